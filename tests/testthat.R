@@ -1,0 +1,4 @@
+library(testthat)
+library(HestorTools)
+
+test_check("HestorTools")

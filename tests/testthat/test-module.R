@@ -1,0 +1,15 @@
+test_that("test returns the epoch as POSIXct without a time zone", {
+  x <- .Call("_HestorTools_test")
+  expect_identical(class(x), c("POSIXct", "POSIXt"))
+  expect_identical(unclass(x)[[1]], 0)
+  expect_null(attr(x, "tzone"))
+  expect_length(x, 1)
+})
+
+test_that("only the registered routines can be called", {
+  routines <- names(getDLLRegisteredRoutines("HestorTools")$.Call)
+  expect_true(all(startsWith(routines, "_HestorTools_")))
+  expect_setequal(routines, "_HestorTools_test")
+  # Dynamic symbol lookup is off: an R-facing function's own symbol is not found.
+  expect_error(.Call("test", PACKAGE = "HestorTools"))
+})
