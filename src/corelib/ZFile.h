@@ -1,0 +1,67 @@
+#ifndef ZCORELIB_ZFILE_H
+#define ZCORELIB_ZFILE_H
+
+// Files and folders: existence tests, whole-file text input and output,
+// deletion, name arithmetic, folder listing, sizes and point files.
+// Both '/' and '\' separate folders in names; new separators are '/'.
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ZCoreLib.h"
+
+namespace ZCoreLib {
+
+class ZFile {
+public:
+    // ---- existence, folders
+    static bool fileExists(std::string path);   // readable regular file
+    static bool folderExists(std::string path);
+    static bool createFolder(std::string path); // one level
+    static std::string getCurrentDir();
+    static int setCurrentDir(std::string path);
+
+    // ---- whole files (text: a CR before a LF is dropped on reading)
+    static std::string readFile(std::string path);
+    static std::vector<std::string> readFileLines(std::string path, int maxLines, bool skipEmpty);
+    static int writeFile(std::string path, std::string text, bool append);
+    static int writeFile(std::string path, std::stringstream& stream, bool append);
+
+    // ---- deleting, moving, copying
+    static int delFile(std::string path, bool retry);
+    static int moveFile(std::string from, std::string to);
+    static void copyFile(std::string from, std::string to);
+
+    // ---- sizes and time stamps
+    static long fileSize(std::string path);
+    static long long dateModified(std::string path);
+    static long long dateCreated(std::string path);
+    static std::string fileSizeFormat(long size);
+    static unsigned long long fileSizeParse(std::string text);
+
+    // ---- name arithmetic (name, extension and tail come from the last component)
+    static std::string getFilename(std::string path);
+    static std::string getPath(std::string path);
+    static std::string getExtension(std::string path);
+    static std::string getFilenameWithoutExtension(std::string path);
+    static std::string changeExtension(std::string path, std::string extension);
+    static std::string addTail(std::string path, std::string tail);
+    static std::string padPath(std::string folder);
+    static bool isRelativePath(std::string path);
+
+    // ---- folder listing; names only, sorted by byte value
+    static std::vector<std::string> getFilesInFolder(std::string folder, std::string pattern,
+                                                     bool folders, int max);
+    static std::vector<std::string> getSubfolders(std::string folder);
+
+    // ---- x y z point files; returns the number of points in x, -1 for a
+    // missing or empty file
+    static int readxyzFile(std::string path, std::vector<double>& x, std::vector<double>& y,
+                           std::vector<double>& z, std::vector<std::string>& header,
+                           std::string delimiter);
+};
+
+} // namespace ZCoreLib
+
+#endif

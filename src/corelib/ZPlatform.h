@@ -1,0 +1,48 @@
+#ifndef ZCORELIB_ZPLATFORM_H
+#define ZCORELIB_ZPLATFORM_H
+
+// The few operating-system services the file helpers need, on POSIX calls.
+// Paths go to the system unchanged.
+
+#include <string>
+#include <vector>
+
+namespace ZCoreLib {
+
+class ZPlatform {
+public:
+    enum EntryKind { NONE, REGULAR, FOLDER, OTHER };
+
+    struct FileInfo {
+        EntryKind kind = NONE;
+        long long size = 0;
+        long long modified = 0; // seconds since 1970-01-01, as the system reports them
+        long long changed = 0;  // status-change time, the nearest thing to a creation time
+    };
+
+    struct FolderEntry {
+        std::string name;
+        bool isFolder = false;
+    };
+
+    // Follows symbolic links; kind NONE when the path cannot be examined.
+    static FileInfo fileInfo(const std::string& path);
+    // True when both paths name the same existing file.
+    static bool sameFile(const std::string& a, const std::string& b);
+    // One level; an existing folder counts as success, an existing file does not.
+    static bool makeFolder(const std::string& path);
+    static std::string currentDir();
+    static int changeDir(const std::string& path);
+    // Entries of `folder` ("" = the current one) whose names match `pattern`,
+    // in the order the system gives them; empty when the folder cannot be read.
+    static std::vector<FolderEntry> listFolder(const std::string& folder,
+                                               const std::string& pattern);
+    // Wildcards '*' and '?', case ignored; a trailing ".*" also matches names
+    // without a dot, so "*.*" matches every name.
+    static bool nameMatches(const std::string& name, const std::string& pattern);
+    static void sleepMs(int milliseconds);
+};
+
+} // namespace ZCoreLib
+
+#endif
