@@ -1,0 +1,212 @@
+#ifndef HESTOR_HSMESH2D_H
+#define HESTOR_HSMESH2D_H
+
+// The two-dimensional unstructured mesh: nodes, polygonal elements, the faces
+// between them, Voronoi points and every table derived from them.
+
+#include <string>
+#include <vector>
+
+#include "hestor.h"
+#include "dijkstra.h"
+
+namespace ZCoreLib {
+class Zkdtree;
+}
+
+namespace hestor {
+
+class hsMesh2D {
+public:
+    std::string fileName;
+    int fileFmt;
+    std::string proj;
+    int non;
+    int* nt;
+    double* nX;
+    double* nY;
+    int zone;
+    double* nXUTM;
+    double* nYUTM;
+    double meanX;
+    double meanY;
+    double totalArea;
+    double areaCenterX;
+    double areaCenterY;
+    int noe;
+    double* eX;
+    double* eY;
+    double* eVoronoiX;
+    double* eVoronoiY;
+    double* eVoronoiXUTM;
+    double* eVoronoiYUTM;
+    int* enon;
+    int* en;
+    double* enX;
+    double* enY;
+    int* eStart;
+    double* eArea;
+    double* eAreaInv;
+    bool* eOrthogonal;
+    double* vfDist;
+    double* vfDistInv;
+    double* vfDx;
+    double* vfDy;
+    double* vfxNormL;
+    double* vfyNormL;
+    int* haeCount;
+    int* hae;
+    int* haeStart;
+    int* haeVF;
+    int* nvfCount;
+    int nonvf;
+    int* nvfStart;
+    int* nnn;
+    int* nf;
+    int* ne;
+    double* nArea;
+    int nob;
+    int* bNoVF;
+    int nobvf;
+    int* bt;
+    int* bvfe;
+    int* bFirstVF;
+    int novf;
+    int* vft;
+    int* vfn;
+    int* vfe;
+    double* vfeDist;
+    double* vfLength;
+    double* vfxc;
+    double* vfyc;
+    int noevf;
+    int* evf;
+    int* evfe;
+    double* evfnd;
+    int* nivfpe;
+    int* nbvfpe;
+    signed char* evfSign;
+    int noivf;
+    bool circumfPopped;
+    double xMax;
+    double xMin;
+    double yMax;
+    double yMin;
+    double lengthScale;
+    int noCircumfNodes;
+    double* circumfX;
+    double* circumfY;
+    double* vfDirX;
+    double* vfDirY;
+    bool lonLat;
+    bool orthogonal;
+    bool voronoiPopped;
+    std::string square0DMeshStr;
+    double* vfAngleDev;
+    bool* initialised;
+    ZCoreLib::dijkstra dijk;
+    bool dijkSetUp;
+    ZCoreLib::Zkdtree* kdtree;
+
+    // Construction (hsMesh2D.cpp). Copies are deep: no two meshes share arrays.
+    hsMesh2D();
+    hsMesh2D(const hsMesh2D& other);
+    hsMesh2D& operator=(const hsMesh2D& other);
+    ~hsMesh2D();
+    int initMesh();
+    int initVF();
+    int initB();
+    void convertNT(int version);
+    hsMesh2D* copy();
+
+    // Derived geometry (hsMesh2DGeometry.cpp)
+    int popVoronoi();
+    void anglesVFPop();
+    int popVoronoiUTM();
+    int calcVFLengthAndPos();
+    int popGeometry();
+    std::vector<int>* nodevf(int& count);
+    int popNode();
+
+    // Outline, neighbours, angles and lookups (hsMesh2DCircumf.cpp)
+    void initHAE();
+    std::vector<int> getCircumferenceVF();
+    int circumferenceNodes(int*& nodes);
+    void popCircumf();
+    double* anglesInElems();
+    double* anglesMaxPerElem();
+    double* anglesVFMaxPerElem();
+    int* evfd();
+    void vfGeoCoor(double*& x, double*& y);
+    double scaleLengthInProj();
+    int utmZone();
+    int vf2Bnd(int f);
+    int bt2bi(int code);
+
+private:
+    void nullAll();
+    void releaseAll();
+    void releaseDerived();
+    void releaseCaches();
+    void copyFrom(const hsMesh2D& o);
+    void checkPrimary() const;
+    void elemGeometry();
+
+    // Node and element counts the derived per-node and per-element arrays were
+    // built for; edits change non and noe before the next initMesh.
+    int derivedNon = 0;
+    int derivedNoe = 0;
+    // The metric copies are arrays of their own (lon/lat meshes), not aliases
+    // of nX/nY or eVoronoiX/eVoronoiY; editors may replace the plain arrays.
+    bool nodeUTMOwned = false;
+    bool voronoiUTMOwned = false;
+    void releaseVoronoiUTM();
+
+public:
+    // Editing and derived meshes (hsMesh2DEdit.cpp, hsMesh2DDerived.cpp)
+
+    // Point and section queries, file formats (hsMesh2DQuery.cpp, hsMesh2DFormat.cpp)
+    int pointElem(double x, double y);
+    bool isPointInMesh(double x, double y);
+    int pointElemNearest(double x, double y, int mode);
+    double* dist2Elem(int e);
+    int lineIntersections(double x1, double y1, double x2, double y2, int*& elems, double*& dists);
+    int sectionIntersections(double* x, double* y, int n, int*& elems, double*& dists);
+    int gridPointsInMesh(double dx, double dy, double*& x, double*& y, double xmin, double xmax,
+                         double ymin, double ymax);
+    int shortestPathBetweenNodes(int from, int to, int*& path);
+    // Drops the point and outline indices; releaseCaches must call it, since
+    // the indices describe the elements and outline they were built from.
+    void resetQueryIndex();
+
+    std::string toString();
+    int fromString(const std::string& text, int version);
+    int toBinary(char*& buffer);
+    // length: bytes in the block; counts and node ids are checked against it.
+    int fromBinary(const char* buffer, std::size_t length, int version);
+    std::string toXML();
+    int readMeshFromFile(std::string name);
+
+private:
+    struct QueryIndex;
+    // Owns the lazily built query index; a copy starts without one.
+    struct QueryIndexHolder {
+        QueryIndex* p = nullptr;
+        QueryIndexHolder() = default;
+        QueryIndexHolder(const QueryIndexHolder&) {}
+        QueryIndexHolder& operator=(const QueryIndexHolder&) { reset(); return *this; }
+        ~QueryIndexHolder() { reset(); }
+        void reset();
+    };
+    QueryIndexHolder queryIndex;
+    QueryIndex& queryIndexData();
+    void buildElemIndex();
+    void buildOutlineIndex();
+    std::vector<double> segmentCuts(double x1, double y1, double x2, double y2) const;
+    int adoptPrimary(int newNon, int newNoe, int* newNt, double* newX, double* newY, int* newEnon,
+                     int* newEn, double* newVorX, double* newVorY, int version);
+};
+
+} // namespace hestor
+
+#endif

@@ -1,0 +1,176 @@
+#ifndef HESTOR_HSRESULTFILE_H
+#define HESTOR_HSRESULTFILE_H
+
+// One result file of the model (or a series of them): the model description
+// it carries, its items and static header blocks, and the state of writing.
+
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hestor.h"
+#include "hsGlobal.h"
+#include "hsModelInfo.h"
+
+// The binary formats are little-endian IEEE float32 and two's complement
+// integers; values are copied between files and memory without swapping.
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "hsResultFile reads and writes binary files as they lie in memory: a little-endian host is required."
+#endif
+static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559,
+              "binary result files hold IEEE single-precision floats");
+
+namespace hestor {
+
+// One named data block of a binary result header. The record does not own
+// its data: copying or destroying it leaves the block alone.
+struct staticItem {
+    int32_t count = 0;
+    int32_t byteLength = 0;
+    char* data = nullptr;
+    std::string name;
+    std::string type;
+};
+
+class hsResultFile {
+public:
+    static constexpr int bufSize = 10240;
+
+    float* floatBuf;
+    int fileFmt;
+    std::string fileName;
+    hsModelInfo mInfo;
+    std::vector<std::string> itemNameVec;
+    std::vector<int> itemLengthVec;
+    long long dateModified;
+    int headerVersion;
+    int headerSize;
+    int curTimestep;
+    int colWidth;
+    std::string separator;
+    int maxTimestepsPerFile;
+    int fileNo;
+    int maxItemLength;
+    int writeVersion;
+    std::fstream fileStream;
+    int writeTimestep;
+    int writeItem;
+    long long cutoffDate;
+    std::string* emfLines;
+    int bufLen;
+    char buf[bufSize];
+    std::streampos dataStartPos;
+    bool* itemRead;
+    std::vector<staticItem> staticItemVec;
+
+    // Object and binary header (hsResultFile.cpp, hsResultFileHeader.cpp)
+    hsResultFile(std::string fileName, int fmt);
+    // A writer that was not closed is closed here: buffered text is written
+    // and the timestep count of the open binary file is patched.
+    ~hsResultFile();
+    hsResultFile(const hsResultFile&) = delete;
+    hsResultFile& operator=(const hsResultFile&) = delete;
+    int readHeader();
+    int nItem() const;
+    int itemNo(std::string name) const;
+    int totItemSize() const;
+    int totItemSize(int n) const;
+    int getNToffset() const;
+    static int getFormatFromFile(std::string fileName);
+    // T is char or float. The block is not copied; it must outlive the record.
+    template <typename T>
+    void addStaticItem(std::string name, T* data, int n, int pos);
+
+    // Writing and series of files (hsResultFileWrite.cpp)
+    void addItem(std::string name, int length);
+    int writeHeader();
+    int writeHeader(int n);
+    int writeData(float* values, int n);
+    int writeData(double* values, int n);
+    int writeData(float* values);
+    int writeData(double* values);
+    void flushBuf(int nt);
+    void flushBuf();
+    void write2file(std::string line);
+    int writeNT(int nt);
+    std::string getFilename();
+    std::string getFilename(int& ts);
+    int totalTimesteps();
+
+    // Reading item data (hsResultFileRead.cpp)
+    int readItemData(int item, int ts, float* values);
+    int readItemData(int item, int ts, double* values);
+    int readItemData(int item, int ts, int* elems, int nElems, double*& out);
+    long long readNextItemTimestep(int item, double*& values);
+    int readLayer(int item, int ts, int layer, float*& values);
+    int readLayer(int item, int ts, int layer, double*& values);
+    int readProfile(int item, int ts, int elem, float* values);
+    int readProfile(int item, int ts, int elem, double* values);
+    int readTimeSeries(int item, int elem, int layer, double*& values, int from, int to);
+    int readTimeSeriesProfile(int item, int elem, double*& values, int from, int to);
+
+    // Text formats (hsResultFileText.cpp)
+    long long readNextTimestep(double**& data, int& nRows);
+    void readNextTimestepFreeMem(double** data);
+    int readTimeSeriesUET(int col, long long*& times, double*& values, long long from,
+                          long long to, int filterCol, double min, double max);
+
+private:
+    // Data blocks of static items that this object made (read from a file,
+    // or converted for writing). Records point into them; a block is released
+    // once no record of staticItemVec points into it any more.
+    std::vector<std::unique_ptr<char[]>> ownedBlocks_;
+    // Floats allocated in floatBuf.
+    int floatBufLen_ = 0;
+
+    // Static item bookkeeping (hsResultFile.cpp)
+    char* ownBlock(std::unique_ptr<char[]> block);
+    void insertStaticItem(const staticItem& rec, int pos);
+    void releaseUnusedBlocks();
+    void releaseArrays() noexcept;
+    void closeUnfinishedWriter() noexcept;
+    static int ntOffset(int version);
+
+    // Binary header reading (hsResultFileHeader.cpp)
+    struct headerReader;
+    void readBinaryHeader();
+    int readFixedHeader(headerReader& r, int& itemCount, int& itemOffset, int& staticCount,
+                        int& staticOffset);
+    void readItemDirectory(headerReader& r, int version, int itemCount, int itemOffset);
+    void readStaticItems(headerReader& r, int version, int staticCount);
+    void readPositionalStatics(headerReader& r, int version, int staticCount, int staticOffset);
+    void takeStaticBlock(headerReader& r, const std::string& name, std::vector<char>& block,
+                         int count, int version);
+    void relabelBinaryFormat();
+    // NT of one binary file of the series, from its count word alone.
+    int readNTWord(const std::string& name) const;
+
+    // Binary writing (hsResultFileWrite.cpp)
+    void writeBinaryHeader();
+    void addModelStaticItems();
+    long long binaryHeaderSize() const;
+    void writeHeaderBytes();
+    void rollOver();
+    void checkValueCount(int n) const;
+    void flushText();
+    void appendText(const char* text, size_t n);
+    long long totItemSize64(int n) const;
+    bool isBinaryFormat() const;
+    bool isTextWriterFormat() const;
+
+    // Readers and text formats (hsResultFileRead.cpp, hsResultFileText.cpp)
+    // TEXT0D/TEXT1D: the first line, called by readHeader.
+    void readTextFirstLine();
+    // EMT/EMF: the header lines written to fileName (EMF also makes
+    // emfLines), called by writeHeader after the item lists are checked.
+    void writeTextHeader();
+    // EMT/EMF: one item record; writeData has checked 0 <= n <= maxItemLength.
+    void writeTextData(float* values, int n);
+};
+
+} // namespace hestor
+
+#endif

@@ -1,0 +1,481 @@
+// Reading item values out of binary result files: whole items, element lists,
+// layers, profiles and time series across the files of a series.
+
+#include "hsResultFile.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "ZArray.h"
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "Result files hold little-endian values, which these readers copy unchanged."
+#endif
+
+namespace hestor {
+
+using ZCoreLib::ZArray;
+using ZCoreLib::ZException;
+
+namespace {
+
+// Undefined data in result files and results.
+const float missingValue = -1e-30f;
+
+std::string str(long long v) { return std::to_string(v); }
+
+bool isMissing(float v) { return v == missingValue; }
+
+// The uppermost value of a column (bottom first) that is not missing; the
+// bottom value when all are.
+float uppermost(const float* col, int m)
+{
+    for (int k = m - 1; k > 0; --k)
+        if (!isMissing(col[k]))
+            return col[k];
+    return m > 0 ? col[0] : missingValue;
+}
+
+// One file of a series opened for reads at byte positions. Unbuffered, so that
+// a read fetches only the bytes asked for (a time series of one cell reads
+// four bytes per timestep, not a buffer full).
+class valueReader {
+public:
+    explicit valueReader(const std::string& name) : name_(name)
+    {
+        in_.rdbuf()->pubsetbuf(nullptr, 0);
+        in_.open(name, std::ios::binary);
+        if (!in_.is_open())
+            throw ZException("hsResultFile: cannot open result file '" + name + "'.");
+    }
+
+    void read(long long pos, float* dst, long long n)
+    {
+        if (n <= 0)
+            return;
+        const std::streamsize bytes = static_cast<std::streamsize>(4 * n);
+        in_.seekg(static_cast<std::streamoff>(pos));
+        if (in_)
+            in_.read(reinterpret_cast<char*>(dst), bytes);
+        if (!in_ || in_.gcount() != bytes)
+            throw ZException("hsResultFile: result file '" + name_ + "' ends before the " +
+                             str(n) + " values at byte " + str(pos) + ".");
+    }
+
+private:
+    std::string name_;
+    std::ifstream in_;
+};
+
+// Where an item's values lie in the timestep records of a file.
+struct itemLayout {
+    long long headerSize;
+    long long total;  // floats per timestep record
+    long long before; // floats of the items before this one
+    int length;
+
+    // Byte of value j of the item at local timestep ts.
+    long long pos(int ts, long long j) const
+    {
+        return headerSize + 4 * (static_cast<long long>(ts) * total + before + j);
+    }
+};
+
+void checkItem(const hsResultFile& f, int item, const std::string& where)
+{
+    const int n = std::min<int>(f.nItem(), static_cast<int>(f.itemLengthVec.size()));
+    if (item < 0 || item >= n)
+        throw ZException(where + " Invalid item number " + str(item) + "; " + f.fileName +
+                         " has " + str(n) + " items.");
+}
+
+itemLayout layoutOf(const hsResultFile& f, int item, const std::string& where)
+{
+    checkItem(f, item, where);
+    return {f.headerSize, f.totItemSize(), f.totItemSize(item), f.itemLengthVec[item]};
+}
+
+void checkElem(const hsResultFile& f, int elem, const std::string& where)
+{
+    const int noe = f.mInfo.mesh2d.noe;
+    if (elem < 0 || elem >= noe)
+        throw ZException(where + " Invalid element number " + str(elem) + "; the mesh has " +
+                         str(noe) + " elements.");
+}
+
+// The z-layer readers index cells through the model's column tables.
+void requireColumns(const hsResultFile& f, const std::string& where)
+{
+    if (!f.mInfo.ebli || !f.mInfo.elemFirstCell)
+        throw ZException(where + " The model description of " + f.fileName +
+                         " has no cell tables.");
+}
+
+// Values [first, first + n) must lie within the item's record.
+void checkSpan(const itemLayout& lay, long long first, long long n, int item,
+               const std::string& where)
+{
+    if (first < 0 || n < 0 || first + n > lay.length)
+        throw ZException(where + " Item " + str(item) + " holds " + str(lay.length) +
+                         " values per timestep, but values " + str(first) + " to " +
+                         str(first + n - 1) + " are needed.");
+}
+
+// Layer codes: -1 bottom, 0 .. noLayer-1 a layer, 999 and above the top value.
+void checkLayerCode(int layer, int noLayer, const std::string& where)
+{
+    if (layer < -1 || (layer >= noLayer && layer < 999))
+        throw ZException(where + " Invalid layer " + str(layer) + "; the model has layers 0 to " +
+                         str(noLayer - 1) + " (-1: bottom cell, 999: uppermost value).");
+}
+
+// getFilename(int&) moves fileNo; the readers leave it where it was.
+class keepFileNo {
+public:
+    explicit keepFileNo(hsResultFile& f) : f_(f), fileNo_(f.fileNo) {}
+    ~keepFileNo() { f_.fileNo = fileNo_; }
+    keepFileNo(const keepFileNo&) = delete;
+    keepFileNo& operator=(const keepFileNo&) = delete;
+
+private:
+    hsResultFile& f_;
+    int fileNo_;
+};
+
+// The file of the series that holds global timestep ts; ts becomes local.
+std::string fileOfTimestep(hsResultFile& f, int& ts)
+{
+    keepFileNo keep(f);
+    return f.getFilename(ts);
+}
+
+std::string seriesFile(hsResultFile& f, int k)
+{
+    keepFileNo keep(f);
+    f.fileNo = k;
+    return f.getFilename();
+}
+
+std::vector<float> readRecord(hsResultFile& f, int item, int ts, const std::string& where)
+{
+    const itemLayout lay = layoutOf(f, item, where);
+    const std::string name = fileOfTimestep(f, ts);
+    std::vector<float> rec(static_cast<size_t>(std::max(lay.length, 0)));
+    valueReader(name).read(lay.pos(ts, 0), rec.data(), lay.length);
+    return rec;
+}
+
+// The end of a time-series range; a negative end is the end of the series.
+int seriesEnd(hsResultFile& f, int from, int to)
+{
+    const int nt = f.mInfo.noTimestep;
+    if (to < 0) {
+        to = f.totalTimesteps();
+        if (to < 0)
+            to = nt;
+    } else if (to > nt && f.totalTimesteps() < to) {
+        throw ZException("Invalid timeStepTo");
+    }
+    if (to < from)
+        throw ZException("timeStepFrom>timeStepTo");
+    return to;
+}
+
+// Calls read(reader, local timestep, k) for the global timesteps from .. to-1,
+// k counting from 0. Every file of the series holds the NT of the file the
+// object was opened on; each file is opened once.
+template <typename F>
+void walkSeries(hsResultFile& f, int from, int to, F read)
+{
+    if (from >= to)
+        return;
+    if (from < 0) {
+        int ts = from;
+        fileOfTimestep(f, ts); // throws the negative-timestep message
+    }
+    const long long nt = f.mInfo.noTimestep;
+    if (nt <= 0)
+        throw ZException("Invalid timeStepTo");
+    for (long long t = from; t < to;) {
+        const long long k = t / nt;
+        const long long stop = std::min<long long>(to, (k + 1) * nt);
+        valueReader r(seriesFile(f, static_cast<int>(k)));
+        for (; t < stop; ++t)
+            read(r, static_cast<int>(t - k * nt), t - from);
+    }
+}
+
+int checkedCount(long long n, const std::string& where)
+{
+    if (n > INT_MAX)
+        throw ZException(where + " The result would hold " + str(n) +
+                         " values, more than can be counted.");
+    return static_cast<int>(n);
+}
+
+// One value per element of a sigma-layer record (noLayer values per element);
+// -1 is the bottom layer, 999 and above the uppermost value.
+void sigmaLayer(const float* rec, int noe, int n, int layer, float* values)
+{
+    for (int e = 0; e < noe; ++e) {
+        const float* col = rec + static_cast<size_t>(e) * n;
+        values[e] = layer >= 999 ? uppermost(col, n) : col[std::max(layer, 0)];
+    }
+}
+
+// One value per element of a z-layer record of cells; missing where the
+// element has no cell in the layer.
+void zLayer(const hsModelInfo& mi, const float* rec, int layer, float* values)
+{
+    for (int e = 0; e < mi.mesh2d.noe; ++e) {
+        const int b = mi.ebli[e];
+        const float* col = rec + mi.elemFirstCell[e];
+        if (layer == -1)
+            values[e] = col[0];
+        else if (layer >= 999)
+            values[e] = uppermost(col, mi.noLayer - b);
+        else
+            values[e] = layer >= b ? col[layer - b] : missingValue;
+    }
+}
+
+} // namespace
+
+int hsResultFile::readItemData(int item, int ts, float* values)
+{
+    switch (fileFmt) {
+    case TEXT0D:
+        throw ZException(
+            "hsResultFile::readItemData Data cannot be read by timestep for TEXT0D files.");
+    case EMT:
+        throw ZException("hsResultFile::readItemData Not implemented for EMT files.");
+    case EMB:
+    case RESTART:
+    case DECOUPLED:
+        break;
+    default:
+        throw ZException("hsResultFile::readItemData undefined format.");
+    }
+    const itemLayout lay = layoutOf(*this, item, "hsResultFile::readItemData");
+    const std::string name = fileOfTimestep(*this, ts);
+    valueReader(name).read(lay.pos(ts, 0), values, lay.length);
+    return 0;
+}
+
+int hsResultFile::readItemData(int item, int ts, double* values)
+{
+    // An invalid item leaves tmp empty; the float form refuses it.
+    const bool known = item >= 0 && item < static_cast<int>(itemLengthVec.size());
+    std::vector<float> tmp(static_cast<size_t>(known ? std::max(itemLengthVec[item], 0) : 0));
+    readItemData(item, ts, tmp.data());
+    std::copy(tmp.begin(), tmp.end(), values);
+    return 0;
+}
+
+int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*& out)
+{
+    const std::string where = "hsResultFile::readItemData";
+    const itemLayout lay = layoutOf(*this, item, where);
+    if (nElems < 0)
+        throw ZException(where + " Negative element count " + str(nElems) + ".");
+    std::vector<double> all(static_cast<size_t>(std::max(lay.length, 0)));
+    readItemData(item, ts, all.data());
+    const int n = mInfo.noLayer;
+    const double missing = missingValue;
+    std::vector<double> res;
+    if (mInfo.layerType == SIGMA) {
+        res.reserve(static_cast<size_t>(n) * nElems);
+        for (int k = 0; k < nElems; ++k) {
+            const int e = elems[k];
+            if (e < 0) {
+                res.insert(res.end(), static_cast<size_t>(n), missing);
+                continue;
+            }
+            checkElem(*this, e, where);
+            const long long first = static_cast<long long>(e) * n;
+            checkSpan(lay, first, n, item, where);
+            res.insert(res.end(), all.begin() + first, all.begin() + first + n);
+        }
+    } else {
+        requireColumns(*this, where);
+        for (int k = 0; k < nElems; ++k) {
+            const int e = elems[k];
+            if (e < 0)
+                continue;
+            checkElem(*this, e, where);
+            const long long first = mInfo.elemFirstCell[e];
+            const long long m = std::max(n - mInfo.ebli[e], 0);
+            checkSpan(lay, first, m, item, where);
+            res.insert(res.end(), all.begin() + first, all.begin() + first + m);
+        }
+    }
+    const int count = checkedCount(static_cast<long long>(res.size()), where);
+    out = new double[res.size()];
+    std::copy(res.begin(), res.end(), out);
+    return count;
+}
+
+long long hsResultFile::readNextItemTimestep(int item, double*& values)
+{
+    checkItem(*this, item, "hsResultFile::readNextItemTimestep");
+    if (!itemRead)
+        throw ZException("hsResultFile::readNextItemTimestep No header of " + fileName +
+                         " has been read.");
+    if (itemRead[item]) {
+        ++curTimestep;
+        std::fill(itemRead, itemRead + nItem(), false);
+    }
+    itemRead[item] = true;
+    if (fileFmt != EMB && fileFmt != DECOUPLED)
+        throw ZException("hsResultFile::readItemData undefined format.");
+    readItemData(item, curTimestep, values);
+    return static_cast<long long>(curTimestep * mInfo.timestep +
+                                  static_cast<double>(mInfo.startDT));
+}
+
+int hsResultFile::readLayer(int item, int ts, int layer, float*& values)
+{
+    const std::string where = "hsResultFile::readLayer";
+    switch (fileFmt) {
+    case EMB:
+        break;
+    case EMT:
+        throw ZException("hsResultFile::readLayer Not implemented for TEXT1 files.");
+    case NC:
+        if (mInfo.layerType == SIGMA)
+            throw ZException("Not implemented.");
+        throw ZException("hsResultFile::readItemData undefined format.");
+    default:
+        throw ZException("hsResultFile::readLayer undefined format.");
+    }
+    if (mInfo.layerType != ZLAYER && mInfo.layerType != SIGMA)
+        throw ZException("hsResultFile::readLayer unsupported layerType.");
+    const itemLayout lay = layoutOf(*this, item, where);
+    const std::vector<float> rec = readRecord(*this, item, ts, where);
+    const int noe = mInfo.mesh2d.noe;
+    const int n = mInfo.noLayer;
+    if (mInfo.layerType == SIGMA) {
+        checkLayerCode(layer, n, where);
+        checkSpan(lay, 0, static_cast<long long>(noe) * n, item, where);
+        sigmaLayer(rec.data(), noe, n, layer, values);
+    } else if (lay.length == noe) {
+        std::copy(rec.begin(), rec.end(), values);
+    } else {
+        checkLayerCode(layer, n, where);
+        requireColumns(*this, where);
+        checkSpan(lay, 0, mInfo.noCells, item, where);
+        zLayer(mInfo, rec.data(), layer, values);
+    }
+    return noe;
+}
+
+int hsResultFile::readLayer(int item, int ts, int layer, double*& values)
+{
+    std::vector<float> tmp(static_cast<size_t>(std::max(mInfo.mesh2d.noe, 0)));
+    float* p = tmp.data();
+    const int n = readLayer(item, ts, layer, p);
+    values = ZArray::fArr2dArr(p, mInfo.mesh2d.noe);
+    return n;
+}
+
+int hsResultFile::readProfile(int item, int ts, int elem, float* values)
+{
+    const std::string where = "hsResultFile::readProfile";
+    if (fileFmt == EMT)
+        throw ZException("hsResultFile::readProfile Not implemented for TEXT1 files.");
+    if (fileFmt != EMB)
+        throw ZException("hsResultFile::readProfile undefined format.");
+    const itemLayout lay = layoutOf(*this, item, where);
+    checkElem(*this, elem, where);
+    requireColumns(*this, where);
+    const std::string name = fileOfTimestep(*this, ts);
+    const int b = mInfo.ebli[elem];
+    const int n = mInfo.noLayer - b;
+    const long long first = mInfo.elemFirstCell[elem];
+    checkSpan(lay, first, n, item, where);
+    std::fill(values, values + mInfo.noLayer, 0.0f);
+    valueReader(name).read(lay.pos(ts, first), values + b, n);
+    return n;
+}
+
+int hsResultFile::readProfile(int item, int ts, int elem, double* values)
+{
+    std::vector<float> tmp(static_cast<size_t>(std::max(mInfo.noLayer, 0)));
+    const int n = readProfile(item, ts, elem, tmp.data());
+    std::copy(tmp.begin(), tmp.end(), values);
+    return n;
+}
+
+int hsResultFile::readTimeSeries(int item, int elem, int layer, double*& values, int from,
+                                 int to)
+{
+    const std::string where = "hsResultFile::readTimeSeries";
+    to = seriesEnd(*this, from, to);
+    if (fileFmt == EMB) {
+        checkElem(*this, elem, where);
+        requireColumns(*this, where);
+        const int b = mInfo.ebli[elem];
+        if (layer < b)
+            throw ZException("Layer " + str(layer) + " is below bottom. There are " +
+                             str(mInfo.noLayer - b) + " layers in element " + str(elem) +
+                             ", numbered (bottom) " + str(b) + " to " + str(mInfo.noLayer - 1) +
+                             " (surface).");
+    }
+    if (fileFmt == EMT)
+        throw ZException("hsResultFile::readTimeSeries Not implemented for TEXT1 files.");
+    if (fileFmt != EMB)
+        throw ZException("hsResultFile::readTimeSeries undefined format.");
+    const itemLayout lay = layoutOf(*this, item, where);
+    const bool layered = lay.length == mInfo.noCells;
+    const bool top = layered && layer >= 999;
+    long long first = elem; // value index; for the top value, the column's bottom
+    int span = 1;
+    if (layered) {
+        checkLayerCode(layer, mInfo.noLayer, where);
+        const int b = mInfo.ebli[elem];
+        first = mInfo.elemFirstCell[elem] + (top ? 0 : layer - b);
+        span = top ? mInfo.noLayer - b : 1;
+    }
+    checkSpan(lay, first, span, item, where);
+    std::unique_ptr<double[]> res(new double[static_cast<size_t>(to - from)]);
+    std::vector<float> col(static_cast<size_t>(span));
+    walkSeries(*this, from, to, [&](valueReader& r, int ts, long long k) {
+        r.read(lay.pos(ts, first), col.data(), span);
+        res[k] = top ? uppermost(col.data(), span) : col[0];
+    });
+    values = res.release();
+    return to - from;
+}
+
+int hsResultFile::readTimeSeriesProfile(int item, int elem, double*& values, int from, int to)
+{
+    const std::string where = "hsResultFile::readTimeSeriesProfile";
+    checkItem(*this, item, where);
+    if (itemLengthVec[item] != mInfo.noCells)
+        throw ZException(
+            "readTimeSeriesProfile only supports 3D items. Use readTimeSeries for 2D items.");
+    to = seriesEnd(*this, from, to);
+    if (fileFmt == EMT)
+        throw ZException("hsResultFile::readTimeSeriesProfile Not implemented for TEXT1 files.");
+    if (fileFmt != EMB)
+        throw ZException("hsResultFile::readTimeSeriesProfile undefined format.");
+    const itemLayout lay = layoutOf(*this, item, where);
+    checkElem(*this, elem, where);
+    requireColumns(*this, where);
+    const int m = std::max(mInfo.noLayer - mInfo.ebli[elem], 0);
+    const long long first = mInfo.elemFirstCell[elem];
+    checkSpan(lay, first, m, item, where);
+    const int count = checkedCount(static_cast<long long>(to - from) * m, where);
+    std::unique_ptr<double[]> res(new double[static_cast<size_t>(count)]);
+    std::vector<float> col(static_cast<size_t>(m));
+    walkSeries(*this, from, to, [&](valueReader& r, int ts, long long k) {
+        r.read(lay.pos(ts, first), col.data(), m);
+        std::copy(col.begin(), col.end(), res.get() + k * m);
+    });
+    values = res.release();
+    return count;
+}
+
+} // namespace hestor

@@ -1,0 +1,407 @@
+// Writing result files: the header by format, item records, closing, and the
+// series of binary files that keeps each file below 2,000,000,000 bytes.
+
+#include "hsResultFile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "ZDT.h"
+#include "ZFile.h"
+
+namespace hestor {
+
+using ZCoreLib::ZDT;
+using ZCoreLib::ZException;
+using ZCoreLib::ZFile;
+
+namespace {
+
+const double maxFileBytes = 2000000000.0;
+
+std::string str(long long v) { return std::to_string(v); }
+
+void put32(char* at, int32_t v) { std::memcpy(at, &v, 4); }
+void putF32(char* at, float v) { std::memcpy(at, &v, 4); }
+
+void write32(std::ostream& out, int32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); }
+
+// Seconds covered by n timesteps, truncated toward zero.
+long long timespan(int n, double timestep)
+{
+    const double s = static_cast<double>(n) * timestep;
+    if (!std::isfinite(s) || std::fabs(s) >= 9.2e18)
+        throw ZException("hsResultFile: " + str(n) + " timesteps of " + std::to_string(timestep) +
+                         " s do not give a valid time.");
+    return static_cast<long long>(s);
+}
+
+// A float copy of n doubles, in a block the caller owns.
+std::unique_ptr<char[]> floatBlock(const double* values, int n)
+{
+    auto block = std::make_unique<char[]>(4 * static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        putF32(block.get() + 4LL * i, static_cast<float>(values[i]));
+    return block;
+}
+
+} // namespace
+
+void hsResultFile::addItem(std::string name, int length)
+{
+    itemNameVec.push_back(name);
+    itemLengthVec.push_back(length);
+}
+
+int hsResultFile::writeHeader(int n)
+{
+    if (n != nItem())
+        for (int i = 0; i < n; ++i)
+            itemNameVec.push_back(str(i));
+    return writeHeader();
+}
+
+int hsResultFile::writeHeader()
+{
+    const std::string path = ZFile::getPath(fileName);
+    if (!path.empty() && !ZFile::folderExists(path))
+        throw ZException("No such folder: '" + path + "'");
+    if (itemNameVec.empty())
+        throw ZException("hsResultFile::writeHeader: itemNameVec is empty.");
+    if (itemLengthVec.empty())
+        itemLengthVec.assign(itemNameVec.size(), mInfo.noCells);
+    if (itemNameVec.size() != itemLengthVec.size())
+        throw ZException("hsResultFile::writeHeader: itemNameVec.Size()!=itemLengthVec.size().");
+    for (int i = 0; i < nItem(); ++i)
+        if (itemLengthVec[i] < 0)
+            throw ZException("hsResultFile::writeHeader: item '" + itemNameVec[i] +
+                             "' has the negative length " + str(itemLengthVec[i]) + ".");
+    maxItemLength = *std::max_element(itemLengthVec.begin(), itemLengthVec.end());
+    writeTimestep = 0;
+    writeItem = 0;
+    if (isTextWriterFormat())
+        writeTextHeader();
+    else if (isBinaryFormat())
+        writeBinaryHeader();
+    else
+        throw ZException("hsResultFile::writeHeader undefined format.");
+    dateModified = ZDT::now();
+    return 0;
+}
+
+void hsResultFile::writeBinaryHeader()
+{
+    if (writeVersion != 8)
+        throw ZException("hsResultFile::writeHeader: header version " + str(writeVersion) +
+                         " cannot be written; only version 8 can.");
+    totItemSize(); // refuses a record too long to count
+    addModelStaticItems();
+    const long long size = binaryHeaderSize();
+    if (size > INT_MAX)
+        throw ZException("hsResultFile::writeHeader: the header of " + getFilename() + " would take " +
+                         str(size) + " bytes, more than a header can hold.");
+    headerSize = static_cast<int>(size);
+    headerVersion = writeVersion;
+    if (maxTimestepsPerFile < 0) {
+        // Without values per timestep the file never grows: no roll-over.
+        const long long record = 4 * totItemSize64(nItem());
+        maxTimestepsPerFile =
+            record == 0 ? 0
+                        : static_cast<int>(std::max(0.0, std::floor((maxFileBytes - headerSize) /
+                                                                    static_cast<double>(record))));
+    }
+    if (fileStream.is_open())
+        fileStream.close();
+    fileStream.clear();
+    fileStream.open(getFilename(), std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!fileStream)
+        throw ZException("hsResultFile::writeHeader: cannot open " + getFilename() +
+                         " for writing.");
+    writeHeaderBytes();
+    // Readers may open the file while it is being written.
+    fileStream.flush();
+    if (!fileStream) {
+        fileStream.close();
+        throw ZException("hsResultFile::writeHeader: writing the header of " + getFilename() +
+                         " failed.");
+    }
+}
+
+// "proj", "enol", "dz", "elemBathy", "mesh", then the static items held before.
+void hsResultFile::addModelStaticItems()
+{
+    hsMesh2D& mesh = mInfo.mesh2d;
+    const int noe = mesh.noe;
+    if (noe > 0 && !mInfo.elemBathy)
+        throw ZException("hsResultFile::writeHeader: the model has no bathymetry (elemBathy).");
+    if (mInfo.noLayer > 0 && !mInfo.dz)
+        throw ZException("hsResultFile::writeHeader: the model has no layer thicknesses (dz).");
+    const int noLayer = std::max(mInfo.noLayer, 0);
+    addStaticItem("elemBathy",
+                  reinterpret_cast<float*>(ownBlock(floatBlock(mInfo.elemBathy, std::max(noe, 0)))),
+                  std::max(noe, 0), 0);
+    char* meshBlock = nullptr;
+    const int meshLen = mesh.toBinary(meshBlock);
+    addStaticItem("mesh", ownBlock(std::unique_ptr<char[]>(meshBlock)), meshLen, 1);
+    addStaticItem("dz", reinterpret_cast<float*>(ownBlock(floatBlock(mInfo.dz, noLayer))), noLayer,
+                  0);
+    if (mInfo.enol) {
+        staticItem rec;
+        rec.count = std::max(noe, 0);
+        rec.byteLength = 4 * rec.count;
+        auto block = std::make_unique<char[]>(static_cast<size_t>(rec.byteLength));
+        if (rec.count > 0)
+            std::memcpy(block.get(), mInfo.enol, static_cast<size_t>(rec.byteLength));
+        rec.data = ownBlock(std::move(block));
+        rec.name = "enol";
+        rec.type = "i";
+        insertStaticItem(rec, 0);
+    }
+    const std::string& proj = mesh.proj;
+    auto projBlock = std::make_unique<char[]>(proj.size());
+    std::memcpy(projBlock.get(), proj.data(), proj.size());
+    addStaticItem("proj", ownBlock(std::move(projBlock)), static_cast<int>(proj.size()), 0);
+}
+
+long long hsResultFile::binaryHeaderSize() const
+{
+    long long size = 128;
+    for (const std::string& name : itemNameVec)
+        size += 8 + static_cast<long long>(name.size());
+    for (const staticItem& s : staticItemVec)
+        size += 16 + static_cast<long long>(s.name.size()) + static_cast<long long>(s.type.size()) +
+                (s.count >= 1 ? s.byteLength : 0);
+    return size;
+}
+
+void hsResultFile::writeHeaderBytes()
+{
+    char block[128] = {};
+    long long itemDirSize = 0;
+    for (const std::string& name : itemNameVec)
+        itemDirSize += 8 + static_cast<long long>(name.size());
+    put32(block + 0, writeVersion);
+    put32(block + 4, mInfo.layerType);
+    put32(block + 8, mInfo.headerField3);
+    put32(block + 12, 1);
+    putF32(block + 16, 3.1415927f);
+    putF32(block + 20, static_cast<float>(mInfo.offsetDepth));
+    put32(block + 24, mInfo.modeltype);
+    put32(block + 28, headerSize);
+    const int64_t start = mInfo.startDT;
+    std::memcpy(block + 32, &start, 8);
+    putF32(block + 40, static_cast<float>(mInfo.timestep));
+    put32(block + 44, mInfo.noTimestep);
+    put32(block + 48, nItem());
+    put32(block + 52, 128);
+    put32(block + 56, static_cast<int32_t>(staticItemVec.size()));
+    put32(block + 60, static_cast<int32_t>(128 + itemDirSize));
+    put32(block + 64, mInfo.noLayer);
+    fileStream.write(block, sizeof block);
+    for (int i = 0; i < nItem(); ++i) {
+        write32(fileStream, itemLengthVec[i]);
+        write32(fileStream, static_cast<int32_t>(itemNameVec[i].size()));
+        fileStream << itemNameVec[i];
+    }
+    for (const staticItem& s : staticItemVec) {
+        const bool hasData = s.count >= 1 && s.byteLength > 0;
+        write32(fileStream, hasData ? s.byteLength : 0);
+        write32(fileStream, s.count);
+        write32(fileStream, static_cast<int32_t>(s.name.size()));
+        write32(fileStream, static_cast<int32_t>(s.type.size()));
+        fileStream << s.name << s.type;
+        if (hasData)
+            fileStream.write(s.data, s.byteLength);
+    }
+}
+
+int hsResultFile::writeData(float* values)
+{
+    return writeData(values, mInfo.noCells);
+}
+
+int hsResultFile::writeData(double* values)
+{
+    return writeData(values, mInfo.noCells);
+}
+
+void hsResultFile::checkValueCount(int n) const
+{
+    if (n < 0 || n > maxItemLength)
+        throw ZException("hsResultFile::writeData: " + str(n) + " values given, but no item of " +
+                         fileName + " holds more than " + str(maxItemLength) + ".");
+}
+
+int hsResultFile::writeData(double* values, int n)
+{
+    checkValueCount(n);
+    if (!floatBuf || floatBufLen_ < maxItemLength) {
+        delete[] floatBuf;
+        floatBuf = nullptr;
+        floatBuf = new float[std::max(maxItemLength, 1)];
+        floatBufLen_ = std::max(maxItemLength, 1);
+    }
+    for (int i = 0; i < n; ++i)
+        floatBuf[i] = static_cast<float>(values[i]);
+    return writeData(floatBuf, n);
+}
+
+int hsResultFile::writeData(float* values, int n)
+{
+    checkValueCount(n);
+    if (isTextWriterFormat()) {
+        writeTextData(values, n);
+        return 0;
+    }
+    if (!isBinaryFormat())
+        throw ZException("hsResultFile::readItemData undefined format.");
+    if (!fileStream.is_open())
+        throw ZException("hsResultFile::writeData: " + getFilename() +
+                         " is not open for writing (writeHeader not called, or the file was "
+                         "closed by flushBuf).");
+    fileStream.write(reinterpret_cast<const char*>(values), 4 * static_cast<std::streamsize>(n));
+    if (!fileStream)
+        throw ZException("hsResultFile::writeData: writing to " + getFilename() + " failed.");
+    if (++writeItem < nItem())
+        return 0;
+    writeItem = 0;
+    ++writeTimestep;
+    if (maxTimestepsPerFile >= 1 && writeTimestep >= maxTimestepsPerFile)
+        rollOver();
+    return 0;
+}
+
+// The current file is full: close it and continue in the next file of the
+// series, whose start time lies maxTimestepsPerFile timesteps later.
+void hsResultFile::rollOver()
+{
+    flushBuf(writeTimestep);
+    writeNT(maxTimestepsPerFile);
+    ++fileNo;
+    mInfo.startDT += timespan(maxTimestepsPerFile, mInfo.timestep);
+    writeHeader();
+    writeTimestep = 0;
+}
+
+void hsResultFile::flushBuf() { flushBuf(writeTimestep); }
+
+void hsResultFile::flushBuf(int nt)
+{
+    if (isTextWriterFormat()) {
+        flushText();
+        return;
+    }
+    if (!isBinaryFormat() || !fileStream.is_open())
+        return;
+    fileStream.seekp(getNToffset());
+    write32(fileStream, nt);
+    const bool ok = static_cast<bool>(fileStream);
+    fileStream.close();
+    if (!ok || fileStream.fail())
+        throw ZException("hsResultFile::flushBuf: writing the number of timesteps into " +
+                         getFilename() + " failed.");
+}
+
+void hsResultFile::flushText()
+{
+    appendText(buf, static_cast<size_t>(bufLen));
+    bufLen = 0;
+    buf[0] = '\0';
+}
+
+void hsResultFile::appendText(const char* text, size_t n)
+{
+    const std::string name = getFilename();
+    std::ofstream out(name, std::ios::out | std::ios::app | std::ios::binary);
+    if (!out)
+        throw ZException("hsResultFile: cannot open " + name + " for appending.");
+    out.write(text, static_cast<std::streamsize>(n));
+    out.close();
+    if (out.fail())
+        throw ZException("hsResultFile: writing to " + name + " failed.");
+}
+
+// A line longer than the whole buffer goes to the file directly, after what
+// the buffer holds, so the order of lines is kept.
+void hsResultFile::write2file(std::string line)
+{
+    const size_t room = bufSize - 1;
+    if (static_cast<size_t>(bufLen) + line.size() > room)
+        flushText();
+    if (line.size() > room) {
+        appendText(line.data(), line.size());
+        return;
+    }
+    std::memcpy(buf + bufLen, line.c_str(), line.size() + 1);
+    bufLen += static_cast<int>(line.size());
+}
+
+int hsResultFile::writeNT(int nt)
+{
+    mInfo.noTimestep = nt;
+    const std::string name = getFilename();
+    std::fstream f(name, std::ios::in | std::ios::out | std::ios::binary);
+    if (!f)
+        throw ZException("hsResultFile::writeNT: cannot open " + name + ".");
+    f.seekp(getNToffset());
+    write32(f, nt);
+    const bool ok = static_cast<bool>(f);
+    f.close();
+    if (!ok || f.fail())
+        throw ZException("hsResultFile::writeNT: writing the number of timesteps into " + name +
+                         " failed.");
+    return 0;
+}
+
+std::string hsResultFile::getFilename()
+{
+    if (fileNo == 0)
+        return fileName;
+    return ZFile::addTail(fileName, "^" + str(fileNo));
+}
+
+std::string hsResultFile::getFilename(int& ts)
+{
+    const int nt = mInfo.noTimestep;
+    if (ts < nt) {
+        if (ts < 0)
+            throw ZException("Negative timestep requested from  (" + fileName + "). " + errSuffix);
+        return fileName;
+    }
+    for (int k = 1;; ++k) {
+        fileNo = k;
+        ts -= nt;
+        const std::string name = getFilename();
+        if (!ZFile::fileExists(name))
+            throw ZException("Not that many timesteps in file (" + fileName +
+                             "). fileNo=" + str(k) + ", timestep=" + str(ts));
+        if (ts < nt)
+            return name;
+    }
+}
+
+// Only the count word of the last file is read: every other file of a series
+// holds the timesteps of the first.
+int hsResultFile::totalTimesteps()
+{
+    const int writing = fileStream.is_open() ? fileNo : -1;
+    int last = -1;
+    for (fileNo = 0; ZFile::fileExists(getFilename()); ++fileNo)
+        last = fileNo;
+    long long total = 0;
+    if (last >= 0) {
+        fileNo = last;
+        const int lastNT = isBinaryFormat() ? readNTWord(getFilename()) : 0;
+        total = static_cast<long long>(last) * mInfo.noTimestep + lastNT;
+    }
+    // A writer keeps its current file; readers of a series expect file 0.
+    fileNo = writing >= 0 ? writing : 0;
+    if (total > INT_MAX)
+        throw ZException("hsResultFile::totalTimesteps: the series of " + fileName + " holds " +
+                         str(total) + " timesteps, more than can be counted.");
+    return static_cast<int>(total);
+}
+
+} // namespace hestor

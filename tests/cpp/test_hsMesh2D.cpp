@@ -1,0 +1,560 @@
+// Mesh construction: faces, element-face tables, boundaries, copies.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <set>
+#include <utility>
+
+#include "ZMath.h"
+#include "test_hsMesh2DHelpers.h"
+
+using hestor::hsMesh2D;
+using meshtest::MeshData;
+
+namespace {
+
+bool shareNode(const hsMesh2D& m, int f, int g, int& common)
+{
+    for (int i = 0; i < 2; i++)
+        for (int j = 0; j < 2; j++)
+            if (m.vfn[2 * f + i] == m.vfn[2 * g + j]) {
+                common = m.vfn[2 * f + i];
+                return true;
+            }
+    return false;
+}
+
+// Checks every structural invariant against an edge map built here.
+void checkInvariants(const hsMesh2D& m, int islands, bool domainLeft = true)
+{
+    std::map<std::pair<int, int>, std::vector<int>> edges;
+    int entries = 0;
+    for (int e = 0; e < m.noe; e++) {
+        const int s = m.eStart[e], k = m.enon[e];
+        for (int j = 0; j < k; j++) {
+            const int a = m.en[s + j], b = m.en[s + (j + 1) % k];
+            edges[{std::min(a, b), std::max(a, b)}].push_back(e);
+            entries++;
+        }
+    }
+    ASSERT_EQ(m.novf, static_cast<int>(edges.size()));
+    ASSERT_EQ(m.noevf, entries);
+    std::set<std::pair<int, int>> seen;
+    int interior = 0;
+    for (int f = 0; f < m.novf; f++) {
+        const int a = m.vfn[2 * f], b = m.vfn[2 * f + 1];
+        const auto key = std::make_pair(std::min(a, b), std::max(a, b));
+        ASSERT_TRUE(edges.count(key)) << "face " << f;
+        EXPECT_TRUE(seen.insert(key).second) << "face " << f << " twice";
+        const std::vector<int>& els = edges[key];
+        if (m.vft[f] == 0) {
+            interior++;
+            ASSERT_EQ(els.size(), 2u);
+            EXPECT_EQ(m.vfe[2 * f], std::min(els[0], els[1]));
+            EXPECT_EQ(m.vfe[2 * f + 1], std::max(els[0], els[1]));
+        } else {
+            ASSERT_EQ(els.size(), 1u);
+            EXPECT_EQ(m.vfe[2 * f], els[0]);
+        }
+        if (f > 0) {
+            EXPECT_LE(m.vft[f - 1], m.vft[f]);
+        }
+    }
+    EXPECT_EQ(interior, m.noivf);
+    EXPECT_EQ(m.noevf, 2 * m.noivf + (m.novf - m.noivf));
+    EXPECT_EQ(m.non - m.novf + m.noe, 1 - islands);
+
+    for (int e = 0; e < m.noe; e++) {
+        const int s = m.eStart[e];
+        int ni = 0, nb = 0;
+        for (int k = 0; k < m.enon[e]; k++) {
+            const int f = m.evf[s + k], code = m.vft[f];
+            EXPECT_EQ(code == 0, k < m.nivfpe[e]) << "element " << e;
+            ni += code == 0;
+            nb += code > 0 && code < 99;
+            // Open faces keep minus their code here; only vfe gets the ghost element.
+            const int other = code > 0 ? -code
+                                       : (m.vfe[2 * f] == e ? m.vfe[2 * f + 1] : m.vfe[2 * f]);
+            EXPECT_EQ(m.evfe[s + k], other);
+            const int sign = code == 0 ? (m.vfe[2 * f] == e ? 1 : -1) : (code < 99 ? 1 : 0);
+            EXPECT_EQ(m.evfSign[s + k], sign);
+        }
+        EXPECT_EQ(ni, m.nivfpe[e]);
+        EXPECT_EQ(nb, m.nbvfpe[e]);
+    }
+
+    // Open boundaries: chains with the inner element on the left of the walk.
+    int total = 0;
+    for (int b = 0; b < m.nob; b++) {
+        const int first = m.noivf + m.bFirstVF[b];
+        total += m.bNoVF[b];
+        if (b > 0) {
+            EXPECT_LT(m.bt[b - 1], m.bt[b]);
+        }
+        int from = -1;
+        for (int i = 0; i < m.bNoVF[b]; i++) {
+            const int f = first + i;
+            EXPECT_EQ(m.vft[f], m.bt[b]);
+            EXPECT_EQ(m.vfe[2 * f + 1], m.noe + f - m.noivf);
+            EXPECT_EQ(m.bvfe[f - m.noivf], m.vfe[2 * f]);
+            if (i + 1 < m.bNoVF[b]) {
+                int common;
+                ASSERT_TRUE(shareNode(m, f, f + 1, common)) << "boundary " << b << " face " << i;
+                const int start = m.vfn[2 * f] == common ? m.vfn[2 * f + 1] : m.vfn[2 * f];
+                if (from >= 0) {
+                    EXPECT_EQ(start, from);
+                }
+                from = common;
+                const int e = m.vfe[2 * f];
+                if (domainLeft) {
+                    EXPECT_EQ(ZCoreLib::ZMath::whichSideOfLine(m.nX[start], m.nY[start],
+                                                               m.nX[common], m.nY[common],
+                                                               m.eX[e], m.eY[e]),
+                              1);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(total, m.nobvf);
+}
+
+// The same mesh with nodes and elements renumbered at random.
+MeshData shuffled(const MeshData& d, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<int> perm(d.x.size()), eperm(d.elems.size());
+    std::iota(perm.begin(), perm.end(), 0);
+    std::iota(eperm.begin(), eperm.end(), 0);
+    std::shuffle(perm.begin(), perm.end(), rng);
+    std::shuffle(eperm.begin(), eperm.end(), rng);
+    MeshData r = d;
+    for (size_t i = 0; i < perm.size(); i++) {
+        r.x[perm[i]] = d.x[i];
+        r.y[perm[i]] = d.y[i];
+        r.type[perm[i]] = d.type[i];
+    }
+    for (size_t e = 0; e < eperm.size(); e++) {
+        r.elems[eperm[e]] = d.elems[e];
+        for (int& v : r.elems[eperm[e]])
+            v = perm[v];
+        // Rotate the node order too: the element stays the same polygon.
+        std::rotate(r.elems[eperm[e]].begin(), r.elems[eperm[e]].begin() + e % d.elems[e].size(),
+                    r.elems[eperm[e]].end());
+    }
+    return r;
+}
+
+// A 6 x 4 grid with boundary 3 on the bottom, 1 on the right and a
+// junction -(100 * 1 + 2) between boundaries 1 and 2 on the top.
+MeshData openGrid()
+{
+    MeshData d = meshtest::squareTriGrid(6, 4);
+    auto node = [](int i, int j) { return j * 7 + i; };
+    for (int i = 1; i <= 5; i++)
+        d.type[node(i, 0)] = 3;
+    for (int j = 1; j <= 4; j++)
+        d.type[node(6, j)] = 1;
+    d.type[node(3, 4)] = -102;
+    for (int i = 0; i < 3; i++)
+        d.type[node(i, 4)] = 2;
+    d.type[node(4, 4)] = 1;
+    d.type[node(5, 4)] = 1;
+    return d;
+}
+
+MeshData withHole()
+{
+    MeshData d = meshtest::squareGrid(3, 3);
+    d.elems.erase(d.elems.begin() + 4);  // the middle square
+    return d;
+}
+
+} // namespace
+
+TEST(hsMesh2DBuild, EmptyMesh)
+{
+    hsMesh2D m;
+    MeshData d;
+    d.x = {0, 1};
+    d.y = {0, 0};
+    meshtest::fill(m, d);
+    EXPECT_EQ(m.initMesh(), 0);
+    EXPECT_EQ(m.novf, 0);
+    EXPECT_EQ(m.noivf, 0);
+    EXPECT_TRUE(m.voronoiPopped);
+    EXPECT_TRUE(*m.initialised);
+    EXPECT_EQ(m.eVoronoiXUTM, m.eVoronoiX);
+}
+
+TEST(hsMesh2DBuild, Defaults)
+{
+    hsMesh2D m;
+    EXPECT_EQ(m.proj, "UTM32");
+    EXPECT_EQ(m.fileFmt, 0);
+    EXPECT_EQ(m.noe, 0);
+    EXPECT_EQ(m.haeCount, nullptr);
+    EXPECT_FALSE(*m.initialised);
+    EXPECT_EQ(m.square0DMeshStr, "4\t1\n0\t0\n1\t0\n1\t1\n0\t1\n0\t1\t2\t3\n");
+}
+
+TEST(hsMesh2DBuild, OneTriangle)
+{
+    hsMesh2D m;
+    meshtest::build(m, MeshData{{0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {{0, 1, 2}}, {}, {}});
+    ASSERT_EQ(m.novf, 3);
+    const int nodes[6] = {0, 1, 1, 2, 2, 0};
+    for (int f = 0; f < 3; f++) {
+        EXPECT_EQ(m.vft[f], 99);
+        EXPECT_EQ(m.vfn[2 * f], nodes[2 * f]);
+        EXPECT_EQ(m.vfn[2 * f + 1], nodes[2 * f + 1]);
+        EXPECT_EQ(m.vfe[2 * f], 0);
+        EXPECT_EQ(m.vfe[2 * f + 1], -99);
+        EXPECT_EQ(m.evfSign[f], 0);
+    }
+    EXPECT_EQ(m.nivfpe[0], 0);
+    EXPECT_EQ(m.nbvfpe[0], 0);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(m.nt[i], 99);
+}
+
+TEST(hsMesh2DBuild, TwoTriangles)
+{
+    hsMesh2D m;
+    meshtest::build(m, MeshData{{0, 1, 1, 0}, {0, 0, 1, 1}, {}, {{0, 1, 2}, {0, 2, 3}}, {}, {}});
+    ASSERT_EQ(m.novf, 5);
+    EXPECT_EQ(m.noivf, 1);
+    EXPECT_EQ(m.vft[0], 0);
+    EXPECT_EQ(m.vfe[0], 0);
+    EXPECT_EQ(m.vfe[1], 1);
+    // Against element 0's order (0, 1, 2): the shared edge runs 0 -> 2.
+    EXPECT_EQ(m.vfn[0], 0);
+    EXPECT_EQ(m.vfn[1], 2);
+    EXPECT_EQ(m.evfSign[m.eStart[0]], 1);
+    EXPECT_EQ(m.evfSign[m.eStart[1]], -1);
+    for (int f = 1; f < 5; f++)
+        EXPECT_EQ(m.vft[f], 99);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(m.nt[i], 99);
+    EXPECT_EQ(m.evf[m.eStart[0]], 0);
+    EXPECT_EQ(m.evf[m.eStart[1]], 0);
+    checkInvariants(m, 0);
+}
+
+TEST(hsMesh2DBuild, OpenBoundaryAlongOneSide)
+{
+    MeshData d = meshtest::squareGrid(4, 2);
+    for (int i = 0; i <= 4; i++)
+        d.type[i] = 1;  // the bottom row
+    hsMesh2D m;
+    meshtest::build(m, d);
+    EXPECT_EQ(m.nob, 1);
+    ASSERT_EQ(m.nobvf, 4);
+    EXPECT_EQ(m.bt[0], 1);
+    EXPECT_EQ(m.bFirstVF[0], 0);
+    EXPECT_EQ(m.bNoVF[0], 4);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(m.vfe[2 * (m.noivf + i) + 1], m.noe + i);
+    // Walking east along the bottom keeps the elements on the left.
+    int common;
+    ASSERT_TRUE(shareNode(m, m.noivf, m.noivf + 1, common));
+    EXPECT_EQ(common, 1);
+    checkInvariants(m, 0);
+    for (int i = 0; i <= 4; i++)
+        EXPECT_EQ(m.nt[i], 1);
+}
+
+TEST(hsMesh2DBuild, JunctionNode)
+{
+    hsMesh2D m;
+    meshtest::build(m, openGrid());
+    checkInvariants(m, 0);
+    ASSERT_EQ(m.nob, 3);
+    EXPECT_EQ(m.bt[0], 1);
+    EXPECT_EQ(m.bt[1], 2);
+    EXPECT_EQ(m.bt[2], 3);
+    EXPECT_EQ(m.bNoVF[0], 6);  // right side (4) and the top right of the junction (2)
+    EXPECT_EQ(m.bNoVF[1], 3);
+    EXPECT_EQ(m.bNoVF[2], 4);
+    EXPECT_EQ(m.bFirstVF[1], 6);
+    // The junction node ends with the code of the later (higher) boundary.
+    EXPECT_EQ(m.nt[4 * 7 + 3], 2);
+    EXPECT_EQ(m.vf2Bnd(m.noivf), 0);
+    EXPECT_EQ(m.vf2Bnd(m.noivf + 6), 1);
+    EXPECT_EQ(m.vf2Bnd(0), -1);
+    EXPECT_EQ(m.vf2Bnd(m.novf - 1), -1);
+    EXPECT_EQ(m.bt2bi(2), 1);
+    EXPECT_EQ(m.bt2bi(4), -1);
+}
+
+TEST(hsMesh2DBuild, InvariantsAfterRenumbering)
+{
+    const MeshData base = openGrid();
+    for (unsigned seed = 1; seed <= 8; seed++) {
+        hsMesh2D m;
+        meshtest::build(m, shuffled(base, seed));
+        SCOPED_TRACE(seed);
+        checkInvariants(m, 0);
+        EXPECT_EQ(m.nob, 3);
+        EXPECT_EQ(m.bNoVF[0], 6);
+        EXPECT_EQ(m.bNoVF[1], 3);
+        EXPECT_EQ(m.bNoVF[2], 4);
+    }
+    MeshData hole = withHole();
+    for (unsigned seed = 1; seed <= 4; seed++) {
+        hsMesh2D m;
+        meshtest::build(m, shuffled(hole, seed));
+        checkInvariants(m, 1);
+    }
+}
+
+TEST(hsMesh2DBuild, RingBoundary)
+{
+    // Every outer node open: one ring of code 5.
+    MeshData d = meshtest::squareTriGrid(3, 3);
+    for (int j = 0; j <= 3; j++)
+        for (int i = 0; i <= 3; i++)
+            if (i == 0 || j == 0 || i == 3 || j == 3)
+                d.type[j * 4 + i] = 5;
+    hsMesh2D m;
+    meshtest::build(m, d);
+    EXPECT_EQ(m.nob, 1);
+    EXPECT_EQ(m.nobvf, 12);
+    // A ring starts at its first face and walks on from that face's first node.
+    checkInvariants(m, 0, false);
+    int common;
+    EXPECT_TRUE(shareNode(m, m.novf - 1, m.noivf, common));
+}
+
+TEST(hsMesh2DBuild, BrokenBoundaryChainStillOrdersAllFaces)
+{
+    // Two separate stretches of code 1: unsupported, but must not hang or lose faces.
+    MeshData d = meshtest::squareGrid(6, 1);
+    d.type[0] = d.type[1] = 1;
+    d.type[4] = d.type[5] = d.type[6] = 1;
+    hsMesh2D m;
+    meshtest::build(m, d);
+    EXPECT_EQ(m.nob, 1);
+    EXPECT_EQ(m.nobvf, 3);
+    std::set<int> faces;
+    for (int i = 0; i < m.nobvf; i++)
+        faces.insert(m.vfn[2 * (m.noivf + i)] + 100 * m.vfn[2 * (m.noivf + i) + 1]);
+    EXPECT_EQ(faces.size(), 3u);
+}
+
+TEST(hsMesh2DBuild, ConvertNT)
+{
+    hsMesh2D m;
+    m.non = 3;
+    m.nt = new int[3]{0, 1, 2};
+    m.convertNT(0);
+    EXPECT_EQ(m.nt[0], 99);
+    EXPECT_EQ(m.nt[1], 0);
+    EXPECT_EQ(m.nt[2], 1);
+}
+
+TEST(hsMesh2DBuild, UntrustedInputThrows)
+{
+    const std::string prefix = "hsMesh2D: initMesh: ";
+    {
+        hsMesh2D m;
+        meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {}, {{0, 1, 3}}, {}, {}});
+        try {
+            m.initMesh();
+            FAIL() << "no exception";
+        } catch (const ZCoreLib::ZException& e) {
+            EXPECT_EQ(e.message.rfind(prefix + "element 0 refers to node 3, outside 0..2.", 0), 0u)
+                << e.message;
+        }
+    }
+    {
+        hsMesh2D m;
+        meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {}, {{0, -1, 2}}, {}, {}});
+        EXPECT_THROW(m.initMesh(), ZCoreLib::ZException);
+    }
+    {
+        hsMesh2D m;
+        meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {0, 150, 0}, {{0, 1, 2}}, {}, {}});
+        EXPECT_THROW(m.initMesh(), ZCoreLib::ZException);
+    }
+    {
+        // Two neighbouring junction nodes of one type would give face code -102.
+        hsMesh2D m;
+        meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {-102, -102, 0}, {{0, 1, 2}}, {}, {}});
+        try {
+            m.initMesh();
+            FAIL() << "no exception";
+        } catch (const ZCoreLib::ZException& e) {
+            EXPECT_NE(e.message.find("code -102"), std::string::npos) << e.message;
+        }
+    }
+    {
+        hsMesh2D m;
+        meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {}, {{0, 1, 2}}, {}, {}});
+        m.enon[0] = -3;
+        EXPECT_THROW(m.initMesh(), ZCoreLib::ZException);
+    }
+}
+
+TEST(hsMesh2DBuild, LargeElement)
+{
+    // More than 50 nodes in one element and more than 100 faces at one node.
+    MeshData d;
+    const int n = 120;
+    d.x.push_back(0);
+    d.y.push_back(0);
+    for (int i = 0; i < n; i++) {
+        d.x.push_back(std::cos(2 * M_PI * i / n));
+        d.y.push_back(std::sin(2 * M_PI * i / n));
+    }
+    d.type.assign(d.x.size(), 0);
+    for (int i = 0; i < n; i++)
+        d.elems.push_back({0, 1 + i, 1 + (i + 1) % n});
+    hsMesh2D m;
+    meshtest::build(m, d);
+    checkInvariants(m, 0);
+    EXPECT_EQ(m.nvfCount[0], n);
+
+    MeshData big;
+    std::vector<int> ring;
+    for (int i = 0; i < n; i++) {
+        big.x.push_back(std::cos(2 * M_PI * i / n));
+        big.y.push_back(std::sin(2 * M_PI * i / n));
+        ring.push_back(i);
+    }
+    big.elems.push_back(ring);
+    hsMesh2D p;
+    meshtest::build(p, big);
+    EXPECT_EQ(p.novf, n);
+    EXPECT_NEAR(p.eVoronoiX[0], 0.0, 1e-12);
+}
+
+TEST(hsMesh2DCopy, DeepCopySurvivesSource)
+{
+    hsMesh2D* src = new hsMesh2D();
+    meshtest::build(*src, openGrid());
+    src->popCircumf();
+    src->initHAE();
+    hsMesh2D copy(*src);
+    const int novf = src->novf;
+    const double area = src->totalArea;
+    std::vector<int> vfe(src->vfe, src->vfe + 2 * novf);
+    delete src;
+    ASSERT_EQ(copy.novf, novf);
+    EXPECT_EQ(copy.totalArea, area);
+    EXPECT_EQ(std::vector<int>(copy.vfe, copy.vfe + 2 * novf), vfe);
+    EXPECT_EQ(copy.nXUTM, copy.nX);
+    EXPECT_EQ(copy.eVoronoiXUTM, copy.eVoronoiX);
+    EXPECT_TRUE(*copy.initialised);
+    EXPECT_EQ(copy.noCircumfNodes, 0);  // rebuilt on demand
+    copy.popCircumf();
+    EXPECT_GT(copy.noCircumfNodes, 0);
+    checkInvariants(copy, 0);
+
+    hsMesh2D assigned;
+    assigned = copy;
+    hsMesh2D& alias = assigned;
+    assigned = alias;
+    copy.nX[0] = 1234.0;
+    EXPECT_EQ(assigned.nX[0], 0.0);
+    EXPECT_EQ(assigned.novf, novf);
+}
+
+namespace {
+int countFacesByValue(hsMesh2D m)
+{
+    return m.novf;
+}
+} // namespace
+
+TEST(hsMesh2DCopy, PassByValueLeavesCallerIntact)
+{
+    hsMesh2D m;
+    MeshData d = meshtest::squareTriGrid(2, 2);
+    d.proj = "LONLAT";
+    for (double& x : d.x)
+        x = 9.0 + x * 0.01;
+    for (double& y : d.y)
+        y = 55.0 + y * 0.01;
+    meshtest::build(m, d);
+    EXPECT_EQ(countFacesByValue(m), m.novf);
+    EXPECT_EQ(countFacesByValue(m), 16);
+    EXPECT_NE(m.nXUTM, m.nX);
+    checkInvariants(m, 0);
+}
+
+TEST(hsMesh2DCopy, CopyIsIndependent)
+{
+    hsMesh2D m;
+    meshtest::build(m, openGrid());
+    std::unique_ptr<hsMesh2D> c(m.copy());
+    EXPECT_EQ(c->novf, m.novf);
+    EXPECT_EQ(c->nob, m.nob);
+    c->nX[0] = -50.0;
+    c->initMesh();
+    EXPECT_EQ(m.nX[0], 0.0);
+    EXPECT_NE(c->totalArea, m.totalArea);
+    checkInvariants(m, 0);
+}
+
+TEST(hsMesh2DBuild, ReinitRebuildsEverything)
+{
+    hsMesh2D m;
+    meshtest::build(m, meshtest::squareTriGrid(2, 2));
+    m.popCircumf();
+    m.initHAE();
+    const int oldNovf = m.novf;
+    // Grow the mesh by a row as an editor would, then re-derive.
+    MeshData d = meshtest::squareTriGrid(2, 3);
+    delete[] m.nX;
+    delete[] m.nY;
+    delete[] m.nt;
+    delete[] m.enon;
+    delete[] m.en;
+    meshtest::fill(m, d);
+    m.voronoiPopped = false;
+    m.initMesh();
+    EXPECT_GT(m.novf, oldNovf);
+    EXPECT_FALSE(m.circumfPopped);
+    EXPECT_EQ(m.haeCount, nullptr);
+    EXPECT_EQ(m.nonvf, 2 * m.novf);
+    int total = 0;
+    for (int v = 0; v < m.non; v++)
+        total += m.nvfCount[v];
+    EXPECT_EQ(total, m.nonvf);
+    checkInvariants(m, 0);
+    m.popCircumf();
+    EXPECT_EQ(m.noCircumfNodes, 10);
+}
+
+namespace {
+double buildSeconds(int n)
+{
+    MeshData d = meshtest::squareTriGrid(n, n);
+    hsMesh2D m;
+    meshtest::fill(m, d);
+    const auto t0 = std::chrono::steady_clock::now();
+    m.initMesh();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+} // namespace
+
+TEST(hsMesh2DBuild, LargeMeshScalesLinearly)
+{
+    const double small = buildSeconds(224);  // about 1e5 triangles
+    const double large = buildSeconds(708);  // about 1e6 triangles
+#if defined(__SANITIZE_ADDRESS__)
+    // Sanitized builds share the machine with parallel tests: only gross
+    // non-linearity is caught there.
+    const double factor = 20.0;
+#else
+    const double factor = 12.0;
+    EXPECT_LT(large, 5.0);
+#endif
+    EXPECT_LT(large, factor * std::max(small, 0.05)) << small << " s vs " << large << " s";
+}

@@ -1,0 +1,517 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hsResultFile.h"
+
+using hestor::hsResultFile;
+using ZCoreLib::ZException;
+
+namespace {
+
+const float kMissing = -1e-30f;
+
+template <typename F>
+std::string thrownMessage(F f)
+{
+    try {
+        f();
+    } catch (const ZException& e) {
+        return e.message;
+    }
+    return "<no exception>";
+}
+
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char tmpl[] = "/tmp/r2readXXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+// nx by ny squares; closed boundary everywhere.
+void buildGrid(hestor::hsMesh2D& m, int nx, int ny)
+{
+    m.non = (nx + 1) * (ny + 1);
+    m.nt = new int[m.non];
+    m.nX = new double[m.non];
+    m.nY = new double[m.non];
+    for (int j = 0; j <= ny; ++j)
+        for (int i = 0; i <= nx; ++i) {
+            const int n = j * (nx + 1) + i;
+            m.nX[n] = 10.0 * i;
+            m.nY[n] = 10.0 * j;
+            m.nt[n] = 0;
+        }
+    m.noe = nx * ny;
+    m.enon = new int[m.noe];
+    m.en = new int[4 * m.noe];
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int e = j * nx + i;
+            const int n = j * (nx + 1) + i;
+            m.enon[e] = 4;
+            int* en = m.en + 4 * e;
+            en[0] = n;
+            en[1] = n + 1;
+            en[2] = n + nx + 2;
+            en[3] = n + nx + 1;
+        }
+    m.initMesh();
+}
+
+// Six elements in six layers; the columns hold enol cells each.
+const int kLayers = 6;
+const std::vector<int> kEnol = {6, 1, 3, 4, 2, 5};
+
+void buildModel(hestor::hsModelInfo& mi)
+{
+    buildGrid(mi.mesh2d, 3, 2);
+    mi.noLayer = kLayers;
+    mi.adoptDz(new double[kLayers], kLayers);
+    for (int k = 0; k < kLayers; ++k)
+        mi.dz[k] = 2.0;
+    const int noe = mi.mesh2d.noe;
+    mi.adoptElemBathy(new double[noe], noe);
+    mi.adoptEnol(new int[noe], noe);
+    for (int e = 0; e < noe; ++e) {
+        mi.enol[e] = kEnol[e];
+        mi.elemBathy[e] = 2.0 * kEnol[e] - 1.0;
+    }
+    mi.startDT = 1338508800; // 2012-06-01 00:00:00
+    mi.timestep = 1800.0;
+    mi.init();
+}
+
+// The model's cell layout, computed here from enol alone.
+struct Columns {
+    std::vector<int> bottom, first;
+    int cells = 0;
+    Columns()
+    {
+        for (int n : kEnol) {
+            bottom.push_back(kLayers - n);
+            first.push_back(cells);
+            cells += n;
+        }
+    }
+};
+
+// Value j of item i at global timestep t; element 3 has its two top cells and
+// element 1 its only cell missing in item 1, so the uppermost-value search has
+// something to skip.
+float val(int t, int item, int j)
+{
+    if (item == 1 && (j == 12 || j == 13 || j == 6))
+        return kMissing;
+    return 100000.0f * item + 1000.0f * t + j + 0.25f;
+}
+
+const int kHeader = 140; // not 128: readers must honour headerSize
+
+void putInt(std::vector<char>& b, size_t at, int32_t v) { std::memcpy(&b[at], &v, 4); }
+
+// A result file written byte by byte: a header block holding the version and
+// NT words, then the records of timesteps t0 .. t0+nt-1.
+void writeFile(const std::string& name, int t0, int nt, const std::vector<int>& lengths,
+               std::size_t cutAt = SIZE_MAX)
+{
+    std::vector<char> b(kHeader, 0);
+    putInt(b, 0, 8);
+    putInt(b, 44, nt);
+    for (int t = t0; t < t0 + nt; ++t)
+        for (size_t i = 0; i < lengths.size(); ++i)
+            for (int j = 0; j < lengths[i]; ++j) {
+                const float v = val(t, static_cast<int>(i), j);
+                const char* p = reinterpret_cast<const char*>(&v);
+                b.insert(b.end(), p, p + 4);
+            }
+    if (cutAt < b.size())
+        b.resize(cutAt);
+    std::ofstream(name, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
+}
+
+class ResultFileRead : public ::testing::Test {
+protected:
+    TempDir dir;
+    Columns cols;
+    std::string name;
+    std::unique_ptr<hsResultFile> f;
+    std::vector<int> lengths;
+
+    void SetUp() override
+    {
+        name = dir.path + "/run.emb";
+        f = std::make_unique<hsResultFile>(name, hestor::EMB);
+        buildModel(f->mInfo);
+        const int noe = f->mInfo.mesh2d.noe;
+        lengths = {noe, cols.cells, cols.cells};
+        f->itemNameVec = {"wl", "temp", "u"};
+        f->itemLengthVec = lengths;
+        f->headerSize = kHeader;
+        f->itemRead = new bool[3]();
+    }
+
+    // Files of a series holding nts[0], nts[1], ... timesteps.
+    void writeSeries(const std::vector<int>& nts)
+    {
+        int t0 = 0;
+        for (size_t k = 0; k < nts.size(); ++k) {
+            const std::string file =
+                k == 0 ? name : dir.path + "/run^" + std::to_string(k) + ".emb";
+            writeFile(file, t0, nts[k], lengths);
+            t0 += nts[k];
+        }
+        f->mInfo.noTimestep = nts[0];
+    }
+
+    std::vector<double> series(int item, int elem, int layer, int from, int to)
+    {
+        double* v = nullptr;
+        const int n = f->readTimeSeries(item, elem, layer, v, from, to);
+        std::vector<double> out(v, v + n);
+        delete[] v;
+        return out;
+    }
+};
+
+TEST_F(ResultFileRead, ModelLayoutIsTheOneTheTestsAssume)
+{
+    ASSERT_EQ(f->mInfo.noCells, cols.cells);
+    for (int e = 0; e < 6; ++e) {
+        EXPECT_EQ(f->mInfo.ebli[e], cols.bottom[e]);
+        EXPECT_EQ(f->mInfo.elemFirstCell[e], cols.first[e]);
+    }
+}
+
+TEST_F(ResultFileRead, ItemDataFromTheFileHoldingTheTimestep)
+{
+    writeSeries({3, 3, 2});
+    for (int t : {0, 2, 3, 7}) {
+        for (int item = 0; item < 3; ++item) {
+            std::vector<float> fv(lengths[item], 7.0f);
+            std::vector<double> dv(lengths[item], 7.0);
+            EXPECT_EQ(f->readItemData(item, t, fv.data()), 0);
+            f->readItemData(item, t, dv.data());
+            for (int j = 0; j < lengths[item]; ++j) {
+                ASSERT_EQ(fv[j], val(t, item, j)) << t << " " << item << " " << j;
+                ASSERT_EQ(dv[j], static_cast<double>(val(t, item, j)));
+            }
+        }
+    }
+    // A read from file 2 does not make later reads of file 0 go there.
+    std::vector<float> v(lengths[0]);
+    f->readItemData(0, 1, v.data());
+    EXPECT_EQ(v[4], val(1, 0, 4));
+    EXPECT_EQ(series(0, 4, 5, 0, 3), (std::vector<double>{val(0, 0, 4), val(1, 0, 4), val(2, 0, 4)}));
+}
+
+TEST_F(ResultFileRead, ShortOrMissingFilesThrow)
+{
+    writeSeries({3, 3});
+    const int rec = 6 + 2 * cols.cells;
+    // File 1 ends inside the record of its timestep 1 (global 4).
+    writeFile(dir.path + "/run^1.emb", 3, 3, lengths, kHeader + 4 * (rec + 10));
+    std::vector<float> v(cols.cells);
+    EXPECT_NO_THROW(f->readItemData(0, 4, v.data()));
+    const std::string msg = thrownMessage([&] { f->readItemData(1, 4, v.data()); });
+    EXPECT_NE(msg.find("run^1.emb' ends before the 21 values at byte"), std::string::npos) << msg;
+    EXPECT_NE(thrownMessage([&] { series(2, 0, 0, 0, 6); }).find("ends before"), std::string::npos);
+    double* out = nullptr;
+    EXPECT_NE(thrownMessage([&] { f->readTimeSeriesProfile(1, 0, out, 3, 6); }).find("ends before"),
+              std::string::npos);
+    std::filesystem::remove(name);
+    EXPECT_EQ(thrownMessage([&] { f->readItemData(0, 0, v.data()); }),
+              "hsResultFile: cannot open result file '" + name + "'.");
+}
+
+TEST_F(ResultFileRead, ElementLists)
+{
+    writeSeries({2});
+    double* out = nullptr;
+    int list[] = {3, -1, 1, 0};
+    const int n = f->readItemData(1, 1, list, 4, out);
+    std::vector<double> expect;
+    for (int e : {3, 1, 0})
+        for (int k = 0; k < kEnol[e]; ++k)
+            expect.push_back(val(1, 1, cols.first[e] + k));
+    ASSERT_EQ(n, static_cast<int>(expect.size()));
+    EXPECT_EQ(std::vector<double>(out, out + n), expect);
+    delete[] out;
+
+    out = nullptr;
+    EXPECT_EQ(f->readItemData(1, 1, list, 0, out), 0);
+    EXPECT_NE(out, nullptr);
+    delete[] out;
+
+    int bad[] = {6};
+    EXPECT_EQ(thrownMessage([&] { f->readItemData(1, 1, bad, 1, out); }),
+              "hsResultFile::readItemData Invalid element number 6; the mesh has 6 elements.");
+    EXPECT_EQ(thrownMessage([&] { f->readItemData(3, 1, list, 1, out); }),
+              "hsResultFile::readItemData Invalid item number 3; " + name + " has 3 items.");
+}
+
+TEST_F(ResultFileRead, SigmaLayers)
+{
+    // Sigma files keep noLayer values for every element.
+    f->mInfo.layerType = hestor::SIGMA;
+    lengths = {6 * kLayers};
+    f->itemNameVec = {"s"};
+    f->itemLengthVec = lengths;
+    writeSeries({1});
+    double* out = nullptr;
+    int list[] = {3, -1, 5};
+    ASSERT_EQ(f->readItemData(0, 0, list, 3, out), 3 * kLayers);
+    for (int k = 0; k < kLayers; ++k) {
+        EXPECT_EQ(out[k], val(0, 0, 3 * kLayers + k));
+        EXPECT_EQ(out[kLayers + k], static_cast<double>(kMissing));
+        EXPECT_EQ(out[2 * kLayers + k], val(0, 0, 5 * kLayers + k));
+    }
+    delete[] out;
+
+    std::vector<float> buf(6);
+    float* p = buf.data();
+    for (int layer : {0, 4, -1})
+        for (int e = 0; e < 6; ++e) {
+            f->readLayer(0, 0, layer, p);
+            EXPECT_EQ(buf[e], val(0, 0, e * kLayers + std::max(layer, 0)));
+        }
+    f->readLayer(0, 0, 999, p);
+    EXPECT_EQ(buf[2], val(0, 0, 2 * kLayers + kLayers - 1));
+    EXPECT_NE(thrownMessage([&] { f->readLayer(0, 0, kLayers, p); }).find("Invalid layer 6"),
+              std::string::npos);
+}
+
+TEST_F(ResultFileRead, LayerCodes)
+{
+    writeSeries({2});
+    std::vector<float> buf(6, 7.0f);
+    float* p = buf.data();
+    // Independent per-element positions, as a reader seeking value by value would.
+    auto cell = [&](int e, int layer) { return cols.first[e] + layer - cols.bottom[e]; };
+    for (int layer = 0; layer < kLayers; ++layer) {
+        ASSERT_EQ(f->readLayer(1, 1, layer, p), 6);
+        for (int e = 0; e < 6; ++e)
+            EXPECT_EQ(buf[e], layer >= cols.bottom[e] ? val(1, 1, cell(e, layer)) : kMissing)
+                << layer << " " << e;
+    }
+    f->readLayer(2, 1, -1, p);
+    for (int e = 0; e < 6; ++e)
+        EXPECT_EQ(buf[e], val(1, 2, cols.first[e]));
+    f->readLayer(1, 1, 999, p);
+    EXPECT_EQ(buf[0], val(1, 1, 5));
+    EXPECT_EQ(buf[1], kMissing);                    // all missing: the bottom one
+    EXPECT_EQ(buf[3], val(1, 1, cell(3, 3)));       // two missing above it
+    EXPECT_EQ(buf[5], val(1, 1, cell(5, 5)));
+    f->readLayer(1, 1, 1000, p);
+    EXPECT_EQ(buf[3], val(1, 1, cell(3, 3)));
+    // A 2-D item gives its value per element whatever the code.
+    for (int layer : {-1, 0, 3, 999}) {
+        f->readLayer(0, 1, layer, p);
+        for (int e = 0; e < 6; ++e)
+            EXPECT_EQ(buf[e], val(1, 0, e));
+    }
+    double* d = nullptr;
+    ASSERT_EQ(f->readLayer(1, 0, 2, d), 6);
+    for (int e = 0; e < 6; ++e)
+        EXPECT_EQ(d[e], 2 >= cols.bottom[e] ? val(0, 1, cell(e, 2)) : kMissing);
+    delete[] d;
+    EXPECT_NE(thrownMessage([&] { f->readLayer(1, 0, 6, p); }).find("Invalid layer 6"),
+              std::string::npos);
+    EXPECT_NE(thrownMessage([&] { f->readLayer(1, 0, -2, p); }).find("Invalid layer -2"),
+              std::string::npos);
+}
+
+TEST_F(ResultFileRead, Profiles)
+{
+    writeSeries({2, 2});
+    std::vector<float> fv(kLayers, 7.0f);
+    EXPECT_EQ(f->readProfile(1, 3, 3, fv.data()), 4);
+    EXPECT_EQ(fv[0], 0.0f);
+    EXPECT_EQ(fv[1], 0.0f);
+    for (int k = 2; k < kLayers; ++k)
+        EXPECT_EQ(fv[k], val(3, 1, cols.first[3] + k - 2));
+    std::vector<double> dv(kLayers, 7.0);
+    EXPECT_EQ(f->readProfile(2, 0, 1, dv.data()), 1);
+    for (int k = 0; k < kLayers - 1; ++k)
+        EXPECT_EQ(dv[k], 0.0);
+    EXPECT_EQ(dv[5], val(0, 2, cols.first[1]));
+}
+
+TEST_F(ResultFileRead, NextItemTimestepWalksThroughTimesteps)
+{
+    writeSeries({3});
+    std::vector<double> v(cols.cells);
+    double* p = v.data();
+    const long long start = f->mInfo.startDT;
+    EXPECT_EQ(f->readNextItemTimestep(0, p), start);
+    EXPECT_EQ(v[2], val(0, 0, 2));
+    EXPECT_EQ(f->readNextItemTimestep(1, p), start);
+    EXPECT_EQ(v[2], val(0, 1, 2));
+    EXPECT_EQ(f->readNextItemTimestep(0, p), start + 1800);
+    EXPECT_EQ(v[2], val(1, 0, 2));
+    EXPECT_EQ(f->readNextItemTimestep(0, p), start + 3600);
+    EXPECT_EQ(f->curTimestep, 2);
+}
+
+TEST_F(ResultFileRead, TimeSeriesAcrossASeries)
+{
+    writeSeries({10, 10, 4});
+    const int j3 = cols.first[3] + 1; // element 3, layer 3
+    std::vector<double> v = series(1, 3, 3, 5, -1);
+    ASSERT_EQ(v.size(), 19u);
+    for (int t = 5; t < 24; ++t)
+        EXPECT_EQ(v[t - 5], val(t, 1, j3)) << t;
+    // The uppermost value skips the two missing top cells.
+    v = series(1, 3, 999, 9, 21);
+    ASSERT_EQ(v.size(), 12u);
+    for (int t = 9; t < 21; ++t)
+        EXPECT_EQ(v[t - 9], val(t, 1, j3));
+    v = series(0, 2, 5, 18, 24);
+    for (int t = 18; t < 24; ++t)
+        EXPECT_EQ(v[t - 18], val(t, 0, 2));
+    // Within the first file, after reads that walked the series.
+    v = series(2, 0, 0, 2, 4);
+    EXPECT_EQ(v, (std::vector<double>{val(2, 2, 0), val(3, 2, 0)}));
+    EXPECT_EQ(f->fileNo, 0);
+
+    double* out = nullptr;
+    EXPECT_EQ(f->readTimeSeries(1, 3, 3, out, 7, 7), 0);
+    EXPECT_NE(out, nullptr);
+    delete[] out;
+
+    const int n = f->readTimeSeriesProfile(1, 4, out, 8, 12);
+    ASSERT_EQ(n, 4 * 2);
+    for (int t = 8; t < 12; ++t)
+        for (int k = 0; k < 2; ++k)
+            EXPECT_EQ(out[(t - 8) * 2 + k], val(t, 1, cols.first[4] + k));
+    delete[] out;
+}
+
+TEST_F(ResultFileRead, TimeSeriesBoundaries)
+{
+    writeSeries({10, 10, 4});
+    double* out = nullptr;
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeries(1, 3, 3, out, 0, 25); }), "Invalid timeStepTo");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeriesProfile(1, 3, out, 0, 25); }),
+              "Invalid timeStepTo");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeries(1, 3, 3, out, 5, 3); }),
+              "timeStepFrom>timeStepTo");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeriesProfile(1, 3, out, 5, 3); }),
+              "timeStepFrom>timeStepTo");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeries(1, 3, -1, out, 0, 5); }),
+              "Layer -1 is below bottom. There are 4 layers in element 3, numbered (bottom) 2 to "
+              "5 (surface).");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeries(1, 1, 4, out, 0, 5); }),
+              "Layer 4 is below bottom. There are 1 layers in element 1, numbered (bottom) 5 to "
+              "5 (surface).");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeriesProfile(0, 3, out, 0, 5); }),
+              "readTimeSeriesProfile only supports 3D items. Use readTimeSeries for 2D items.");
+    EXPECT_EQ(thrownMessage([&] { f->readTimeSeries(1, 3, 3, out, -1, 5); }),
+              "Negative timestep requested from  (" + name + "). " + hestor::errSuffix);
+    EXPECT_EQ(series(1, 3, 3, 0, 24).size(), 24u);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(ResultFileRead, FormatsWithoutAReader)
+{
+    writeSeries({1});
+    std::vector<float> fv(cols.cells);
+    float* p = fv.data();
+    double* d = nullptr;
+    auto item = [&] { return thrownMessage([&] { f->readItemData(0, 0, fv.data()); }); };
+    auto layer = [&] { return thrownMessage([&] { f->readLayer(0, 0, 0, p); }); };
+    auto profile = [&] { return thrownMessage([&] { f->readProfile(1, 0, 0, fv.data()); }); };
+    auto ts = [&] { return thrownMessage([&] { f->readTimeSeries(1, 0, 0, d, 0, 1); }); };
+    auto tsp = [&] { return thrownMessage([&] { f->readTimeSeriesProfile(1, 0, d, 0, 1); }); };
+    const std::string undef = "hsResultFile::readItemData undefined format.";
+
+    f->fileFmt = hestor::TEXT0D;
+    EXPECT_EQ(item(), "hsResultFile::readItemData Data cannot be read by timestep for TEXT0D files.");
+    EXPECT_EQ(layer(), "hsResultFile::readLayer undefined format.");
+    EXPECT_EQ(profile(), "hsResultFile::readProfile undefined format.");
+    EXPECT_EQ(ts(), "hsResultFile::readTimeSeries undefined format.");
+    EXPECT_EQ(tsp(), "hsResultFile::readTimeSeriesProfile undefined format.");
+    f->fileFmt = hestor::EMT;
+    EXPECT_EQ(item(), "hsResultFile::readItemData Not implemented for EMT files.");
+    EXPECT_EQ(layer(), "hsResultFile::readLayer Not implemented for TEXT1 files.");
+    EXPECT_EQ(profile(), "hsResultFile::readProfile Not implemented for TEXT1 files.");
+    EXPECT_EQ(ts(), "hsResultFile::readTimeSeries Not implemented for TEXT1 files.");
+    EXPECT_EQ(tsp(), "hsResultFile::readTimeSeriesProfile Not implemented for TEXT1 files.");
+    f->fileFmt = hestor::NC;
+    EXPECT_EQ(item(), undef);
+    EXPECT_EQ(layer(), undef);
+    f->mInfo.layerType = hestor::SIGMA;
+    EXPECT_EQ(layer(), "Not implemented.");
+    f->fileFmt = hestor::EMB;
+    f->mInfo.layerType = 2;
+    EXPECT_EQ(layer(), "hsResultFile::readLayer unsupported layerType.");
+    f->mInfo.layerType = hestor::ZLAYER;
+    // RESTART and DECOUPLED files read by item; the other readers are EMB's.
+    f->fileFmt = hestor::RESTART;
+    EXPECT_EQ(item(), "<no exception>");
+    EXPECT_EQ(layer(), "hsResultFile::readLayer undefined format.");
+    std::vector<double> v(cols.cells);
+    double* vp = v.data();
+    f->itemRead[0] = true;
+    EXPECT_EQ(thrownMessage([&] { f->readNextItemTimestep(0, vp); }), undef);
+    f->fileFmt = hestor::DECOUPLED;
+    f->curTimestep = -1; // the flag set above moves it to 0
+    f->itemRead[0] = true;
+    EXPECT_EQ(thrownMessage([&] { f->readNextItemTimestep(0, vp); }), "<no exception>");
+}
+
+// Our writer and header reader around the readers: a series written with a
+// small timestep limit, read back across its files.
+TEST(ResultFileReadRoundTrip, SeriesWrittenByTheWriter)
+{
+    TempDir dir;
+    const std::string name = dir.path + "/rt.emb";
+    Columns cols;
+    {
+        hsResultFile w(name, hestor::EMB);
+        buildModel(w.mInfo);
+        w.addItem("wl", 6);
+        w.addItem("temp", cols.cells);
+        w.maxTimestepsPerFile = 10;
+        w.writeHeader();
+        for (int t = 0; t < 24; ++t)
+            for (int item = 0; item < 2; ++item) {
+                std::vector<float> v(item == 0 ? 6 : cols.cells);
+                for (size_t j = 0; j < v.size(); ++j)
+                    v[j] = val(t, item, static_cast<int>(j));
+                w.writeData(v.data(), static_cast<int>(v.size()));
+            }
+        w.flushBuf();
+    }
+    hsResultFile r(name, -1);
+    ASSERT_EQ(r.mInfo.noTimestep, 10);
+    ASSERT_EQ(r.mInfo.noCells, cols.cells);
+    double* out = nullptr;
+    const int n = r.readTimeSeries(1, 3, 3, out, 5, -1);
+    ASSERT_EQ(n, 19);
+    for (int t = 5; t < 24; ++t)
+        EXPECT_EQ(out[t - 5], val(t, 1, cols.first[3] + 1));
+    delete[] out;
+    std::vector<float> buf(6);
+    float* p = buf.data();
+    r.readLayer(1, 9, 999, p);
+    EXPECT_EQ(buf[3], val(9, 1, cols.first[3] + 1));
+    std::vector<double> prof(kLayers);
+    EXPECT_EQ(r.readProfile(1, 23, 2, prof.data()), 3);
+    EXPECT_EQ(prof[5], val(23, 1, cols.first[2] + 2));
+}
+
+} // namespace

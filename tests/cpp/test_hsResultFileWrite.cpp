@@ -1,0 +1,325 @@
+// Writing binary result files and series of them; the text buffer.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "ZFile.h"
+#include "hsResultFile.h"
+#include "test_hsResultFileUtil.h"
+
+using hestor::hsResultFile;
+using ZCoreLib::ZException;
+using ZCoreLib::ZFile;
+using namespace rftest;
+
+namespace {
+
+const long long start = 1600000000LL;
+
+// The two-square mesh, 3 layers of 1 m from the surface, bottoms 2.5 m and
+// 1.2 m: 3 + 2 = 5 cells.
+void fillModel(hsResultFile& f)
+{
+    const std::vector<char> m = meshBlock(false, false);
+    f.mInfo.mesh2d.fromBinary(m.data(), m.size(), -1);
+    f.mInfo.noLayer = 3;
+    f.mInfo.adoptDz(new double[3]{1, 1, 1}, 3);
+    f.mInfo.adoptElemBathy(new double[2]{2.5, 1.2}, 2);
+    f.mInfo.startDT = start;
+    f.mInfo.timestep = 600;
+    f.mInfo.modeltype = 10;
+    f.mInfo.headerField3 = 3;
+    f.mInfo.offsetDepth = 0;
+    f.mInfo.init();
+}
+
+std::string message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const ZException& e) {
+        return e.message;
+    }
+    return "(no exception)";
+}
+
+float value(int ts, int item, int j) { return static_cast<float>(ts * 100 + item * 10 + j); }
+
+// Timesteps of items "a" (5 values, written as doubles) and "b" (2 floats).
+void writeSteps(hsResultFile& f, int from, int to)
+{
+    for (int t = from; t < to; ++t) {
+        double a[5];
+        float b[2];
+        for (int j = 0; j < 5; ++j)
+            a[j] = value(t, 0, j);
+        for (int j = 0; j < 2; ++j)
+            b[j] = value(t, 1, j);
+        ASSERT_EQ(f.writeData(a, 5), 0);
+        ASSERT_EQ(f.writeData(b, 2), 0);
+    }
+}
+
+class ResultWrite : public TempDir {
+protected:
+    std::unique_ptr<hsResultFile> writer(const std::string& name, int maxPerFile = -1)
+    {
+        auto f = std::make_unique<hsResultFile>(at(name), hestor::EMB);
+        fillModel(*f);
+        f->addItem("a", 5);
+        f->addItem("b", 2);
+        f->maxTimestepsPerFile = maxPerFile;
+        f->writeHeader();
+        return f;
+    }
+};
+
+} // namespace
+
+TEST_F(ResultWrite, HeaderByteForByte)
+{
+    auto f = writer("w.emb");
+    const std::vector<char> got = readBytes(at("w.emb"));
+
+    char* meshRaw = nullptr;
+    const int meshLen = f->mInfo.mesh2d.toBinary(meshRaw);
+    const std::vector<char> mesh(meshRaw, meshRaw + meshLen);
+    delete[] meshRaw;
+    ASSERT_NE(f->mInfo.enol, nullptr);
+
+    Bytes e;
+    e.i32(8).i32(0).i32(3).i32(1).f32(3.1415927f).f32(0.f).i32(10).i32(0 /* size */);
+    e.i64(start).f32(600.f).i32(0).i32(2).i32(128).i32(5).i32(128 + 9 + 9).i32(3);
+    e.zeros(60);
+    e.i32(5).i32(1).str("a").i32(2).i32(1).str("b");
+    e.i32(5).i32(5).i32(4).i32(1).str("proj").str("c").str("UTM32");
+    e.i32(8).i32(2).i32(4).i32(1).str("enol").str("i").i32(f->mInfo.enol[0]).i32(f->mInfo.enol[1]);
+    e.i32(12).i32(3).i32(2).i32(1).str("dz").str("f").f32(1).f32(1).f32(1);
+    e.i32(8).i32(2).i32(9).i32(1).str("elemBathy").str("f").f32(2.5f).f32(1.2f);
+    e.i32(meshLen).i32(meshLen).i32(4).i32(1).str("mesh").str("c").bytes(mesh);
+    const int32_t size = static_cast<int32_t>(e.size());
+    std::memcpy(&e.b[28], &size, 4);
+
+    EXPECT_EQ(f->headerSize, size);
+    EXPECT_EQ(f->headerVersion, 8);
+    ASSERT_EQ(got.size(), e.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], e.b[i]) << "byte " << i;
+    for (size_t i = 68; i < 128; ++i)
+        ASSERT_EQ(got[i], 0) << "reserved byte " << i;
+    EXPECT_EQ(f->staticItemVec.size(), 5u);
+    // Floats per file: (2e9 - header) / (4 x 7), truncated.
+    EXPECT_EQ(f->maxTimestepsPerFile, static_cast<int>((2e9 - size) / 28));
+}
+
+TEST_F(ResultWrite, RoundTripThroughReader)
+{
+    {
+        auto f = writer("rt.emb");
+        writeSteps(*f, 0, 4);
+        f->flushBuf();
+    }
+    hsResultFile r(at("rt.emb"), -1);
+    EXPECT_EQ(r.mInfo.noTimestep, 4);
+    EXPECT_EQ(r.mInfo.startDT, start);
+    EXPECT_EQ(r.mInfo.timestep, 600.0);
+    EXPECT_EQ(r.mInfo.headerField3, 3);
+    EXPECT_EQ(r.mInfo.offsetDepth, 0.0);
+    EXPECT_EQ(r.mInfo.modeltype, 10);
+    EXPECT_EQ(r.mInfo.noCells, 5);
+    EXPECT_EQ(r.itemNameVec, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(r.itemLengthVec, (std::vector<int>{5, 2}));
+    EXPECT_TRUE(r.staticItemVec.empty());
+    const std::vector<char> b = readBytes(at("rt.emb"));
+    EXPECT_EQ(b.size(), static_cast<size_t>(r.headerSize) + 4 * 7 * 4);
+    EXPECT_EQ(floatAt(b, r.headerSize + 4 * (3 * 7 + 5 + 1)), value(3, 1, 1));
+}
+
+TEST_F(ResultWrite, SeriesOverLimit)
+{
+    auto f = writer("s.emb", 3);
+    writeSteps(*f, 0, 8);
+    f->flushBuf();
+    const std::string names[] = {at("s.emb"), at("s^1.emb"), at("s^2.emb")};
+    EXPECT_FALSE(ZFile::fileExists(at("s^3.emb")));
+    const int nts[] = {3, 3, 2};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const std::vector<char> b = readBytes(names[k]);
+        const int hs = wordAt(b, 28);
+        EXPECT_EQ(wordAt(b, 44), nts[k]);
+        EXPECT_EQ(word64At(b, 32), start + k * 3 * 600);
+        ASSERT_EQ(b.size(), static_cast<size_t>(hs) + 4u * 7 * nts[k]);
+        for (int t = 0; t < nts[k]; ++t)
+            for (int j = 0; j < 7; ++j)
+                ASSERT_EQ(floatAt(b, hs + 4 * (t * 7 + j)), value(3 * k + t, j < 5 ? 0 : 1, j < 5 ? j : j - 5));
+    }
+    EXPECT_EQ(f->totalTimesteps(), 8);
+
+    hsResultFile r(at("s.emb"), -1);
+    EXPECT_EQ(r.mInfo.noTimestep, 3);
+    EXPECT_EQ(r.totalTimesteps(), 8);
+    EXPECT_EQ(r.fileNo, 0);
+    int ts = 7;
+    EXPECT_EQ(r.getFilename(ts), at("s^2.emb"));
+    EXPECT_EQ(ts, 1);
+    ts = 2; // below NT: the first file, even with fileNo moved
+    EXPECT_EQ(r.getFilename(ts), at("s.emb"));
+    EXPECT_EQ(ts, 2);
+    ts = 9;
+    EXPECT_EQ(message([&] { r.getFilename(ts); }),
+              "Not that many timesteps in file (" + at("s.emb") + "). fileNo=3, timestep=0");
+    ts = -1;
+    EXPECT_EQ(message([&] { r.getFilename(ts); }),
+              "Negative timestep requested from  (" + at("s.emb") + "). " + hestor::errSuffix);
+}
+
+TEST_F(ResultWrite, SeriesExactlyFull)
+{
+    auto f = writer("x.emb", 3);
+    writeSteps(*f, 0, 6);
+    f->flushBuf();
+    EXPECT_EQ(wordAt(readBytes(at("x.emb")), 44), 3);
+    EXPECT_EQ(wordAt(readBytes(at("x^1.emb")), 44), 3);
+    const std::vector<char> last = readBytes(at("x^2.emb"));
+    EXPECT_EQ(wordAt(last, 44), 0);
+    EXPECT_EQ(word64At(last, 32), start + 6 * 600);
+    EXPECT_EQ(last.size(), static_cast<size_t>(wordAt(last, 28)));
+    hsResultFile r(at("x.emb"), -1);
+    EXPECT_EQ(r.totalTimesteps(), 6);
+    // Only the last file's count word is read; a damaged one is reported.
+    writeBytes(at("x^2.emb"), std::vector<char>(last.begin(), last.begin() + 46));
+    EXPECT_THROW(r.totalTimesteps(), ZException);
+    writeBytes(at("x^2.emb"), std::vector<char>(last.begin(), last.begin() + 48));
+    EXPECT_EQ(r.totalTimesteps(), 6);
+}
+
+TEST_F(ResultWrite, ClosedByDestructor)
+{
+    {
+        auto f = writer("d.emb");
+        writeSteps(*f, 0, 2);
+        float part[5] = {};
+        f->writeData(part, 5); // an unfinished timestep is not counted
+    }
+    const std::vector<char> b = readBytes(at("d.emb"));
+    EXPECT_EQ(wordAt(b, 44), 2);
+    EXPECT_EQ(b.size(), static_cast<size_t>(wordAt(b, 28)) + 4u * (2 * 7 + 5));
+}
+
+TEST_F(ResultWrite, FlushAfterHeaderAndWriteNT)
+{
+    auto f = writer("n.emb");
+    f->flushBuf();
+    std::vector<char> b = readBytes(at("n.emb"));
+    EXPECT_EQ(wordAt(b, 44), 0);
+    EXPECT_EQ(f->writeNT(5), 0);
+    EXPECT_EQ(f->mInfo.noTimestep, 5);
+    std::vector<char> after = readBytes(at("n.emb"));
+    EXPECT_EQ(wordAt(after, 44), 5);
+    std::memcpy(&b[44], &after[44], 4);
+    EXPECT_EQ(after, b); // nothing else changed
+    EXPECT_THROW(f->writeData(static_cast<float*>(nullptr), 0), ZException); // closed
+}
+
+TEST_F(ResultWrite, ValueCountsChecked)
+{
+    auto f = writer("v.emb");
+    std::vector<double> d(6, 1.0);
+    std::vector<float> fl(6, 1.f);
+    EXPECT_EQ(message([&] { f->writeData(d.data(), 6); }),
+              "hsResultFile::writeData: 6 values given, but no item of " + at("v.emb") +
+                  " holds more than 5.");
+    EXPECT_THROW(f->writeData(fl.data(), 6), ZException);
+    EXPECT_THROW(f->writeData(fl.data(), -1), ZException);
+    f->flushBuf();
+    EXPECT_EQ(readBytes(at("v.emb")).size(), static_cast<size_t>(f->headerSize));
+}
+
+TEST_F(ResultWrite, ZeroLengthItemsNeverRollOver)
+{
+    hsResultFile f(at("z.emb"), hestor::EMB);
+    fillModel(f);
+    f.addItem("empty", 0);
+    f.writeHeader();
+    EXPECT_EQ(f.maxTimestepsPerFile, 0);
+    for (int i = 0; i < 5; ++i)
+        f.writeData(static_cast<float*>(nullptr), 0);
+    EXPECT_EQ(f.fileNo, 0);
+    f.flushBuf();
+    EXPECT_EQ(wordAt(readBytes(at("z.emb")), 44), 5);
+    EXPECT_FALSE(ZFile::fileExists(at("z^1.emb")));
+}
+
+TEST_F(ResultWrite, HeaderFailures)
+{
+    hsResultFile f(at("nope/e.emb"), hestor::EMB);
+    fillModel(f);
+    f.addItem("a", 5);
+    EXPECT_EQ(message([&] { f.writeHeader(); }), "No such folder: '" + at("nope") + "'");
+
+    hsResultFile empty(at("e.emb"), hestor::EMB);
+    EXPECT_EQ(message([&] { empty.writeHeader(); }),
+              "hsResultFile::writeHeader: itemNameVec is empty.");
+    empty.addItem("a", 5);
+    empty.itemNameVec.push_back("b");
+    EXPECT_EQ(message([&] { empty.writeHeader(); }),
+              "hsResultFile::writeHeader: itemNameVec.Size()!=itemLengthVec.size().");
+
+    hsResultFile text(at("e.txt"), hestor::TEXT0D);
+    text.addItem("a", 1);
+    EXPECT_EQ(message([&] { text.writeHeader(); }), "hsResultFile::writeHeader undefined format.");
+    EXPECT_EQ(message([&] { text.writeData(static_cast<float*>(nullptr), 0); }),
+              "hsResultFile::readItemData undefined format.");
+
+    // A folder in place of the file cannot be opened for writing.
+    std::filesystem::create_directory(at("dir.emb"));
+    hsResultFile blocked(at("dir.emb"), hestor::EMB);
+    fillModel(blocked);
+    blocked.addItem("a", 5);
+    EXPECT_THROW(blocked.writeHeader(), ZException);
+
+    hsResultFile noData(at("u.emb"), hestor::EMB);
+    EXPECT_THROW(noData.writeData(static_cast<float*>(nullptr), 0), ZException);
+}
+
+TEST_F(ResultWrite, WriteHeaderWithCount)
+{
+    hsResultFile f(at("c.emb"), hestor::EMB);
+    fillModel(f);
+    f.writeHeader(3);
+    EXPECT_EQ(f.itemNameVec, (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(f.itemLengthVec, (std::vector<int>{5, 5, 5}));
+    EXPECT_EQ(f.maxItemLength, 5);
+}
+
+TEST_F(ResultWrite, TextBufferKeepsOrderAndLongLines)
+{
+    std::string expected;
+    {
+        hsResultFile f(at("t.emt"), hestor::EMT);
+        for (int i = 0; i < 300; ++i) {
+            const std::string line = std::string(99, static_cast<char>('a' + i % 26)) + "\n";
+            f.write2file(line);
+            expected += line;
+            ASSERT_LT(f.bufLen, hsResultFile::bufSize);
+        }
+        const std::string longLine(25000, 'L');
+        f.write2file(longLine);
+        expected += longLine;
+        f.write2file("end\n");
+        expected += "end\n";
+        // not flushed: the destructor writes the rest
+    }
+    EXPECT_EQ(ZFile::readFile(at("t.emt")), expected);
+}
+
+TEST_F(ResultWrite, TotalTimestepsWithoutFiles)
+{
+    hsResultFile f(at("none.emb"), hestor::EMB);
+    EXPECT_EQ(f.totalTimesteps(), 0);
+    EXPECT_EQ(f.fileNo, 0);
+}
