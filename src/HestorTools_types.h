@@ -2,6 +2,6 @@
 #define HESTORTOOLS_TYPES_H
 
 // Seen by the generated export layer, so that it knows the handle's type.
-#include "hestor.h"
+#include "hsResultFile.h"
 
 #endif

@@ -11,6 +11,106 @@ Rcpp::Rostream<true>&  Rcpp::Rcout = Rcpp::Rcpp_cout_get();
 Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
+// openHSFile
+Rcpp::XPtr<hestor::hsResultFile> openHSFile(std::string fileName);
+RcppExport SEXP _HestorTools_openHSFile(SEXP fileNameSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< std::string >::type fileName(fileNameSEXP);
+    rcpp_result_gen = Rcpp::wrap(openHSFile(fileName));
+    return rcpp_result_gen;
+END_RCPP
+}
+// getHeader
+Rcpp::List getHeader(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_getHeader(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(getHeader(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// readItemData
+Rcpp::NumericVector readItemData(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep);
+RcppExport SEXP _HestorTools_readItemData(SEXP fSEXP, SEXP itemSEXP, SEXP timestepSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type item(itemSEXP);
+    Rcpp::traits::input_parameter< int >::type timestep(timestepSEXP);
+    rcpp_result_gen = Rcpp::wrap(readItemData(f, item, timestep));
+    return rcpp_result_gen;
+END_RCPP
+}
+// readItemDataElem
+Rcpp::NumericVector readItemDataElem(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep, Rcpp::NumericVector elements);
+RcppExport SEXP _HestorTools_readItemDataElem(SEXP fSEXP, SEXP itemSEXP, SEXP timestepSEXP, SEXP elementsSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type item(itemSEXP);
+    Rcpp::traits::input_parameter< int >::type timestep(timestepSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type elements(elementsSEXP);
+    rcpp_result_gen = Rcpp::wrap(readItemDataElem(f, item, timestep, elements));
+    return rcpp_result_gen;
+END_RCPP
+}
+// readTimeseries
+Rcpp::NumericVector readTimeseries(Rcpp::XPtr<hestor::hsResultFile> f, int item, int element, int layer);
+RcppExport SEXP _HestorTools_readTimeseries(SEXP fSEXP, SEXP itemSEXP, SEXP elementSEXP, SEXP layerSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type item(itemSEXP);
+    Rcpp::traits::input_parameter< int >::type element(elementSEXP);
+    Rcpp::traits::input_parameter< int >::type layer(layerSEXP);
+    rcpp_result_gen = Rcpp::wrap(readTimeseries(f, item, element, layer));
+    return rcpp_result_gen;
+END_RCPP
+}
+// readLayer
+Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep, int layer);
+RcppExport SEXP _HestorTools_readLayer(SEXP fSEXP, SEXP itemSEXP, SEXP timestepSEXP, SEXP layerSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type item(itemSEXP);
+    Rcpp::traits::input_parameter< int >::type timestep(timestepSEXP);
+    Rcpp::traits::input_parameter< int >::type layer(layerSEXP);
+    rcpp_result_gen = Rcpp::wrap(readLayer(f, item, timestep, layer));
+    return rcpp_result_gen;
+END_RCPP
+}
+// getStaticItem
+Rcpp::NumericVector getStaticItem(Rcpp::XPtr<hestor::hsResultFile> f, std::string name);
+RcppExport SEXP _HestorTools_getStaticItem(SEXP fSEXP, SEXP nameSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< std::string >::type name(nameSEXP);
+    rcpp_result_gen = Rcpp::wrap(getStaticItem(f, name));
+    return rcpp_result_gen;
+END_RCPP
+}
+// totalTimesteps
+int totalTimesteps(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_totalTimesteps(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(totalTimesteps(f));
+    return rcpp_result_gen;
+END_RCPP
+}
 // test
 Rcpp::Datetime test();
 RcppExport SEXP _HestorTools_test() {
@@ -21,9 +121,55 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// writeHSFile
+Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string fileName, std::string format);
+RcppExport SEXP _HestorTools_writeHSFile(SEXP headerSEXP, SEXP fileNameSEXP, SEXP formatSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::List >::type header(headerSEXP);
+    Rcpp::traits::input_parameter< std::string >::type fileName(fileNameSEXP);
+    Rcpp::traits::input_parameter< std::string >::type format(formatSEXP);
+    rcpp_result_gen = Rcpp::wrap(writeHSFile(header, fileName, format));
+    return rcpp_result_gen;
+END_RCPP
+}
+// writeHSData
+int writeHSData(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVector values);
+RcppExport SEXP _HestorTools_writeHSData(SEXP fSEXP, SEXP valuesSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type values(valuesSEXP);
+    rcpp_result_gen = Rcpp::wrap(writeHSData(f, values));
+    return rcpp_result_gen;
+END_RCPP
+}
+// writeHSDataClose
+void writeHSDataClose(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_writeHSDataClose(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    writeHSDataClose(f);
+    return R_NilValue;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
+    {"_HestorTools_openHSFile", (DL_FUNC) &_HestorTools_openHSFile, 1},
+    {"_HestorTools_getHeader", (DL_FUNC) &_HestorTools_getHeader, 1},
+    {"_HestorTools_readItemData", (DL_FUNC) &_HestorTools_readItemData, 3},
+    {"_HestorTools_readItemDataElem", (DL_FUNC) &_HestorTools_readItemDataElem, 4},
+    {"_HestorTools_readTimeseries", (DL_FUNC) &_HestorTools_readTimeseries, 4},
+    {"_HestorTools_readLayer", (DL_FUNC) &_HestorTools_readLayer, 4},
+    {"_HestorTools_getStaticItem", (DL_FUNC) &_HestorTools_getStaticItem, 2},
+    {"_HestorTools_totalTimesteps", (DL_FUNC) &_HestorTools_totalTimesteps, 1},
     {"_HestorTools_test", (DL_FUNC) &_HestorTools_test, 0},
+    {"_HestorTools_writeHSFile", (DL_FUNC) &_HestorTools_writeHSFile, 3},
+    {"_HestorTools_writeHSData", (DL_FUNC) &_HestorTools_writeHSData, 2},
+    {"_HestorTools_writeHSDataClose", (DL_FUNC) &_HestorTools_writeHSDataClose, 1},
     {NULL, NULL, 0}
 };
 

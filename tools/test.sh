@@ -24,7 +24,9 @@ echo "== Package build warnings"
 mkdir -p "$work/lib"
 R_MAKEVARS_USER="$root/tools/Makevars.warn" R CMD INSTALL --no-multiarch \
   --library="$work/lib" "$tarball" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-if grep -E '^(corelib|model|netcdf)?/?[A-Za-z0-9_]+\.(cpp|h):[0-9]+:[0-9]+: warning:' "$work/install.log"; then
+# The generated export layer is not ours: its routine-table casts are left alone.
+if grep -E '^(corelib|model|netcdf)?/?[A-Za-z0-9_]+\.(cpp|h):[0-9]+:[0-9]+: warning:' "$work/install.log" \
+    | grep -v '^RcppExports\.cpp:'; then
   echo "The package build has warnings in our own code."; exit 1
 fi
 

@@ -1,0 +1,303 @@
+#ifndef HESTORTOOLS_RHEADERLIST_H
+#define HESTORTOOLS_RHEADERLIST_H
+
+// The header list: the named R list that describes a model (mesh, layers,
+// time axis, items). Built from a mesh, a model description or a result
+// file; read back into a new model description for writing.
+//
+// Reading is split in two: readHeaderModel converts and checks every element
+// the writer uses, so that a list that does not fit together is refused with
+// an R error before any object is touched; header2mInfo then fills a model
+// description from the checked values.
+
+#include <Rcpp.h>
+
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hsGlobal.h"
+#include "hsMesh2D.h"
+#include "hsModelInfo.h"
+#include "hsResultFile.h"
+#include "rConvert.h"
+#include "rStop.h"
+
+// ---- building the list
+
+inline Rcpp::IntegerVector rInt(int n) { return Rcpp::IntegerVector::create(n); }
+
+inline Rcpp::List elemNodes2list(const hestor::hsMesh2D& mesh)
+{
+    Rcpp::List nodes(mesh.noe > 0 ? mesh.noe : 0);
+    if (!mesh.eStart || !mesh.enon || !mesh.en)
+        return nodes;
+    for (int e = 0; e < mesh.noe; ++e)
+        nodes[e] = array2NumVec(mesh.en + mesh.eStart[e], mesh.enon[e]);
+    return nodes;
+}
+
+inline Rcpp::List mesh2header(hestor::hsMesh2D& mesh)
+{
+    const int noe = mesh.noe;
+    const int non = mesh.non;
+    Rcpp::List h;
+    h.push_back(rInt(noe), "noElem");
+    h.push_back(rInt(non), "noNode");
+    h.push_back(array2NumVec(mesh.eX, noe), "elemXCoor");
+    h.push_back(array2NumVec(mesh.eY, noe), "elemYCoor");
+    h.push_back(array2NumVec(mesh.nX, non), "nodeXCoor");
+    h.push_back(array2NumVec(mesh.nY, non), "nodeYCoor");
+    h.push_back(array2NumVec(mesh.nt, non), "nodeType");
+    h.push_back(array2NumVec(mesh.eVoronoiX, noe), "eVoronoiX");
+    h.push_back(array2NumVec(mesh.eVoronoiY, noe), "eVoronoiY");
+    h.push_back(Rcpp::CharacterVector::create(mesh.proj), "proj");
+    h.push_back(elemNodes2list(mesh), "elemNodes");
+    return h;
+}
+
+inline Rcpp::List mInfo2header(hestor::hsModelInfo& mInfo)
+{
+    Rcpp::List h = mesh2header(mInfo.mesh2d);
+    const auto type = static_cast<hestor::modelTypeEnum>(mInfo.modeltype);
+    h.push_back(Rcpp::CharacterVector::create(hestor::hsGlobal::modelTypeEnum2str(type)),
+                "modeltype");
+    h.push_back(long2DateTime(mInfo.startDT), "startDT");
+    h.push_back(Rcpp::NumericVector::create(mInfo.timestep), "timestep");
+    h.push_back(rInt(mInfo.noTimestep), "noTimestep");
+    h.push_back(rInt(mInfo.noLayer), "noLayer");
+    h.push_back(rInt(mInfo.noCells), "length");
+    h.push_back(Rcpp::NumericVector::create(mInfo.offsetDepth), "offsetDepth");
+    if (mInfo.noLayer > 0) {
+        h.push_back(array2NumVec(mInfo.layerDepth, mInfo.noLayer), "layerDepth");
+        h.push_back(array2NumVec(mInfo.dz, mInfo.noLayer), "dz");
+    }
+    if (mInfo.elemBathy)
+        h.push_back(array2NumVec(mInfo.elemBathy, mInfo.mesh2d.noe), "elemBathy");
+    return h;
+}
+
+// ---- reading the list
+
+struct headerMesh {
+    int non = 0;
+    int noe = 0;
+    std::vector<double> nX, nY;
+    bool hasVoronoi = false;
+    std::vector<double> eVoronoiX, eVoronoiY;
+    std::vector<int> nt;
+    std::vector<int> enon, en;
+    bool hasProj = false;
+    std::string proj;
+};
+
+struct headerModel {
+    headerMesh mesh;
+    long long startDT = 0;
+    double timestep = 0.0;
+    int noLayer = 0;
+    bool hasOffsetDepth = false;
+    double offsetDepth = 0.0;
+    std::vector<double> dz, elemBathy;
+    bool hasModeltype = false;
+    int modeltype = 0;
+};
+
+struct headerItems {
+    std::vector<std::string> names;
+    std::vector<int> lengths;
+};
+
+[[noreturn]] inline void headerStop(const std::string& what)
+{
+    rStop("header: " + what);
+}
+
+// A count as Rcpp converts a length-1 element; NA and negatives are refused.
+inline int headerCount(Rcpp::List& h, const char* name)
+{
+    const int n = Rcpp::as<int>(h[name]);
+    if (n == NA_INTEGER || n < 0)
+        headerStop(std::string(name) + " is NA or negative.");
+    return n;
+}
+
+inline std::vector<double> headerDoubles(Rcpp::List& h, const char* name, int count,
+                                         const char* countName)
+{
+    Rcpp::NumericVector v = h[name];
+    if (v.size() != count)
+        headerStop(std::string(name) + " holds " + std::to_string(v.size()) + " values, but " +
+                   countName + " is " + std::to_string(count) + ".");
+    return std::vector<double>(v.begin(), v.end());
+}
+
+inline std::string nodeText(int node)
+{
+    return node == NA_INTEGER ? std::string("NA") : std::to_string(node);
+}
+
+inline void readElemNodes(Rcpp::List& h, headerMesh& m)
+{
+    Rcpp::List lst = h["elemNodes"];
+    if (lst.size() != m.noe)
+        rStop("header2mesh: enLst.size()!=mesh->noe.");
+    m.enon.resize(m.noe);
+    for (int e = 0; e < m.noe; ++e) {
+        Rcpp::IntegerVector nodes = lst[e];
+        if (static_cast<long long>(m.en.size()) + nodes.size() > INT_MAX)
+            headerStop("elemNodes holds too many node numbers.");
+        for (int node : nodes)
+            if (node == NA_INTEGER || node < 0 || node >= m.non)
+                headerStop("element " + std::to_string(e) + " of elemNodes refers to node " +
+                           nodeText(node) + ", outside 0 to noNode - 1 (noNode is " +
+                           std::to_string(m.non) + ").");
+        m.enon[e] = static_cast<int>(nodes.size());
+        m.en.insert(m.en.end(), nodes.begin(), nodes.end());
+    }
+}
+
+inline headerMesh readHeaderMesh(Rcpp::List& h)
+{
+    headerMesh m;
+    m.non = headerCount(h, "noNode");
+    m.noe = headerCount(h, "noElem");
+    m.nX = headerDoubles(h, "nodeXCoor", m.non, "noNode");
+    m.nY = headerDoubles(h, "nodeYCoor", m.non, "noNode");
+    if (h.containsElementNamed("elemVoronoiX") && h.containsElementNamed("elemVoronoiY")) {
+        m.hasVoronoi = true;
+        m.eVoronoiX = headerDoubles(h, "elemVoronoiX", m.noe, "noElem");
+        m.eVoronoiY = headerDoubles(h, "elemVoronoiY", m.noe, "noElem");
+    }
+    if (h.containsElementNamed("nodeType")) {
+        const std::vector<double> t = headerDoubles(h, "nodeType", m.non, "noNode");
+        m.nt.reserve(t.size());
+        for (double v : t)
+            m.nt.push_back(double2int(v));
+    } else {
+        m.nt.assign(m.non, 99);
+    }
+    readElemNodes(h, m);
+    if (h.containsElementNamed("proj")) {
+        m.hasProj = true;
+        m.proj = Rcpp::as<std::string>(h["proj"]);
+    }
+    return m;
+}
+
+inline int headerModeltype(Rcpp::List& h)
+{
+    const std::string text = Rcpp::as<std::string>(h["modeltype"]);
+    bool known = true;
+    int type = 0;
+    try {
+        type = hestor::hsGlobal::str2modelTypeEnum(text);
+    } catch (const ZCoreLib::ZException&) {
+        known = false;
+    }
+    if (!known)
+        headerStop("modeltype '" + text + "' is none of water, sediment, abm.");
+    return type;
+}
+
+inline headerModel readHeaderModel(Rcpp::List& h)
+{
+    headerModel m;
+    m.mesh = readHeaderMesh(h);
+    const double start = Rcpp::as<double>(h["startDT"]);
+    // The seconds are kept as a 64-bit integer.
+    if (!std::isfinite(start) || std::fabs(start) >= 9.2e18)
+        headerStop("startDT is not a finite date-time.");
+    m.startDT = static_cast<long long>(start);
+    m.timestep = Rcpp::as<double>(h["timestep"]);
+    if (!std::isfinite(m.timestep))
+        headerStop("timestep is not a finite number of seconds.");
+    m.noLayer = headerCount(h, "noLayer");
+    if (h.containsElementNamed("offsetDepth")) {
+        m.hasOffsetDepth = true;
+        m.offsetDepth = Rcpp::as<double>(h["offsetDepth"]);
+    }
+    m.dz = headerDoubles(h, "dz", m.noLayer, "noLayer");
+    m.elemBathy = headerDoubles(h, "elemBathy", m.mesh.noe, "noElem");
+    if (h.containsElementNamed("modeltype")) {
+        m.hasModeltype = true;
+        m.modeltype = headerModeltype(h);
+    }
+    return m;
+}
+
+// itemLengths is looked up before itemNames; lengths beyond the names are ignored.
+inline headerItems readHeaderItems(Rcpp::List& h)
+{
+    Rcpp::IntegerVector lengths = h["itemLengths"];
+    Rcpp::CharacterVector names = h["itemNames"];
+    if (lengths.size() < names.size())
+        headerStop("itemLengths holds " + std::to_string(lengths.size()) +
+                   " values, but itemNames holds " + std::to_string(names.size()) + ".");
+    headerItems items;
+    for (R_xlen_t i = 0; i < names.size(); ++i) {
+        const std::string name = Rcpp::as<std::string>(names[i]);
+        if (lengths[i] == NA_INTEGER || lengths[i] < 0)
+            headerStop("itemLengths holds NA or a negative length for item '" + name + "'.");
+        items.names.push_back(name);
+        items.lengths.push_back(lengths[i]);
+    }
+    return items;
+}
+
+// ---- filling a model description from checked values
+
+template <typename T>
+void replaceArray(T*& field, const std::vector<T>& v)
+{
+    T* a = new T[v.size()];
+    std::copy(v.begin(), v.end(), a);
+    delete[] field;
+    field = a;
+}
+
+template <typename T>
+T* newArray(const std::vector<T>& v)
+{
+    std::unique_ptr<T[]> a(new T[v.size()]);
+    std::copy(v.begin(), v.end(), a.get());
+    return a.release();
+}
+
+inline void header2mesh(const headerMesh& in, hestor::hsMesh2D* mesh)
+{
+    mesh->non = in.non;
+    mesh->noe = in.noe;
+    replaceArray(mesh->nX, in.nX);
+    replaceArray(mesh->nY, in.nY);
+    if (in.hasVoronoi) {
+        replaceArray(mesh->eVoronoiX, in.eVoronoiX);
+        replaceArray(mesh->eVoronoiY, in.eVoronoiY);
+        mesh->voronoiPopped = true;
+    }
+    replaceArray(mesh->nt, in.nt);
+    replaceArray(mesh->enon, in.enon);
+    replaceArray(mesh->en, in.en);
+    if (in.hasProj)
+        mesh->proj = in.proj;
+}
+
+inline void header2mInfo(const headerModel& in, hestor::hsModelInfo* mInfo)
+{
+    header2mesh(in.mesh, &mInfo->mesh2d);
+    mInfo->startDT = in.startDT;
+    mInfo->timestep = in.timestep;
+    mInfo->noLayer = in.noLayer;
+    if (in.hasOffsetDepth)
+        mInfo->offsetDepth = in.offsetDepth;
+    mInfo->adoptDz(newArray(in.dz), static_cast<int>(in.dz.size()));
+    mInfo->adoptElemBathy(newArray(in.elemBathy), static_cast<int>(in.elemBathy.size()));
+    if (in.hasModeltype)
+        mInfo->modeltype = in.modeltype;
+    mInfo->mesh2d.initMesh();
+    mInfo->init();
+}
+
+#endif

@@ -1,0 +1,53 @@
+# A small model shared by the tests: four triangles around a centre node,
+# three layers (bottom first: 3, 2 and 1 m thick) and two items, a layered
+# one ("temp", one value per cell) and a surface one ("level", one per element).
+
+f32 <- function(x) {
+  readBin(writeBin(as.numeric(x), raw(), size = 4, endian = "little"),
+          "double", n = length(x), size = 4, endian = "little")
+}
+
+small_header <- function(items = c("temp", "level"), lengths = c(9, 4)) {
+  list(noNode = 5L, noElem = 4L,
+       nodeXCoor = c(0, 100, 100, 0, 50.1), nodeYCoor = c(0, 0, 100, 100, 49.9),
+       elemNodes = list(c(0, 1, 4), c(1, 2, 4), c(2, 3, 4), c(3, 0, 4)),
+       startDT = as.POSIXct("2021-03-04 05:06:07", tz = "GMT"), timestep = 1800.5,
+       noLayer = 3L, dz = c(3, 2, 1), elemBathy = c(6, 2.5, 0.8, 5.3),
+       offsetDepth = 0.25, proj = "UTM33", modeltype = "sediment",
+       itemNames = items, itemLengths = lengths)
+}
+
+# Bottom layer of each element, from the layer tops (independent of the module):
+# the deepest layer whose top lies above the bottom depth.
+bottom_layers <- function(h) {
+  top <- cumsum(rev(h$dz))                 # bottom depth of each layer, surface first
+  top <- rev(c(0, head(top, -1))) + h$offsetDepth   # top depth, bottom layer first
+  vapply(h$elemBathy, function(b) {
+    k <- which(b > top)
+    if (length(k) == 0) h$noLayer - 1L else as.integer(min(k) - 1L)
+  }, integer(1))
+}
+
+# Values written: temp at timestep t for cell j (0-based) is 100 t + j + 0.1,
+# level of element e is t + e / 3.
+temp_values <- function(t, n = 9) 100 * t + seq_len(n) - 1 + 0.1
+level_values <- function(t, n = 4) t + (seq_len(n) - 1) / 3
+
+write_small <- function(file, nt = 3, header = small_header()) {
+  w <- writeHSFile(header, file, "emb")
+  for (t in seq_len(nt) - 1) {
+    writeHSData(w, temp_values(t))
+    writeHSData(w, level_values(t))
+  }
+  writeHSDataClose(w)
+  invisible(file)
+}
+
+fresh_dir <- function() {
+  d <- tempfile("hs")
+  dir.create(d)
+  d
+}
+
+# The condition a call raises (NULL when it raises none).
+condition_of <- function(expr) tryCatch({ expr; NULL }, error = function(e) e)

@@ -1,0 +1,169 @@
+# Exact messages and condition classes. The argument checks raise plain R
+# errors; failures below them reach R as Rcpp's conditions.
+
+expect_plain_error <- function(expr, message) {
+  e <- suppressWarnings(condition_of(expr))   # 3e9 becomes NA with a warning
+  expect_s3_class(e, "error")
+  expect_identical(conditionMessage(e), message)
+  expect_false(inherits(e, "C++Error"))
+}
+
+expect_cpp_error <- function(expr, message, class) {
+  e <- condition_of(expr)
+  expect_identical(conditionMessage(e), message)
+  expect_identical(class(e)[1], class)
+  expect_true(inherits(e, "C++Error"))
+}
+
+small_file <- function() write_small(file.path(fresh_dir(), "run.emb"))
+
+test_that("index arguments are refused when negative, NA or too large", {
+  r <- openHSFile(small_file())
+  for (item in list(2, -1, NA, NA_integer_, NA_real_, -3e9, 3e9)) {
+    expect_plain_error(readItemData(r, item, 0), "Invalid item number.")
+    expect_plain_error(readItemDataElem(r, item, 0, 0), "Invalid item number.")
+    expect_plain_error(readLayer(r, item, 0, 0), "Invalid item number.")
+    expect_plain_error(readTimeseries(r, item, 0, 0), "Invalid item number.")
+  }
+  for (ts in list(3, -1, NA, NA_real_)) {
+    expect_plain_error(readItemData(r, 0, ts), "Invalid timestep number.")
+    expect_plain_error(readItemDataElem(r, 0, ts, 0), "Invalid timestep number.")
+    expect_plain_error(readLayer(r, 0, ts, 0), "Invalid timestep number.")
+  }
+  for (layer in list(3, 998, 1000, -2, NA)) {
+    expect_plain_error(readLayer(r, 0, 0, layer), "Invalid layer number.")
+  }
+  for (layer in list(3, 998, -1, NA)) {
+    expect_plain_error(readTimeseries(r, 0, 0, layer), "Invalid layer number.")
+  }
+  for (element in list(4, -1, NA)) {
+    expect_plain_error(readTimeseries(r, 0, element, 0), "Invalid element number.")
+  }
+  for (elements in list(4, c(0, 4), c(1, NA), NaN, 1e300, NA_integer_)) {
+    expect_plain_error(readItemDataElem(r, 0, 0, elements), "Invalid element number.")
+  }
+  # Truncation towards zero: -0.5 is element 0, 2.9 is item 2 (absent).
+  expect_identical(readItemDataElem(r, 0, 0, -0.5), readItemDataElem(r, 0, 0, 0))
+  expect_identical(readItemDataElem(r, 0, 0, -1e300), numeric(0))
+  expect_plain_error(readItemData(r, 2.9, 0), "Invalid item number.")
+})
+
+test_that("the file name checks come first", {
+  d <- fresh_dir()
+  expect_plain_error(openHSFile(file.path(d, "missing.emb")), "readHeader failed.")
+  expect_plain_error(openHSFile(d), "readHeader failed.")
+  writeLines("x", file.path(d, "a.unknown"))
+  expect_identical(conditionMessage(condition_of(openHSFile(file.path(d, "a.unknown")))),
+                   "c++ exception (unknown reason)")
+})
+
+test_that("handles of the wrong kind are refused by the call frame", {
+  expect_cpp_error(readItemData(1, 0, 0), "Expecting an external pointer: [type=double].",
+                   "Rcpp::not_compatible")
+  expect_cpp_error(getHeader("x"), "Expecting an external pointer: [type=character].",
+                   "Rcpp::not_compatible")
+  r <- unserialize(serialize(openHSFile(small_file()), NULL))
+  for (call in list(quote(getHeader(r)), quote(readItemData(r, 0, 0)),
+                    quote(totalTimesteps(r)), quote(writeHSData(r, 1)),
+                    quote(writeHSDataClose(r)), quote(getStaticItem(r, "x")))) {
+    expect_cpp_error(eval(call), "external pointer is not valid", "Rcpp::exception")
+  }
+  e <- condition_of(readItemData(openHSFile(small_file()), 1:2, 0))
+  expect_identical(conditionMessage(e), "Expecting a single value: [extent=2].")
+})
+
+test_that("results have the documented types", {
+  d <- fresh_dir()
+  w <- writeHSFile(small_header(), file.path(d, "a.emb"), "emb")
+  res <- writeHSData(w, temp_values(0))
+  expect_true(is.integer(res) && length(res) == 1)
+  writeHSData(w, level_values(0))
+  expect_null(writeHSDataClose(w))
+  r <- openHSFile(file.path(d, "a.emb"))
+  expect_identical(class(r), "externalptr")
+  n <- totalTimesteps(r)
+  expect_true(is.integer(n) && length(n) == 1)
+  expect_type(readItemData(r, 0, 0), "double")
+})
+
+test_that("a failed argument check leaves handles collectable and the RNG alone", {
+  collected <- new.env()
+  collected$n <- 0
+  local({
+    r <- openHSFile(small_file())
+    reg.finalizer(r, function(x) collected$n <- collected$n + 1)
+    for (i in 1:3) tryCatch(readItemData(r, 5, 0), error = function(e) NULL)
+    tryCatch(readLayer(r, 0, 0, -7), error = function(e) NULL)
+  })
+  invisible(gc())
+  expect_identical(collected$n, 1)
+
+  set.seed(1)
+  want <- runif(3)
+  r <- openHSFile(small_file())
+  set.seed(1)
+  tryCatch(readItemData(r, 5, 0), error = function(e) NULL)
+  tryCatch(writeHSFile(list(), "x.emb", "bin"), error = function(e) NULL)
+  expect_identical(runif(3), want)
+})
+
+test_that("writing checks the format, the value count and the handle's state", {
+  d <- fresh_dir()
+  f <- file.path(d, "keep.emb")
+  writeLines("precious", f)
+  for (fmt in c("bin", "emb ", "", "embx")) {
+    expect_plain_error(writeHSFile(small_header(), f, fmt), "writeHSFile: invalid file format.")
+  }
+  expect_identical(readLines(f), "precious")
+  # nc passes the check, but there is no writer for it.
+  expect_identical(conditionMessage(condition_of(writeHSFile(small_header(), f, "NC"))),
+                   "c++ exception (unknown reason)")
+  expect_identical(conditionMessage(condition_of(
+    writeHSFile(small_header(items = character(0), lengths = numeric(0)), f, "emb"))),
+    "c++ exception (unknown reason)")
+
+  w <- writeHSFile(small_header(), f, "emb")
+  expect_plain_error(writeHSData(w, 1:4), "writeHSData: item 0 ('temp') takes 9 values, not 4.")
+  writeHSData(w, temp_values(0))
+  expect_plain_error(writeHSData(w, numeric(0)),
+                     "writeHSData: item 1 ('level') takes 4 values, not 0.")
+  writeHSData(w, level_values(0))
+  expect_null(writeHSDataClose(w))
+  closed <- "writeHSData: the file is not open for writing (closed, or opened for reading)."
+  expect_plain_error(writeHSData(w, temp_values(1)), closed)
+  expect_null(writeHSDataClose(w))
+  r <- openHSFile(f)
+  expect_plain_error(writeHSData(r, temp_values(1)), closed)
+  expect_null(writeHSDataClose(r))
+  expect_identical(getHeader(openHSFile(f))$noTimestep, 1L)
+  expect_identical(readItemData(r, 1, 0), f32(level_values(0)))
+})
+
+test_that("closing a handle that was never written leaves an empty, valid file", {
+  f <- file.path(fresh_dir(), "empty.emb")
+  w <- writeHSFile(small_header(), f, "emb")
+  expect_null(writeHSDataClose(w))
+  expect_null(writeHSDataClose(w))
+  h <- getHeader(openHSFile(f))
+  expect_identical(h$noTimestep, 0L)
+  expect_identical(h$itemNames, c("temp", "level"))
+})
+
+test_that("an existing file that cannot be removed is reported", {
+  # A kernel file: a regular file that nobody, not even root, may remove.
+  skip_if_not(file.exists("/proc/version"))
+  expect_plain_error(writeHSFile(small_header(), "/proc/version", "emb"),
+                     "writeHSFile: could not remove the existing file '/proc/version'.")
+  expect_true(file.exists("/proc/version"))
+})
+
+test_that("a file in a write-protected folder is not replaced", {
+  d <- fresh_dir()
+  f <- write_small(file.path(d, "run.emb"))
+  Sys.chmod(d, "0555")
+  on.exit(Sys.chmod(d, "0755"))
+  skip_if(file.access(d, 2) == 0, "the folder stays writable (running as root)")
+  expect_plain_error(writeHSFile(small_header(), f, "emb"),
+                     paste0("writeHSFile: could not remove the existing file '", f, "'."))
+  expect_identical(getHeader(openHSFile(f))$noTimestep, 3L)
+})
