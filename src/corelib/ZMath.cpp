@@ -19,24 +19,28 @@ bool inRangeTol(double p, double e1, double e2, double tol)
     return inClosedRange(p, e1, e2) || (std::fabs(p - e1) <= tol && std::fabs(p - e2) <= tol);
 }
 
+// Computed in the precision of the coordinates.
+template <typename T>
+void circumcentre(T x1, T y1, T x2, T y2, T x3, T y3, T& cx, T& cy)
+{
+    T d = T(2) * (x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2));
+    T s1 = x1 * x1 + y1 * y1, s2 = x2 * x2 + y2 * y2, s3 = x3 * x3 + y3 * y3;
+    cx = (s1 * (y2 - y3) + s2 * (y3 - y1) + s3 * (y1 - y2)) / d;
+    cy = (s1 * (x3 - x2) + s2 * (x1 - x3) + s3 * (x2 - x1)) / d;
+}
+
 } // namespace
 
 void ZMath::triangleCircumcircleCenter(double x1, double y1, double x2, double y2,
                                        double x3, double y3, double& cx, double& cy)
 {
-    double d = 2.0 * (x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2));
-    double s1 = x1 * x1 + y1 * y1, s2 = x2 * x2 + y2 * y2, s3 = x3 * x3 + y3 * y3;
-    cx = (s1 * (y2 - y3) + s2 * (y3 - y1) + s3 * (y1 - y2)) / d;
-    cy = (s1 * (x3 - x2) + s2 * (x1 - x3) + s3 * (x2 - x1)) / d;
+    circumcentre(x1, y1, x2, y2, x3, y3, cx, cy);
 }
 
 void ZMath::triangleCircumcircleCenter(float x1, float y1, float x2, float y2,
                                        float x3, float y3, float& cx, float& cy)
 {
-    float d = 2.0f * (x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2));
-    float s1 = x1 * x1 + y1 * y1, s2 = x2 * x2 + y2 * y2, s3 = x3 * x3 + y3 * y3;
-    cx = (s1 * (y2 - y3) + s2 * (y3 - y1) + s3 * (y1 - y2)) / d;
-    cy = (s1 * (x3 - x2) + s2 * (x1 - x3) + s3 * (x2 - x1)) / d;
+    circumcentre(x1, y1, x2, y2, x3, y3, cx, cy);
 }
 
 int ZMath::lineIntersection(double x1, double y1, double x2, double y2,

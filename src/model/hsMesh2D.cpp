@@ -35,6 +35,25 @@ T* dupArr(const T* src, long long n)
     return out;
 }
 
+// UTM coordinate tables are converted copies owned by the mesh, or, where no
+// conversion is needed, aliases of the coordinates they stand for.
+double* copyUTM(const double* src, bool owned, long long n, double* alias)
+{
+    if (owned)
+        return dupArr(src, n);
+    return src != nullptr ? alias : nullptr;
+}
+
+void releaseUTM(double*& x, double*& y, bool& owned)
+{
+    if (owned) {
+        delete[] x;
+        delete[] y;
+    }
+    x = y = nullptr;
+    owned = false;
+}
+
 template <typename T>
 void freeArr(T*& p)
 {
@@ -521,12 +540,7 @@ void hsMesh2D::releaseCaches()
 void hsMesh2D::releaseDerived()
 {
     releaseCaches();
-    if (nodeUTMOwned) {
-        delete[] nXUTM;
-        delete[] nYUTM;
-    }
-    nXUTM = nYUTM = nullptr;
-    nodeUTMOwned = false;
+    releaseUTM(nXUTM, nYUTM, nodeUTMOwned);
     releaseVoronoiUTM();
     for (double** p : {&eX, &eY, &enX, &enY, &eArea, &eAreaInv, &vfDist, &vfDistInv, &vfDx, &vfDy,
                        &vfxNormL, &vfyNormL, &nArea, &vfeDist, &vfLength, &vfxc, &vfyc, &evfnd,
@@ -545,12 +559,7 @@ void hsMesh2D::releaseDerived()
 
 void hsMesh2D::releaseVoronoiUTM()
 {
-    if (voronoiUTMOwned) {
-        delete[] eVoronoiXUTM;
-        delete[] eVoronoiYUTM;
-    }
-    eVoronoiXUTM = eVoronoiYUTM = nullptr;
-    voronoiUTMOwned = false;
+    releaseUTM(eVoronoiXUTM, eVoronoiYUTM, voronoiUTMOwned);
 }
 
 void hsMesh2D::releaseAll()
@@ -609,21 +618,11 @@ void hsMesh2D::copyFrom(const hsMesh2D& o)
     derivedNon = dn;
     derivedNoe = de;
     nodeUTMOwned = o.nodeUTMOwned;
-    if (o.nodeUTMOwned) {
-        nXUTM = dupArr(o.nXUTM, dn);
-        nYUTM = dupArr(o.nYUTM, dn);
-    } else if (o.nXUTM != nullptr) {
-        nXUTM = nX;
-        nYUTM = nY;
-    }
+    nXUTM = copyUTM(o.nXUTM, nodeUTMOwned, dn, nX);
+    nYUTM = copyUTM(o.nYUTM, nodeUTMOwned, dn, nY);
     voronoiUTMOwned = o.voronoiUTMOwned;
-    if (o.voronoiUTMOwned) {
-        eVoronoiXUTM = dupArr(o.eVoronoiXUTM, de);
-        eVoronoiYUTM = dupArr(o.eVoronoiYUTM, de);
-    } else if (o.eVoronoiXUTM != nullptr) {
-        eVoronoiXUTM = eVoronoiX;
-        eVoronoiYUTM = eVoronoiY;
-    }
+    eVoronoiXUTM = copyUTM(o.eVoronoiXUTM, voronoiUTMOwned, de, eVoronoiX);
+    eVoronoiYUTM = copyUTM(o.eVoronoiYUTM, voronoiUTMOwned, de, eVoronoiY);
     eX = dupArr(o.eX, de);
     eY = dupArr(o.eY, de);
     eStart = dupArr(o.eStart, de);
@@ -860,8 +859,11 @@ int hsMesh2D::initB()
 
 void hsMesh2D::convertNT(int /*version*/)
 {
+    // A type that cannot be shifted is kept; initMesh refuses it with the
+    // other out-of-range types.
     for (int i = 0; i < non; i++)
-        nt[i] = nt[i] == 0 ? 99 : nt[i] - 1;
+        if (nt[i] != INT_MIN)
+            nt[i] = nt[i] == 0 ? 99 : nt[i] - 1;
 }
 
 hsMesh2D* hsMesh2D::copy()

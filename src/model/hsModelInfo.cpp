@@ -24,12 +24,7 @@ void hsModelInfo::nullAll()
     elemBathy = nullptr;
     enol = nullptr;
     dz = nullptr;
-    adoptedBathy_ = nullptr;
-    adoptedBathyLen_ = -1;
-    adoptedDz_ = nullptr;
-    adoptedDzLen_ = -1;
-    adoptedEnol_ = nullptr;
-    adoptedEnolLen_ = -1;
+    releaseInputs(); // nothing to free yet: clears what was adopted
     cellVolume = nullptr;
     elemLastCell = nullptr;
     elemFirstCell = nullptr;
@@ -83,6 +78,17 @@ void freeArray(T*& p) noexcept
 {
     delete[] p;
     p = nullptr;
+}
+
+// Takes ownership of values as the input field, remembering its length.
+template <typename T>
+void adopt(T*& field, const T*& adopted, int& adoptedLen, T* values, int n)
+{
+    if (values != field)
+        delete[] field;
+    field = values;
+    adopted = values;
+    adoptedLen = n;
 }
 
 } // namespace
@@ -157,29 +163,17 @@ void hsModelInfo::releaseDerived()
 
 void hsModelInfo::adoptElemBathy(double* values, int n)
 {
-    if (values != elemBathy)
-        delete[] elemBathy;
-    elemBathy = values;
-    adoptedBathy_ = values;
-    adoptedBathyLen_ = n;
+    adopt(elemBathy, adoptedBathy_, adoptedBathyLen_, values, n);
 }
 
 void hsModelInfo::adoptDz(double* values, int n)
 {
-    if (values != dz)
-        delete[] dz;
-    dz = values;
-    adoptedDz_ = values;
-    adoptedDzLen_ = n;
+    adopt(dz, adoptedDz_, adoptedDzLen_, values, n);
 }
 
 void hsModelInfo::adoptEnol(int* values, int n)
 {
-    if (values != enol)
-        delete[] enol;
-    enol = values;
-    adoptedEnol_ = values;
-    adoptedEnolLen_ = n;
+    adopt(enol, adoptedEnol_, adoptedEnolLen_, values, n);
 }
 
 void hsModelInfo::requireInit(const char* where) const

@@ -25,6 +25,32 @@ int checkedCount(long long n, const char* what)
     return static_cast<int>(n);
 }
 
+// Thickness rows of count columns of n layers, column i standing on layer
+// bli[i] with a bottom cell bottom(i) thick; centres holds the distances
+// between cell centres (half the cell in a column of one), prev a copy.
+template <typename BottomFn>
+void fillColumns(int count, int n, const int* bli, const double* dz, BottomFn bottom,
+                 hsRagged<double>& rows, hsRagged<double>& centres, hsRagged<double>& prev)
+{
+    auto cells = [n, bli](int i) { return n - bli[i]; };
+    rows.build(count, cells);
+    prev.build(count, cells);
+    centres.build(count, [n, bli](int i) { return std::max(n - bli[i] - 1, 1); });
+    for (int i = 0; i < count; ++i) {
+        const int b = bli[i];
+        const int m = n - b;
+        double* col = rows[i];
+        col[0] = bottom(i);
+        for (int j = 1; j < m; ++j) {
+            col[j] = dz[b + j];
+            centres[i][j - 1] = 0.5 * col[j] + 0.5 * col[j - 1];
+        }
+        if (m == 1)
+            centres[i][0] = 0.5 * col[0];
+        std::copy(col, col + m, prev[i]);
+    }
+}
+
 } // namespace
 
 int hsModelInfo::init()
@@ -165,23 +191,7 @@ void hsModelInfo::initElemColumns(const double* botDz)
     }
     noCells = static_cast<int>(next);
 
-    auto cells = [this, n](int e) { return n - ebli[e]; };
-    edz.build(noe, cells);
-    edzPrev.build(noe, cells);
-    edzc.build(noe, [this, n](int e) { return std::max(n - ebli[e] - 1, 1); });
-    for (int e = 0; e < noe; ++e) {
-        const int b = ebli[e];
-        const int m = n - b;
-        double* col = edz[e];
-        col[0] = botDz[e];
-        for (int j = 1; j < m; ++j) {
-            col[j] = dz[b + j];
-            edzc[e][j - 1] = 0.5 * col[j] + 0.5 * col[j - 1];
-        }
-        if (m == 1)
-            edzc[e][0] = 0.5 * col[0];
-        std::copy(col, col + m, edzPrev[e]);
-    }
+    fillColumns(noe, n, ebli, dz, [botDz](int e) { return botDz[e]; }, edz, edzc, edzPrev);
 }
 
 // Each open-boundary face's pseudo-element carries its inner element's column.
@@ -240,32 +250,16 @@ void hsModelInfo::initFaceColumns()
 {
     const int n = noLayer;
     const int noivf = mesh2d.noivf;
-    auto cells = [this, n](int f) { return n - fbli[f]; };
-    fdz.build(noFaces, cells);
-    fdzPrev.build(noFaces, cells);
-    fdzc.build(noFaces, [this, n](int f) { return std::max(n - fbli[f] - 1, 1); });
-    for (int f = 0; f < noFaces; ++f) {
+    auto bottom = [this, noivf](int f) {
         const int e0 = mesh2d.vfe[2 * f];
-        double bottom = edz[e0][0];
-        if (f < noivf) {
-            const int e1 = mesh2d.vfe[2 * f + 1];
-            if (ebli[e0] == ebli[e1])
-                bottom = std::min(edz[e0][0], edz[e1][0]);
-            else if (ebli[e1] > ebli[e0])
-                bottom = edz[e1][0];
-        }
-        const int b = fbli[f];
-        const int m = n - b;
-        double* col = fdz[f];
-        col[0] = bottom;
-        for (int j = 1; j < m; ++j) {
-            col[j] = dz[b + j];
-            fdzc[f][j - 1] = 0.5 * col[j] + 0.5 * col[j - 1];
-        }
-        if (m == 1)
-            fdzc[f][0] = 0.5 * col[0];
-        std::copy(col, col + m, fdzPrev[f]);
-    }
+        if (f >= noivf)
+            return edz[e0][0];
+        const int e1 = mesh2d.vfe[2 * f + 1];
+        if (ebli[e0] == ebli[e1])
+            return std::min(edz[e0][0], edz[e1][0]);
+        return ebli[e1] > ebli[e0] ? edz[e1][0] : edz[e0][0];
+    };
+    fillColumns(noFaces, n, fbli, dz, bottom, fdz, fdzc, fdzPrev);
 }
 
 // Node layers: an interior node spans the layers of the faces meeting it.

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "ZFile.h"
+#include "testUtil.h"
 
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
@@ -18,19 +19,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-class ZFileDisk : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/zfile-test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string at(const std::string& name) const { return dir + "/" + name; }
-
-    std::string dir;
-};
+class ZFileDisk : public testutil::TempDirTest {};
 
 } // namespace
 

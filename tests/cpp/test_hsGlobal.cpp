@@ -2,48 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ZDT.h"
 #include "hsGlobal.h"
+#include "testUtil.h"
 
 using hestor::fileFmtEnum;
 using hestor::hsGlobal;
 using hestor::layerTypeEnum;
 using hestor::modelTypeEnum;
-using ZCoreLib::ZException;
+using testutil::readText;
+using testutil::thrownMessage;
+using testutil::writeText;
 
 namespace {
-
-template <typename F>
-std::string thrownMessage(F f)
-{
-    try {
-        f();
-    } catch (const ZException& e) {
-        return e.message;
-    }
-    return "<no exception>";
-}
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeAll(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 bool exists(const std::string& path)
 {
@@ -56,21 +32,17 @@ std::string nowStamp()
 }
 
 // Log state is global: every test starts and ends with logging off.
-class HsGlobalLog : public ::testing::Test {
+class HsGlobalLog : public testutil::TempDirTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/hsGlobalXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        logName = dir + "/run.log";
+        logName = at("run.log");
         hsGlobal::setLogLevel(0);
     }
     void TearDown() override
     {
         hsGlobal::setLogLevel(0);
         hsGlobal::setLogFileName("", false);
-        std::filesystem::remove_all(dir);
     }
     std::vector<std::string> files() const
     {
@@ -81,7 +53,6 @@ protected:
         return names;
     }
 
-    std::string dir;
     std::string logName;
 };
 
@@ -205,7 +176,7 @@ TEST_F(HsGlobalLog, LevelGatesLines)
     hsGlobal::logMsg("second", false, false, 0);
     hsGlobal::logMsg("too verbose", false, false, 2);
     hsGlobal::logMsg("negative", false, false, -5);
-    EXPECT_EQ(readAll(logName), "first\nsecond\nnegative\n");
+    EXPECT_EQ(readText(logName), "first\nsecond\nnegative\n");
 }
 
 TEST_F(HsGlobalLog, TimeStampLeadsLine)
@@ -214,7 +185,7 @@ TEST_F(HsGlobalLog, TimeStampLeadsLine)
     const std::string before = nowStamp();
     hsGlobal::logMsg("hello world");
     const std::string after = nowStamp();
-    const std::string line = readAll(logName);
+    const std::string line = readText(logName);
     ASSERT_EQ(line.size(), 14u + 1u + 11u + 1u) << line;
     const std::string stamp = line.substr(0, 14);
     EXPECT_GE(stamp, before);
@@ -230,12 +201,12 @@ TEST_F(HsGlobalLog, ConsoleGetsTheSameLine)
     hsGlobal::logMsg("to both", false, true, 0);
     hsGlobal::logMsg("gated", false, true, 3);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "to both\n");
-    EXPECT_EQ(readAll(logName), "to both\n");
+    EXPECT_EQ(readText(logName), "to both\n");
 
     testing::internal::CaptureStdout();
     hsGlobal::logMsg("stamped", true, true, 0);
     const std::string console = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(readAll(logName), "to both\n" + console);
+    EXPECT_EQ(readText(logName), "to both\n" + console);
 }
 
 TEST_F(HsGlobalLog, NoOrBadFileLosesLineQuietly)
@@ -252,17 +223,17 @@ TEST_F(HsGlobalLog, NoOrBadFileLosesLineQuietly)
 
 TEST_F(HsGlobalLog, ReplaceDeletesOldLog)
 {
-    writeAll(logName, "old\n");
+    writeText(logName, "old\n");
     hsGlobal::setLogFileName(logName, false);
     EXPECT_FALSE(exists(logName));
     hsGlobal::logMsg("new", false, false, 0);
-    EXPECT_EQ(readAll(logName), "new\n");
+    EXPECT_EQ(readText(logName), "new\n");
     EXPECT_EQ(files(), std::vector<std::string>{"run.log"});
 }
 
 TEST_F(HsGlobalLog, KeepMovesOldLogToStampedName)
 {
-    writeAll(logName, "old\n");
+    writeText(logName, "old\n");
     const std::string before = nowStamp();
     hsGlobal::setLogFileName(logName, true);
     const std::string after = nowStamp();
@@ -275,10 +246,10 @@ TEST_F(HsGlobalLog, KeepMovesOldLogToStampedName)
     EXPECT_EQ(kept.substr(17), ".log");
     EXPECT_GE(kept.substr(3, 14), before);
     EXPECT_LE(kept.substr(3, 14), after);
-    EXPECT_EQ(readAll(dir + "/" + kept), "old\n");
+    EXPECT_EQ(readText(dir + "/" + kept), "old\n");
 
     hsGlobal::logMsg("new", false, false, 0);
-    EXPECT_EQ(readAll(logName), "new\n");
+    EXPECT_EQ(readText(logName), "new\n");
 }
 
 TEST_F(HsGlobalLog, KeepWithoutOldLogDoesNothing)
@@ -286,27 +257,27 @@ TEST_F(HsGlobalLog, KeepWithoutOldLogDoesNothing)
     hsGlobal::setLogFileName(logName, true);
     EXPECT_EQ(files(), std::vector<std::string>{});
     hsGlobal::logMsg("a", false, false, 0);
-    EXPECT_EQ(readAll(logName), "a\n");
+    EXPECT_EQ(readText(logName), "a\n");
 }
 
 TEST_F(HsGlobalLog, KeepNeverOverwritesAnEarlierKeptLog)
 {
     // Both switches must fall into the same second for the names to collide.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        writeAll(logName, "current\n");
+        writeText(logName, "current\n");
         const std::string stamp = nowStamp();
         const std::string kept = dir + "/run" + stamp + ".log";
-        writeAll(kept, "kept earlier\n");
+        writeText(kept, "kept earlier\n");
         hsGlobal::setLogFileName(logName, true);
         if (nowStamp() != stamp) {
             std::filesystem::remove(kept);
             std::filesystem::remove(logName);
             continue;
         }
-        EXPECT_EQ(readAll(kept), "kept earlier\n");
-        EXPECT_EQ(readAll(logName), "current\n");
+        EXPECT_EQ(readText(kept), "kept earlier\n");
+        EXPECT_EQ(readText(logName), "current\n");
         hsGlobal::logMsg("more", false, false, 0);
-        EXPECT_EQ(readAll(logName), "current\nmore\n");
+        EXPECT_EQ(readText(logName), "current\nmore\n");
         return;
     }
     GTEST_SKIP() << "clock kept ticking over a second boundary";

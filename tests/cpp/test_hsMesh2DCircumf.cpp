@@ -226,14 +226,8 @@ TEST(hsMesh2DCircumf, GeoCoordinatesAndScales)
     EXPECT_NEAR(lon, 9.0, 0.1);
     EXPECT_DOUBLE_EQ(m.scaleLengthInProj(), 1000.0);
 
-    MeshData g = meshtest::squareGrid(2, 2, 0.01);
-    g.proj = "LONLAT";
-    for (double& v : g.x)
-        v += 9.0;
-    for (double& v : g.y)
-        v += 55.0;
     hsMesh2D l;
-    meshtest::build(l, g);
+    meshtest::build(l, meshtest::lonLatGrid("LONLAT"));
     l.vfGeoCoor(x, y);
     std::unique_ptr<double[]> lx(x), ly(y);
     EXPECT_EQ(x[5], l.vfxc[5]);

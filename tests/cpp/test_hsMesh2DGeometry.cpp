@@ -243,14 +243,8 @@ TEST(hsMesh2DGeometry, BoundaryNodeElements)
 
 TEST(hsMesh2DGeometry, LonLatMeshMeasuresInMetres)
 {
-    MeshData d = meshtest::squareGrid(2, 2, 0.01);
-    d.proj = "LonLat";
-    for (double& x : d.x)
-        x += 9.0;
-    for (double& y : d.y)
-        y += 55.0;
     hsMesh2D m;
-    meshtest::build(m, d);
+    meshtest::build(m, meshtest::lonLatGrid("LonLat"));
     EXPECT_TRUE(m.lonLat);
     EXPECT_EQ(m.zone, 32);
     double ux0, uy0, ux1, uy1;

@@ -94,6 +94,29 @@ inline MeshData squareGrid(int nx, int ny, double h = 1.0)
     return d;
 }
 
+// Quadrilaterals with the nodes of the left side of type leftType, of the
+// right side rightType; the others interior.
+inline MeshData sideTypedGrid(int nx, int ny, double h, int leftType, int rightType)
+{
+    MeshData d = squareGrid(nx, ny, h);
+    for (int j = 0; j <= ny; j++)
+        for (int i = 0; i <= nx; i++)
+            d.type[j * (nx + 1) + i] = i == 0 ? leftType : (i == nx ? rightType : 0);
+    return d;
+}
+
+// A 2 x 2 grid of 0.01 degree squares near 9 E 55 N in projection proj.
+inline MeshData lonLatGrid(const std::string& proj)
+{
+    MeshData d = squareGrid(2, 2, 0.01);
+    d.proj = proj;
+    for (double& x : d.x)
+        x += 9.0;
+    for (double& y : d.y)
+        y += 55.0;
+    return d;
+}
+
 // Equilateral triangles of side h; odd rows shifted by h / 2.
 inline MeshData equilateralGrid(int nx, int ny, double h = 1.0)
 {

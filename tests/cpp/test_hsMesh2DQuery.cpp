@@ -11,6 +11,7 @@
 #include "ZException.h"
 #include "ZPoly.h"
 #include "hsMesh2D.h"
+#include "test_hsMesh2DHelpers.h"
 
 using hestor::hsMesh2D;
 using ZCoreLib::ZException;
@@ -18,10 +19,7 @@ using ZCoreLib::ZPoly;
 
 namespace {
 
-struct Grid {
-    std::vector<double> x, y;
-    std::vector<std::vector<int>> elems;
-};
+using Grid = meshtest::MeshData;
 
 // nx x ny cells of side h. Interior nodes are shifted at random by up to
 // `jitter` h; every third cell is split into two triangles; cells for which
@@ -53,28 +51,6 @@ Grid makeGrid(int nx, int ny, double h, double jitter, unsigned seed, Hole hole)
 
 Grid makeGrid(int nx, int ny, double h, double jitter, unsigned seed) {
     return makeGrid(nx, ny, h, jitter, seed, [](int, int) { return false; });
-}
-
-void fill(hsMesh2D& m, const Grid& g) {
-    m.non = static_cast<int>(g.x.size());
-    m.nX = new double[m.non];
-    m.nY = new double[m.non];
-    m.nt = new int[m.non];
-    for (int i = 0; i < m.non; i++) {
-        m.nX[i] = g.x[i];
-        m.nY[i] = g.y[i];
-        m.nt[i] = 0;
-    }
-    m.noe = static_cast<int>(g.elems.size());
-    m.enon = new int[m.noe];
-    std::vector<int> flat;
-    for (int e = 0; e < m.noe; e++) {
-        m.enon[e] = static_cast<int>(g.elems[e].size());
-        flat.insert(flat.end(), g.elems[e].begin(), g.elems[e].end());
-    }
-    m.en = new int[flat.size()];
-    std::copy(flat.begin(), flat.end(), m.en);
-    m.initMesh();
 }
 
 int brutePointElem(hsMesh2D& m, double x, double y) {
@@ -151,7 +127,7 @@ void expectTiles(hsMesh2D& m, double x1, double y1, double x2, double y2, const 
 
 TEST(hsMesh2DQuery, PointElemMatchesLinearScan) {
     hsMesh2D m;
-    fill(m, makeGrid(12, 9, 10.0, 0.25, 1));
+    meshtest::build(m, makeGrid(12, 9, 10.0, 0.25, 1));
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> ux(-15, 135), uy(-15, 105);
     for (int k = 0; k < 3000; k++) {
@@ -172,14 +148,14 @@ TEST(hsMesh2DQuery, PointElemMatchesLinearScan) {
 
 TEST(hsMesh2DQuery, PointElemOnRegularGridEdges) {
     hsMesh2D m;
-    fill(m, makeGrid(6, 6, 1.0, 0.0, 1));
+    meshtest::build(m, makeGrid(6, 6, 1.0, 0.0, 1));
     for (int i = 0; i <= 12; i++)
         for (int j = 0; j <= 12; j++) ASSERT_EQ(m.pointElem(i * 0.5, j * 0.5), brutePointElem(m, i * 0.5, j * 0.5));
 }
 
 TEST(hsMesh2DQuery, NearestElement) {
     hsMesh2D m;
-    fill(m, makeGrid(10, 8, 1.0, 0.3, 3));
+    meshtest::build(m, makeGrid(10, 8, 1.0, 0.3, 3));
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> ux(-3, 13), uy(-3, 11);
     for (int k = 0; k < 2000; k++) {
@@ -203,7 +179,7 @@ TEST(hsMesh2DQuery, NearestElement) {
 
 TEST(hsMesh2DQuery, PointInIsland) {
     hsMesh2D m;
-    fill(m, makeGrid(8, 8, 1.0, 0.0, 1, [](int i, int j) { return i >= 3 && i <= 4 && j >= 3 && j <= 4; }));
+    meshtest::build(m, makeGrid(8, 8, 1.0, 0.0, 1, [](int i, int j) { return i >= 3 && i <= 4 && j >= 3 && j <= 4; }));
     EXPECT_TRUE(m.isPointInMesh(4.0, 4.0));
     EXPECT_EQ(m.pointElem(4.0, 4.0), -1);
     EXPECT_EQ(m.pointElemNearest(4.0, 4.0, 0), bruteNearestCentroid(m, 4.0, 4.0));
@@ -215,7 +191,7 @@ TEST(hsMesh2DQuery, PointInIsland) {
 TEST(hsMesh2DQuery, PointInMeshMatchesOutlinePolygon) {
     hsMesh2D m;
     // A ragged outline: cells missing along the edges.
-    fill(m, makeGrid(15, 11, 1.0, 0.2, 5, [](int i, int j) { return (i == 0 && j % 3 == 1 && j < 10) || (j == 10 && i > 4); }));
+    meshtest::build(m, makeGrid(15, 11, 1.0, 0.2, 5, [](int i, int j) { return (i == 0 && j % 3 == 1 && j < 10) || (j == 10 && i > 4); }));
     ASSERT_TRUE(m.circumfPopped == false || m.noCircumfNodes > 0);
     m.isPointInMesh(0, 0);
     ASSERT_TRUE(m.circumfPopped);
@@ -234,7 +210,7 @@ TEST(hsMesh2DQuery, PointInMeshMatchesOutlinePolygon) {
 
 TEST(hsMesh2DQuery, ManyQueriesOnLargeMeshAreFast) {
     hsMesh2D m;
-    fill(m, makeGrid(870, 860, 1.0, 0.0, 1));  // a third of the cells split: about 1e6 elements
+    meshtest::build(m, makeGrid(870, 860, 1.0, 0.0, 1));  // a third of the cells split: about 1e6 elements
     ASSERT_GT(m.noe, 990000);
     m.pointElem(0.5, 0.5);  // builds the index
     std::mt19937 rng(3);
@@ -260,7 +236,7 @@ TEST(hsMesh2DQuery, ManyQueriesOnLargeMeshAreFast) {
 
 TEST(hsMesh2DQuery, SegmentsTileTheirLength) {
     hsMesh2D m;
-    fill(m, makeGrid(10, 10, 100.0, 0.25, 9, [](int i, int j) { return i == 5 && j == 5; }));
+    meshtest::build(m, makeGrid(10, 10, 100.0, 0.25, 9, [](int i, int j) { return i == 5 && j == 5; }));
     std::mt19937 rng(4);
     std::uniform_real_distribution<double> u(-200, 1200);
     for (int k = 0; k < 200; k++) {
@@ -274,7 +250,7 @@ TEST(hsMesh2DQuery, SegmentsTileTheirLength) {
 
 TEST(hsMesh2DQuery, SegmentStartingInsideAndLeaving) {
     hsMesh2D m;
-    fill(m, makeGrid(5, 5, 1.0, 0.2, 2));
+    meshtest::build(m, makeGrid(5, 5, 1.0, 0.2, 2));
     const Pieces p = line(m, 2.5, 2.5, 8.0, 2.7);
     expectTiles(m, 2.5, 2.5, 8.0, 2.7, p);
     EXPECT_EQ(p.e.front(), m.pointElem(2.5, 2.5));
@@ -294,7 +270,7 @@ TEST(hsMesh2DQuery, SegmentThroughNodesOfQuadGrid) {
     for (double& v : g.x) v += 512345.0;
     for (double& v : g.y) v += 6012345.0;
     hsMesh2D m;
-    fill(m, g);
+    meshtest::build(m, g);
     const double x0 = 512345.0, y0 = 6012345.0;
     // The diagonal passes through every grid node on it: one piece per cell.
     Pieces p = line(m, x0 - 25, y0 - 25, x0 + 225, y0 + 225);
@@ -315,7 +291,7 @@ TEST(hsMesh2DQuery, SegmentThroughNodesOfQuadGrid) {
 
 TEST(hsMesh2DQuery, SegmentSpecialCases) {
     hsMesh2D m;
-    fill(m, makeGrid(4, 4, 1.0, 0.0, 1));
+    meshtest::build(m, makeGrid(4, 4, 1.0, 0.0, 1));
     Pieces p = line(m, 1.2, 1.3, 1.7, 1.6);  // inside one cell
     ASSERT_EQ(p.e.size(), 1u);
     EXPECT_EQ(p.e[0], m.pointElem(1.2, 1.3));
@@ -339,7 +315,7 @@ TEST(hsMesh2DQuery, SegmentSpecialCases) {
 
 TEST(hsMesh2DQuery, Polylines) {
     hsMesh2D m;
-    fill(m, makeGrid(6, 6, 1.0, 0.2, 8));
+    meshtest::build(m, makeGrid(6, 6, 1.0, 0.2, 8));
     const std::vector<double> x{-0.5, 2.4, 2.6, 7.0}, y{0.7, 2.3, 4.1, 5.2};
     const Pieces p = section(m, x, y);
     double len = 0;
@@ -369,7 +345,7 @@ TEST(hsMesh2DQuery, Polylines) {
 
 TEST(hsMesh2DQuery, PolylineTurningOnAFaceThrows) {
     hsMesh2D m;
-    fill(m, makeGrid(4, 4, 1.0, 0.0, 1));
+    meshtest::build(m, makeGrid(4, 4, 1.0, 0.0, 1));
     // The vertex lies on the face x = 2 (between two quads): the first segment
     // ends in the left cell, the second starts in the right one.
     try {
@@ -382,7 +358,7 @@ TEST(hsMesh2DQuery, PolylineTurningOnAFaceThrows) {
 
 TEST(hsMesh2DQuery, GridPoints) {
     hsMesh2D m;
-    fill(m, makeGrid(6, 4, 1.0, 0.2, 6, [](int i, int j) { return i == 2 && j == 2; }));
+    meshtest::build(m, makeGrid(6, 4, 1.0, 0.2, 6, [](int i, int j) { return i == 2 && j == 2; }));
     double *x = nullptr, *y = nullptr;
     int n = m.gridPointsInMesh(0.5, 0.5, x, y, -1e38, 1e38, -1e38, 1e38);
     std::vector<double> ex, ey;
@@ -402,7 +378,7 @@ TEST(hsMesh2DQuery, GridPoints) {
 
     // A fresh mesh reads its bounding box only after building the outline.
     hsMesh2D fresh;
-    fill(fresh, makeGrid(3, 2, 1.0, 0.0, 1));
+    meshtest::build(fresh, makeGrid(3, 2, 1.0, 0.0, 1));
     n = fresh.gridPointsInMesh(1.0, 1.0, x, y, -1e38, 1e38, 0, 2);
     EXPECT_EQ(n, 6);
     EXPECT_EQ(x[0], 0.5);
@@ -420,7 +396,7 @@ TEST(hsMesh2DQuery, GridPoints) {
 
 TEST(hsMesh2DQuery, Dist2Elem) {
     hsMesh2D m;
-    fill(m, makeGrid(3, 3, 10.0, 0.2, 4));
+    meshtest::build(m, makeGrid(3, 3, 10.0, 0.2, 4));
     double* d = m.dist2Elem(2);
     for (int i = 0; i < m.noe; i++) EXPECT_DOUBLE_EQ(d[i], std::hypot(m.eX[i] - m.eX[2], m.eY[i] - m.eY[2]));
     EXPECT_EQ(d[2], 0.0);
@@ -430,7 +406,7 @@ TEST(hsMesh2DQuery, Dist2Elem) {
 
 TEST(hsMesh2DQuery, ShortestPath) {
     hsMesh2D m;
-    fill(m, makeGrid(4, 4, 1.0, 0.0, 1));
+    meshtest::build(m, makeGrid(4, 4, 1.0, 0.0, 1));
     int* path = nullptr;
     ASSERT_EQ(m.shortestPathBetweenNodes(7, 7, path), 1);
     EXPECT_EQ(path[0], 7);
@@ -446,7 +422,7 @@ TEST(hsMesh2DQuery, ShortestPath) {
 
 TEST(hsMesh2DQuery, IndexFollowsReinitialisedMesh) {
     hsMesh2D m;
-    fill(m, makeGrid(4, 4, 1.0, 0.0, 1));
+    meshtest::build(m, makeGrid(4, 4, 1.0, 0.0, 1));
     EXPECT_GE(m.pointElem(0.5, 0.5), 0);
     EXPECT_TRUE(m.isPointInMesh(0.5, 0.5));
     for (int i = 0; i < m.non; i++) m.nX[i] += 100.0;  // move the mesh and derive again

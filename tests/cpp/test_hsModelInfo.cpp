@@ -7,55 +7,15 @@
 #include <vector>
 
 #include "hsModelInfo.h"
+#include "testUtil.h"
+#include "test_hsMesh2DHelpers.h"
 
 using hestor::hsMesh2D;
 using hestor::hsModelInfo;
 using ZCoreLib::ZException;
+using testutil::thrownMessage;
 
 namespace {
-
-template <typename F>
-std::string thrownMessage(F f)
-{
-    try {
-        f();
-    } catch (const ZException& e) {
-        return e.message;
-    }
-    return "<no exception>";
-}
-
-// nx by ny squares of side h; nodes on the left side carry leftType, on the
-// right side rightType (0: closed), the others are interior.
-void buildGrid(hsMesh2D& m, int nx, int ny, double h, int leftType, int rightType)
-{
-    m.non = (nx + 1) * (ny + 1);
-    m.nt = new int[m.non];
-    m.nX = new double[m.non];
-    m.nY = new double[m.non];
-    for (int j = 0; j <= ny; ++j)
-        for (int i = 0; i <= nx; ++i) {
-            const int n = j * (nx + 1) + i;
-            m.nX[n] = i * h;
-            m.nY[n] = j * h;
-            m.nt[n] = i == 0 ? leftType : (i == nx ? rightType : 0);
-        }
-    m.noe = nx * ny;
-    m.enon = new int[m.noe];
-    m.en = new int[4 * m.noe];
-    for (int j = 0; j < ny; ++j)
-        for (int i = 0; i < nx; ++i) {
-            const int e = j * nx + i;
-            const int n = j * (nx + 1) + i;
-            m.enon[e] = 4;
-            int* en = m.en + 4 * e;
-            en[0] = n;
-            en[1] = n + 1;
-            en[2] = n + nx + 2;
-            en[3] = n + nx + 1;
-        }
-    m.initMesh();
-}
 
 struct ModelSetup {
     int nx = 4, ny = 3;
@@ -70,7 +30,7 @@ struct ModelSetup {
 std::unique_ptr<hsModelInfo> makeModel(const ModelSetup& s, bool runInit = true)
 {
     auto mi = std::make_unique<hsModelInfo>();
-    buildGrid(mi->mesh2d, s.nx, s.ny, 10.0, 1, 2);
+    meshtest::build(mi->mesh2d, meshtest::sideTypedGrid(s.nx, s.ny, 10.0, 1, 2));
     const int noe = mi->mesh2d.noe;
     mi->noLayer = static_cast<int>(s.dz.size());
     mi->adoptDz(new double[s.dz.size()], static_cast<int>(s.dz.size()));

@@ -1,76 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "hsResultFile.h"
+#include "testUtil.h"
+#include "test_hsMesh2DHelpers.h"
 
 using hestor::hsResultFile;
-using ZCoreLib::ZException;
+using testutil::TempDir;
+using testutil::thrownMessage;
 
 namespace {
 
 const float kMissing = -1e-30f;
-
-template <typename F>
-std::string thrownMessage(F f)
-{
-    try {
-        f();
-    } catch (const ZException& e) {
-        return e.message;
-    }
-    return "<no exception>";
-}
-
-struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/r2readXXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
-
-// nx by ny squares; closed boundary everywhere.
-void buildGrid(hestor::hsMesh2D& m, int nx, int ny)
-{
-    m.non = (nx + 1) * (ny + 1);
-    m.nt = new int[m.non];
-    m.nX = new double[m.non];
-    m.nY = new double[m.non];
-    for (int j = 0; j <= ny; ++j)
-        for (int i = 0; i <= nx; ++i) {
-            const int n = j * (nx + 1) + i;
-            m.nX[n] = 10.0 * i;
-            m.nY[n] = 10.0 * j;
-            m.nt[n] = 0;
-        }
-    m.noe = nx * ny;
-    m.enon = new int[m.noe];
-    m.en = new int[4 * m.noe];
-    for (int j = 0; j < ny; ++j)
-        for (int i = 0; i < nx; ++i) {
-            const int e = j * nx + i;
-            const int n = j * (nx + 1) + i;
-            m.enon[e] = 4;
-            int* en = m.en + 4 * e;
-            en[0] = n;
-            en[1] = n + 1;
-            en[2] = n + nx + 2;
-            en[3] = n + nx + 1;
-        }
-    m.initMesh();
-}
 
 // Six elements in six layers; the columns hold enol cells each.
 const int kLayers = 6;
@@ -78,7 +26,7 @@ const std::vector<int> kEnol = {6, 1, 3, 4, 2, 5};
 
 void buildModel(hestor::hsModelInfo& mi)
 {
-    buildGrid(mi.mesh2d, 3, 2);
+    meshtest::build(mi.mesh2d, meshtest::squareGrid(3, 2, 10.0));
     mi.noLayer = kLayers;
     mi.adoptDz(new double[kLayers], kLayers);
     for (int k = 0; k < kLayers; ++k)
@@ -140,7 +88,7 @@ void writeFile(const std::string& name, int t0, int nt, const std::vector<int>& 
             }
     if (cutAt < b.size())
         b.resize(cutAt);
-    std::ofstream(name, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
+    testutil::writeBytes(name, b);
 }
 
 class ResultFileRead : public ::testing::Test {

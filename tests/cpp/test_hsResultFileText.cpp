@@ -1,59 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ZDT.h"
 #include "hsResultFile.h"
+#include "testUtil.h"
 
 using hestor::hsResultFile;
 using ZCoreLib::ZDT;
-using ZCoreLib::ZException;
+using testutil::readText;
+using testutil::TempDir;
+using testutil::thrownMessage;
+using testutil::writeText;
 
 namespace {
 
 const double kMissing = static_cast<double>(-1e-30f);
 const long long kEnd = 2147483647LL;
 const long long kStart = 1338508800; // 2012-06-01 00:00:00
-
-template <typename F>
-std::string thrownMessage(F f)
-{
-    try {
-        f();
-    } catch (const ZException& e) {
-        return e.message;
-    }
-    return "<no exception>";
-}
-
-struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/r2textXXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
-
-std::string slurp(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const std::string& name, const std::string& text)
-{
-    std::ofstream(name, std::ios::binary) << text;
-}
 
 std::string crlf(const std::string& text)
 {
@@ -96,7 +63,7 @@ Step next(hsResultFile& f, int m = 1)
 class ResultFileText : public ::testing::Test {
 protected:
     TempDir dir;
-    std::string path(const std::string& n) { return dir.path + "/" + n; }
+    std::string path(const std::string& n) { return dir.at(n); }
 };
 
 TEST_F(ResultFileText, EmtHeaderAndDataLines)
@@ -113,7 +80,7 @@ TEST_F(ResultFileText, EmtHeaderAndDataLines)
     for (auto& r : v)
         w.writeData(r, 2);
     w.flushBuf();
-    EXPECT_EQ(slurp(path("out.emt")), "ModelType: water\n"
+    EXPECT_EQ(readText(path("out.emt")), "ModelType: water\n"
                                       "StartDT: 2012-06-01 00:00:00\n"
                                       "Timestep: 3600\n"
                                       "No. timesteps: 2\n"
@@ -137,7 +104,7 @@ TEST_F(ResultFileText, EmtLineLongerThanTheBuffer)
     w.addItem("a", 1);
     w.addItem("b", 3000);
     w.writeHeader();
-    const std::string head = slurp(path("long.emt"));
+    const std::string head = readText(path("long.emt"));
     float one = 1.0f;
     std::vector<float> many(3000, 123.5f);
     w.writeData(&one, 1);
@@ -147,7 +114,7 @@ TEST_F(ResultFileText, EmtLineLongerThanTheBuffer)
     std::string longLine = "t=00000,i=01\t";
     for (int i = 0; i < 3000; ++i)
         longLine += "123.5\t";
-    EXPECT_EQ(slurp(path("long.emt")),
+    EXPECT_EQ(readText(path("long.emt")),
               head + "t=00000,i=00\t1\t\n" + longLine + "\n" + "t=00001,i=00\t1\t\n");
 }
 
@@ -168,7 +135,7 @@ TEST_F(ResultFileText, EmfColumnsAndValueFields)
     w.writeData(c, 3);
     w.writeData(c, 2);
     w.flushBuf();
-    EXPECT_EQ(slurp(path("out.emf")),
+    EXPECT_EQ(readText(path("out.emf")),
               "DateTime           CellNotemperature_           s\n"
               "2012-06-01 00:00:00     0       12.50   -1.00e-30\n"
               "2012-06-01 00:00:00     1    1.00e-03    1.23e+08\n"
@@ -197,7 +164,7 @@ TEST_F(ResultFileText, EmfWiderColumns)
     w.writeData(b, 1);
     w.writeData(a, 1);
     w.flushBuf();
-    EXPECT_EQ(slurp(path("w.emf")), "DateTime           CellNo             x\n"
+    EXPECT_EQ(readText(path("w.emf")), "DateTime           CellNo             x\n"
                                     "2012-06-01 00:00:00     0        3.2500\n"
                                     "2012-06-01 00:01:30     0    1.0000e+12\n"
                                     "2012-06-01 00:03:01     0        3.2500\n");
@@ -205,31 +172,31 @@ TEST_F(ResultFileText, EmfWiderColumns)
 
 TEST_F(ResultFileText, FirstLineNamesTheItems)
 {
-    spit(path("a.txt"), "Date\tflow\tlevel\n2012-06-01 00:00:00\t1.5\t2.5\n");
+    writeText(path("a.txt"), "Date\tflow\tlevel\n2012-06-01 00:00:00\t1.5\t2.5\n");
     hsResultFile a(path("a.txt"), hestor::TEXT0D);
     EXPECT_EQ(a.itemNameVec, (std::vector<std::string>{"flow", "level"}));
     EXPECT_EQ(a.itemLengthVec, (std::vector<int>{1, 1}));
     EXPECT_EQ(static_cast<long long>(a.dataStartPos), 16);
 
-    spit(path("b.txt"), "2012-06-01\t1.5\t2.5\n2012-06-02\t3\t4\n");
+    writeText(path("b.txt"), "2012-06-01\t1.5\t2.5\n2012-06-02\t3\t4\n");
     hsResultFile b(path("b.txt"), hestor::TEXT0D);
     EXPECT_EQ(b.itemNameVec, (std::vector<std::string>{"Itm1", "Itm2"}));
     const Step s = next(b, 2);
     EXPECT_EQ(s.dt, ZDT::strDT2longDT("2012-06-01"));
     EXPECT_EQ(s.cols, (std::vector<std::vector<double>>{{1.5}, {2.5}}));
 
-    spit(path("c.txt"), "2012-06-01 12:00:00\t1.5\n2012-06-02 00:00:00\t7\n");
+    writeText(path("c.txt"), "2012-06-01 12:00:00\t1.5\n2012-06-02 00:00:00\t7\n");
     hsResultFile c(path("c.txt"), hestor::TEXT0D);
     EXPECT_EQ(c.itemNameVec, (std::vector<std::string>{"12:00:00", "1.5"}));
     EXPECT_EQ(next(c).cols, (std::vector<std::vector<double>>{{7}}));
 
-    spit(path("d.txt"), "depth,a, b\r\n");
+    writeText(path("d.txt"), "depth,a, b\r\n");
     hsResultFile d(path("d.txt"), hestor::TEXT1D);
     EXPECT_EQ(d.itemNameVec, (std::vector<std::string>{"a", "", "b"}));
     EXPECT_EQ(d.itemLengthVec, (std::vector<int>{0, 0, 0})); // no layers known
     EXPECT_EQ(next(d).dt, kEnd);
 
-    spit(path("e.txt"), "");
+    writeText(path("e.txt"), "");
     hsResultFile e(path("e.txt"), hestor::TEXT0D);
     EXPECT_EQ(e.nItem(), 0);
     EXPECT_EQ(next(e).dt, kEnd);
@@ -246,7 +213,7 @@ TEST_F(ResultFileText, ProfilesByTimestep)
                              "2012-06-03\tx,\t-4\n"
                              "2012-06-04\t9\n";
     for (const std::string& t : {text + "2012-06-05\t1", crlf(text) + "2012-06-05\t1"}) {
-        spit(path("p.txt"), t);
+        writeText(path("p.txt"), t);
         hsResultFile f(path("p.txt"), hestor::TEXT1D);
         EXPECT_EQ(f.itemNameVec, (std::vector<std::string>{"a", "b"}));
         Step s = next(f, 2);
@@ -267,7 +234,7 @@ TEST_F(ResultFileText, ProfilesByTimestep)
 
 TEST_F(ResultFileText, TimestepsResumeWhereTheLastEnded)
 {
-    spit(path("q.txt"), "Date\tv\n2012-06-01\t1\n2012-06-01\t2\n2012-06-01\t3\n2012-06-02\t4\n");
+    writeText(path("q.txt"), "Date\tv\n2012-06-01\t1\n2012-06-01\t2\n2012-06-01\t3\n2012-06-02\t4\n");
     hsResultFile f(path("q.txt"), hestor::TEXT1D);
     EXPECT_EQ(next(f).cols, (std::vector<std::vector<double>>{{1, 2, 3}}));
     EXPECT_EQ(static_cast<long long>(f.dataStartPos), 7 + 3 * 13);
@@ -276,7 +243,7 @@ TEST_F(ResultFileText, TimestepsResumeWhereTheLastEnded)
     EXPECT_EQ(next(f).cols, (std::vector<std::vector<double>>{{4, 5}}));
     EXPECT_EQ(next(f).dt, kEnd);
 
-    spit(path("r.txt"), "Date\tv\nno tab here\n");
+    writeText(path("r.txt"), "Date\tv\nno tab here\n");
     hsResultFile r(path("r.txt"), hestor::TEXT0D);
     double** data = nullptr;
     int rows = 0;
@@ -293,7 +260,7 @@ TEST_F(ResultFileText, TimeSeriesOfOneColumn)
                              "\n"
                              "2012-06-01 03:00:00\tx\t40\n"
                              "2012-06-01 04:00:00\t5.5,50\r\n";
-    spit(path("s.txt"), text);
+    writeText(path("s.txt"), text);
     hsResultFile f(path("s.txt"), hestor::TEXT0D);
     auto get = [&](int col, long long from, long long to, int filterCol, double lo, double hi) {
         long long* times = nullptr;
@@ -315,7 +282,7 @@ TEST_F(ResultFileText, TimeSeriesOfOneColumn)
     EXPECT_EQ(get(2, kStart, kEnd, -1, 0, 0), P{});
     EXPECT_EQ(get(0, kStart + 1, kStart + 3599, -1, 0, 0), P{});
 
-    spit(path("s.txt"), crlf(text));
+    writeText(path("s.txt"), crlf(text));
     EXPECT_EQ(get(1, kStart, kEnd, 0, 2, 6), (P{{1, 20}, {4, 50}}));
     std::filesystem::remove(path("s.txt"));
     EXPECT_NE(thrownMessage([&] { get(0, 0, kEnd, -1, 0, 0); }), "<no exception>");
@@ -323,7 +290,7 @@ TEST_F(ResultFileText, TimeSeriesOfOneColumn)
 
 TEST_F(ResultFileText, FormatsWithoutATextReader)
 {
-    spit(path("t.txt"), "Date\tv\n");
+    writeText(path("t.txt"), "Date\tv\n");
     hsResultFile f(path("t.txt"), hestor::TEXT1D);
     double** data = nullptr;
     int rows = 0;

@@ -8,14 +8,13 @@
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include <sys/time.h>
 #include <unistd.h>
+
+#include "testUtil.h"
 
 namespace rftest {
 
@@ -67,17 +66,8 @@ inline std::vector<char> meshBlock(bool oldTypes, bool voronoi)
     return m.b;
 }
 
-inline std::vector<char> readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const std::string& path, const std::vector<char>& b)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(b.data(), static_cast<std::streamsize>(b.size()));
-}
+using testutil::readBytes;
+using testutil::writeBytes;
 
 inline int32_t wordAt(const std::vector<char>& b, size_t at)
 {
@@ -112,19 +102,7 @@ inline void setModified(const std::string& path, long long seconds)
 // 2012-06-01 00:00:00 UTC, the first instant with a version word.
 const long long cutoff = 1338508800LL;
 
-class TempDir : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/hsresultfile-test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string at(const std::string& name) const { return dir + "/" + name; }
-
-    std::string dir;
-};
+using TempDir = testutil::TempDirTest;
 
 } // namespace rftest
 

@@ -1,0 +1,91 @@
+#ifndef HESTOR_TEST_TESTUTIL_H
+#define HESTOR_TEST_TESTUTIL_H
+
+// Helpers shared by the tests: exception messages, temporary folders and
+// whole-file reading and writing.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ZException.h"
+
+namespace testutil {
+
+// The message f throws, or "<no exception>".
+template <typename F>
+std::string thrownMessage(F f)
+{
+    try {
+        f();
+    } catch (const ZCoreLib::ZException& e) {
+        return e.message;
+    }
+    return "<no exception>";
+}
+
+// A fresh folder under /tmp, removed with all it holds.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix = "hestor-test")
+    {
+        std::string tmpl = "/tmp/" + prefix + ".XXXXXX";
+        if (mkdtemp(&tmpl[0]) == nullptr)
+            throw std::runtime_error("cannot make a temporary folder " + tmpl);
+        path = tmpl;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string at(const std::string& name) const { return path + "/" + name; }
+
+    std::string path;
+};
+
+// A test with a fresh folder of its own.
+class TempDirTest : public ::testing::Test {
+protected:
+    std::string at(const std::string& name) const { return tmp.at(name); }
+
+    TempDir tmp;
+    const std::string dir = tmp.path;
+};
+
+inline std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::vector<char> readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::string& path, const std::vector<char>& b)
+{
+    std::ofstream(path, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
+}
+
+} // namespace testutil
+
+#endif
