@@ -72,6 +72,35 @@ Rcpp::NumericVector staticValues(const hestor::staticItem& s)
     return v;
 }
 
+// An item at a timestep of the opened file, read straight into the R vector:
+// the float32 values fill its upper half and are widened in place from the
+// front, a block at a time. Values i .. i+k-1 become bytes [8i, 8(i+k)), which
+// lie below every float of a later block (from 4n + 4(i+k) on), and the block's
+// own floats are copied out first. Records hold millions of values; this needs
+// no buffer of their size besides the result. An item length the file cannot
+// hold is refused before anything of that size is allocated.
+Rcpp::NumericVector readItemValues(hsResultFile& file, int item, int timestep)
+{
+    const long long n = std::max(file.itemLengthVec[item], 0);
+    if (4 * n > ZFile::fileSize(file.fileName) - static_cast<long long>(file.headerSize))
+        throw ZCoreLib::ZException("readItemData: item " + std::to_string(item) + " of " +
+                                   file.fileName + " holds " + std::to_string(n) +
+                                   " values per timestep, more than the file holds.");
+    Rcpp::NumericVector values(Rcpp::no_init(static_cast<R_xlen_t>(n)));
+    char* bytes = reinterpret_cast<char*>(values.begin());
+    file.readItemData(item, timestep, reinterpret_cast<float*>(bytes + 4 * n));
+    constexpr long long block = 4096;
+    float floats[block];
+    double* out = values.begin();
+    for (long long i = 0; i < n; i += block) {
+        const long long k = std::min(block, n - i);
+        std::memcpy(floats, bytes + 4 * (n + i), static_cast<size_t>(4 * k));
+        for (long long j = 0; j < k; ++j)
+            out[i + j] = floats[j];
+    }
+    return values;
+}
+
 // The writer's stream is open from writeHeader until writeHSDataClose; a
 // handle opened for reading never opens it.
 bool isWriting(const hsResultFile& file)
@@ -121,9 +150,7 @@ Rcpp::NumericVector readItemData(Rcpp::XPtr<hestor::hsResultFile> f, int item, i
     hsResultFile& file = *f.checked_get();
     checkItem(file, item);
     checkTimestep(file, timestep);
-    std::vector<double> values(static_cast<size_t>(file.itemLengthVec[item]));
-    file.readItemData(item, timestep, values.data());
-    return Rcpp::NumericVector(values.begin(), values.end());
+    return readItemValues(file, item, timestep);
 }
 
 // [[Rcpp::export]]

@@ -29,14 +29,29 @@
 
 inline Rcpp::IntegerVector rInt(int n) { return Rcpp::IntegerVector::create(n); }
 
+// One small vector per element, made with R's own calls: through Rcpp each
+// would also cost a protection record, and meshes have millions of elements.
+// The list is protected while it fills; an allocation failure becomes an
+// exception (unwindProtect) instead of a jump over the caller's frames.
 inline Rcpp::List elemNodes2list(const hestor::hsMesh2D& mesh)
 {
-    Rcpp::List nodes(mesh.noe > 0 ? mesh.noe : 0);
-    if (!mesh.eStart || !mesh.enon || !mesh.en)
-        return nodes;
-    for (int e = 0; e < mesh.noe; ++e)
-        nodes[e] = array2NumVec(mesh.en + mesh.eStart[e], mesh.enon[e]);
-    return nodes;
+    const int noe = mesh.noe > 0 ? mesh.noe : 0;
+    const bool hasNodes = mesh.eStart && mesh.enon && mesh.en;
+    SEXP nodes = Rcpp::unwindProtect([&]() -> SEXP {
+        SEXP list = PROTECT(Rf_allocVector(VECSXP, noe));
+        for (int e = 0; hasNodes && e < noe; ++e) {
+            const int n = mesh.enon[e] > 0 ? mesh.enon[e] : 0;
+            const int* from = mesh.en + mesh.eStart[e];
+            SEXP v = Rf_allocVector(REALSXP, n);
+            double* to = REAL(v);
+            for (int j = 0; j < n; ++j)
+                to[j] = from[j];
+            SET_VECTOR_ELT(list, e, v);
+        }
+        UNPROTECT(1);
+        return list;
+    });
+    return Rcpp::List(nodes);
 }
 
 inline Rcpp::List mesh2header(hestor::hsMesh2D& mesh)

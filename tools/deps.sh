@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the system packages the build and the tests need, when missing.
 set -euo pipefail
-pkgs=(r-base-dev r-cran-rcpp r-cran-testthat libnetcdf-dev netcdf-bin libgtest-dev cmake g++ make)
+pkgs=(r-base-dev r-cran-rcpp r-cran-testthat libnetcdf-dev netcdf-bin libgtest-dev cmake g++ make
+      clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: C++ under the sanitizers, testthat against the installed
-# package, then R CMD build and R CMD check.
+# Runs every test: C++ under the sanitizers, bounded fuzzing of the file
+# readers, testthat against the installed package, then R CMD build and
+# R CMD check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,6 +16,9 @@ cmake --build "$work/cpp" -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$work/cpp" && ctest --output-on-failure -j "$jobs")
+
+echo "== Fuzzing (bounded)"
+FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash tests/fuzz/run.sh
 
 echo "== R CMD build"
 (cd "$work" && R CMD build --no-build-vignettes "$root" >build.log 2>&1) || { cat "$work/build.log"; exit 1; }

@@ -130,8 +130,13 @@ void hsResultFile::readBinaryHeader()
     mInfo.init();
     if (version == 0)
         itemLengthVec.assign(itemNameVec.size(), mInfo.noCells);
-    if (totItemSize64(nItem()) > INT_MAX)
+    const long long record = totItemSize64(nItem());
+    if (record > INT_MAX)
         r.fail("the items hold more than " + str(INT_MAX) + " values per timestep");
+    // Readers size their buffers by the timestep count: it must be backed by data.
+    if (record > 0 && mInfo.noTimestep > (r.size - headerSize) / (4 * record))
+        r.fail(str(mInfo.noTimestep) + " timesteps of " + str(record) +
+               " values after a header of " + str(headerSize) + " bytes do not fit in the file");
     relabelBinaryFormat();
 }
 
@@ -142,8 +147,9 @@ int hsResultFile::readFixedHeader(headerReader& r, int& itemCount, int& itemOffs
     if (dateModified < cutoffDate)
         headerVersion = 0;
     else if (headerVersion > 0) {
+        // Version 0 carries no version word: it is recognised by age alone.
         const int32_t v = r.i32("the header version");
-        if (v < 0 || v > 8)
+        if (v < 1 || v > 8)
             r.fail("unknown header version " + str(v));
         headerVersion = v;
         mInfo.layerType = r.i32("the layer type");
@@ -304,11 +310,15 @@ int hsResultFile::readNTWord(const std::string& name) const
     int version = 0;
     if (ZFile::dateModified(name) >= cutoffDate) {
         version = r.i32("the header version");
-        if (version < 0 || version > 8)
+        if (version < 1 || version > 8)
             r.fail("unknown header version " + str(version));
     }
     r.seek(ntOffset(version), "the number of timesteps");
-    return r.count("the number of timesteps");
+    const int nt = r.count("the number of timesteps");
+    const long long record = totItemSize64(nItem());
+    if (record > 0 && nt > r.size / (4 * record))
+        r.fail(str(nt) + " timesteps of " + str(record) + " values do not fit in the file");
+    return nt;
 }
 
 } // namespace hestor

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 #include <vector>
 
 #include "ZArray.h"
+#include "ZFile.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "Result files hold little-endian values, which these readers copy unchanged."
@@ -18,6 +20,7 @@ namespace hestor {
 
 using ZCoreLib::ZArray;
 using ZCoreLib::ZException;
+using ZCoreLib::ZFile;
 
 namespace {
 
@@ -36,6 +39,12 @@ float uppermost(const float* col, int m)
         if (!isMissing(col[k]))
             return col[k];
     return m > 0 ? col[0] : missingValue;
+}
+
+std::string endsBefore(const std::string& name, long long n, long long pos)
+{
+    return "hsResultFile: result file '" + name + "' ends before the " + str(n) +
+           " values at byte " + str(pos) + ".";
 }
 
 // One file of a series opened for reads at byte positions. Unbuffered, so that
@@ -60,8 +69,7 @@ public:
         if (in_)
             in_.read(reinterpret_cast<char*>(dst), bytes);
         if (!in_ || in_.gcount() != bytes)
-            throw ZException("hsResultFile: result file '" + name_ + "' ends before the " +
-                             str(n) + " values at byte " + str(pos) + ".");
+            throw ZException(endsBefore(name_, n, pos));
     }
 
 private:
@@ -158,10 +166,26 @@ std::string seriesFile(hsResultFile& f, int k)
     return f.getFilename();
 }
 
+// Room for a record is made only once its file is known to hold it: a damaged
+// item length must not allocate gigabytes before the read fails.
+void requireRecord(const std::string& name, const itemLayout& lay, int ts)
+{
+    if (lay.length > 0 && lay.pos(ts, lay.length) > ZFile::fileSize(name))
+        throw ZException(endsBefore(name, lay.length, lay.pos(ts, 0)));
+}
+
+// The formats whose items lie in timestep records.
+bool holdsRecords(const hsResultFile& f)
+{
+    return f.fileFmt == EMB || f.fileFmt == RESTART || f.fileFmt == DECOUPLED;
+}
+
+// The values of an item at global timestep ts.
 std::vector<float> readRecord(hsResultFile& f, int item, int ts, const std::string& where)
 {
     const itemLayout lay = layoutOf(f, item, where);
     const std::string name = fileOfTimestep(f, ts);
+    requireRecord(name, lay, ts);
     std::vector<float> rec(static_cast<size_t>(std::max(lay.length, 0)));
     valueReader(name).read(lay.pos(ts, 0), rec.data(), lay.length);
     return rec;
@@ -215,6 +239,24 @@ int checkedCount(long long n, const std::string& where)
     return static_cast<int>(n);
 }
 
+// The timestep count of a series comes from its files: room for the values is
+// reserved only up to a bound and grows as timesteps are actually read, so a
+// damaged count is refused by the first missing read, not by a huge allocation.
+std::vector<double> reserveSeries(long long n)
+{
+    std::vector<double> v;
+    v.reserve(static_cast<size_t>(std::min<long long>(std::max(n, 0LL), 1LL << 20)));
+    return v;
+}
+
+// A copy the caller owns (delete[]).
+double* copyOut(const std::vector<double>& v)
+{
+    std::unique_ptr<double[]> a(new double[v.size()]);
+    std::copy(v.begin(), v.end(), a.get());
+    return a.release();
+}
+
 // One value per element of a sigma-layer record (noLayer values per element);
 // -1 is the bottom layer, 999 and above the uppermost value.
 void sigmaLayer(const float* rec, int noe, int n, int layer, float* values)
@@ -266,10 +308,12 @@ int hsResultFile::readItemData(int item, int ts, float* values)
 
 int hsResultFile::readItemData(int item, int ts, double* values)
 {
-    // An invalid item leaves tmp empty; the float form refuses it.
-    const bool known = item >= 0 && item < static_cast<int>(itemLengthVec.size());
-    std::vector<float> tmp(static_cast<size_t>(known ? std::max(itemLengthVec[item], 0) : 0));
-    readItemData(item, ts, tmp.data());
+    // Any other format is refused by the float form, with no values.
+    std::vector<float> tmp;
+    if (holdsRecords(*this))
+        tmp = readRecord(*this, item, ts, "hsResultFile::readItemData");
+    else
+        readItemData(item, ts, tmp.data());
     std::copy(tmp.begin(), tmp.end(), values);
     return 0;
 }
@@ -280,8 +324,13 @@ int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*
     const itemLayout lay = layoutOf(*this, item, where);
     if (nElems < 0)
         throw ZException(where + " Negative element count " + str(nElems) + ".");
-    std::vector<double> all(static_cast<size_t>(std::max(lay.length, 0)));
-    readItemData(item, ts, all.data());
+    std::vector<double> all;
+    if (holdsRecords(*this)) {
+        const std::vector<float> rec = readRecord(*this, item, ts, where);
+        all.assign(rec.begin(), rec.end());
+    } else {
+        readItemData(item, ts, all.data()); // refuses the format
+    }
     const int n = mInfo.noLayer;
     const double missing = missingValue;
     std::vector<double> res;
@@ -331,8 +380,12 @@ long long hsResultFile::readNextItemTimestep(int item, double*& values)
     if (fileFmt != EMB && fileFmt != DECOUPLED)
         throw ZException("hsResultFile::readItemData undefined format.");
     readItemData(item, curTimestep, values);
-    return static_cast<long long>(curTimestep * mInfo.timestep +
-                                  static_cast<double>(mInfo.startDT));
+    const double t = curTimestep * mInfo.timestep + static_cast<double>(mInfo.startDT);
+    // A damaged timestep length gives a time no long date-time can hold.
+    if (!std::isfinite(t) || std::fabs(t) >= 9.2e18)
+        throw ZException("hsResultFile::readNextItemTimestep: timestep " + std::to_string(curTimestep) +
+                         " of " + fileName + " has no valid date-time.");
+    return static_cast<long long>(t);
 }
 
 int hsResultFile::readLayer(int item, int ts, int layer, float*& values)
@@ -439,13 +492,13 @@ int hsResultFile::readTimeSeries(int item, int elem, int layer, double*& values,
         span = top ? mInfo.noLayer - b : 1;
     }
     checkSpan(lay, first, span, item, where);
-    std::unique_ptr<double[]> res(new double[static_cast<size_t>(to - from)]);
+    std::vector<double> res = reserveSeries(static_cast<long long>(to - from));
     std::vector<float> col(static_cast<size_t>(span));
-    walkSeries(*this, from, to, [&](valueReader& r, int ts, long long k) {
+    walkSeries(*this, from, to, [&](valueReader& r, int ts, long long) {
         r.read(lay.pos(ts, first), col.data(), span);
-        res[k] = top ? uppermost(col.data(), span) : col[0];
+        res.push_back(top ? uppermost(col.data(), span) : col[0]);
     });
-    values = res.release();
+    values = copyOut(res);
     return to - from;
 }
 
@@ -468,13 +521,13 @@ int hsResultFile::readTimeSeriesProfile(int item, int elem, double*& values, int
     const long long first = mInfo.elemFirstCell[elem];
     checkSpan(lay, first, m, item, where);
     const int count = checkedCount(static_cast<long long>(to - from) * m, where);
-    std::unique_ptr<double[]> res(new double[static_cast<size_t>(count)]);
+    std::vector<double> res = reserveSeries(count);
     std::vector<float> col(static_cast<size_t>(m));
-    walkSeries(*this, from, to, [&](valueReader& r, int ts, long long k) {
+    walkSeries(*this, from, to, [&](valueReader& r, int ts, long long) {
         r.read(lay.pos(ts, first), col.data(), m);
-        std::copy(col.begin(), col.end(), res.get() + k * m);
+        res.insert(res.end(), col.begin(), col.end());
     });
-    values = res.release();
+    values = copyOut(res);
     return count;
 }
 

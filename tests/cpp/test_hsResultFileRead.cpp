@@ -176,9 +176,12 @@ TEST_F(ResultFileRead, ShortOrMissingFilesThrow)
     EXPECT_NO_THROW(f->readItemData(0, 4, v.data()));
     const std::string msg = thrownMessage([&] { f->readItemData(1, 4, v.data()); });
     EXPECT_NE(msg.find("run^1.emb' ends before the 21 values at byte"), std::string::npos) << msg;
-    EXPECT_NE(thrownMessage([&] { series(2, 0, 0, 0, 6); }).find("ends before"), std::string::npos);
+    // Whole-series reads count the timesteps first, and the short last file
+    // cannot hold the three it claims.
+    EXPECT_NE(thrownMessage([&] { series(2, 0, 0, 0, 6); }).find("do not fit in the file"),
+              std::string::npos);
     double* out = nullptr;
-    EXPECT_NE(thrownMessage([&] { f->readTimeSeriesProfile(1, 0, out, 3, 6); }).find("ends before"),
+    EXPECT_NE(thrownMessage([&] { f->readTimeSeriesProfile(1, 0, out, 3, 6); }).find("do not fit in the file"),
               std::string::npos);
     std::filesystem::remove(name);
     EXPECT_EQ(thrownMessage([&] { f->readItemData(0, 0, v.data()); }),

@@ -10,13 +10,10 @@ test_that("truncated files are refused", {
     writeBin(bytes[seq_len(n)], cut)
     expect_error(openHSFile(cut), info = n)
   }
-  # Cut within the records: the header opens, the missing values are refused.
+  # Cut within the records: the file cannot hold the timesteps its header counts.
   for (n in c(headerSize, headerSize + 10, length(bytes) - 1)) {
     writeBin(bytes[seq_len(n)], cut)
-    r <- openHSFile(cut)
-    expect_error(readItemData(r, 1, 2), info = n)
-    expect_error(readLayer(r, 1, 2, 0), info = n)
-    expect_error(readTimeseries(r, 1, 3, 0), info = n)
+    expect_error(openHSFile(cut), "c++ exception (unknown reason)", fixed = TRUE, info = n)
   }
 })
 

@@ -1,0 +1,327 @@
+# Benchmark of the read and write routines against what an R user would
+# otherwise do with the same bytes. Each row times the package and its
+# baseline side by side in this run: every repetition runs each side for at
+# least HS_BENCH_SECONDS (repeating a pass as often as needed), and a side's
+# time is the median over HS_BENCH_REPS repetitions of its time per pass.
+#
+# Run through bench/run.sh, which installs the package first. For a quick
+# try, HS_BENCH_N_SMALL, HS_BENCH_N_LARGE and HS_BENCH_TIMESTEPS shrink the
+# models (defaults 1e5, 1e6 and 100).
+
+suppressPackageStartupMessages({
+  library(HestorTools)
+  library(ncdf4)
+})
+
+script_dir <- function() {
+  arg <- grep("^--file=", commandArgs(FALSE), value = TRUE)
+  if (length(arg) == 0) "bench" else dirname(normalizePath(sub("^--file=", "", arg[1])))
+}
+source(file.path(script_dir(), "generate.R"))
+
+env_num <- function(name, default) {
+  v <- Sys.getenv(name)
+  if (nzchar(v)) as.numeric(v) else default
+}
+reps <- as.integer(env_num("HS_BENCH_REPS", 5))
+min_seconds <- env_num("HS_BENCH_SECONDS", 1)
+n_small <- env_num("HS_BENCH_N_SMALL", 1e5)
+n_large <- env_num("HS_BENCH_N_LARGE", 1e6)
+nt <- as.integer(env_num("HS_BENCH_TIMESTEPS", 100))
+nt_nc <- min(nt, 20L)           # timesteps copied to the netCDF file
+layer <- 10L                    # the layer read by readLayer and readTimeseries
+
+# ---- timing
+
+# A pass whose set-up must stay outside the timing returns its own elapsed
+# seconds; other passes are timed as a batch.
+self_timed <- function(pass) structure(pass, self_timed = TRUE)
+
+# Seconds per pass over k passes, after a collection that also runs the
+# finalizers of handles left by earlier passes.
+per_pass <- function(pass, k) {
+  gc(FALSE)
+  if (isTRUE(attr(pass, "self_timed"))) {
+    total <- 0
+    for (i in seq_len(k)) total <- total + pass()
+  } else {
+    total <- system.time(for (i in seq_len(k)) pass(), gcFirst = FALSE)[["elapsed"]]
+  }
+  total / k
+}
+
+# Passes for one side to run at least min_seconds; the first pass also warms
+# the caches.
+passes_needed <- function(pass) {
+  k <- 1L
+  repeat {
+    batch <- k * per_pass(pass, k)
+    if (batch >= 0.1 * min_seconds || k >= 2^24) break
+    k <- k * 4L
+  }
+  max(1L, as.integer(ceiling(1.1 * k * min_seconds / max(batch, 1e-3))))
+}
+
+# Median seconds per pass of the package side and of the baseline, measured
+# alternately so that drifts of the machine affect both.
+compare <- function(ours, base) {
+  k_ours <- passes_needed(ours)
+  k_base <- passes_needed(base)
+  t_ours <- t_base <- numeric(reps)
+  for (r in seq_len(reps)) {
+    if (r %% 2 == 1) {
+      t_ours[r] <- per_pass(ours, k_ours)
+      t_base[r] <- per_pass(base, k_base)
+    } else {
+      t_base[r] <- per_pass(base, k_base)
+      t_ours[r] <- per_pass(ours, k_ours)
+    }
+  }
+  c(ours = median(t_ours), base = median(t_base))
+}
+
+# ---- the bytes of a result file, read with base R
+
+# Header size and the floats of one timestep record, from the file itself.
+record_layout <- function(file, lengths) {
+  con <- file(file, "rb")
+  on.exit(close(con))
+  seek(con, 28)
+  list(header = readBin(con, "integer", 1, size = 4, endian = "little"),
+       record = sum(lengths), before = cumsum(c(0, lengths)))
+}
+
+# Byte position of value j (0-based) of item i at timestep t.
+value_pos <- function(lay, item, t, j = 0) {
+  lay$header + 4 * (t * lay$record + lay$before[item + 1] + j)
+}
+
+read_record <- function(con, lay, item, t, n) {
+  seek(con, value_pos(lay, item, t))
+  readBin(con, "double", n, size = 4, endian = "little")
+}
+
+check_same <- function(what, a, b) {
+  if (!identical(as.vector(a), as.vector(b)))
+    stop("The package and the baseline disagree on ", what, ".")
+}
+
+# ---- the rows
+
+# The next timestep of a cycle through all of them, one cycle per side.
+timestep_cycle <- function() {
+  t <- -1L
+  function() {
+    t <<- (t + 1L) %% nt
+    t
+  }
+}
+
+# Passes of one timestep each: the baseline reads a record in about as long as
+# the package reads every timestep, so a repetition covers all timesteps on
+# the package side and a few on the baseline side.
+row_item_data <- function(m) {
+  con <- file(m$file, "rb")
+  on.exit(close(con))
+  check_same("readItemData", readItemData(m$r, 0, nt - 1),
+             read_record(con, m$lay, 0, nt - 1, m$ncell))
+  ours <- timestep_cycle()
+  base <- timestep_cycle()
+  compare(function() readItemData(m$r, 0, ours()),
+          function() read_record(con, m$lay, 0, base(), m$ncell))
+}
+
+row_layer <- function(m) {
+  con <- file(m$file, "rb")
+  on.exit(close(con))
+  # The cell of each element in the layer (1-based), NA below the bottom.
+  first <- cumsum(c(0, m$h$noLayer - m$h$bottom))[seq_len(m$h$noElem)]
+  cell <- ifelse(m$h$bottom <= layer, first + layer - m$h$bottom + 1, NA)
+  check_same("readLayer", readLayer(m$r, 0, nt - 1, layer),
+             read_record(con, m$lay, 0, nt - 1, m$ncell)[cell])
+  ours <- timestep_cycle()
+  base <- timestep_cycle()
+  compare(function() readLayer(m$r, 0, ours(), layer),
+          function() read_record(con, m$lay, 0, base(), m$ncell)[cell])
+}
+
+row_timeseries <- function(m) {
+  con <- file(m$file, "rb")
+  on.exit(close(con))
+  e <- which(m$h$bottom <= layer)[1] - 1L          # an element reaching the layer
+  first <- sum(m$h$noLayer - m$h$bottom[seq_len(e)])
+  j <- first + layer - m$h$bottom[e + 1]
+  base <- function() {
+    v <- numeric(nt)
+    for (t in seq_len(nt)) {
+      seek(con, value_pos(m$lay, 0, t - 1, j))
+      v[t] <- readBin(con, "double", 1, size = 4, endian = "little")
+    }
+    v
+  }
+  check_same("readTimeseries", readTimeseries(m$r, 0, e, layer), base())
+  compare(function() readTimeseries(m$r, 0, e, layer), base)
+}
+
+row_write <- function(m, dir) {
+  hdr <- m$h
+  hdr$bottom <- NULL
+  hdr$itemNames <- c("temp", "level")
+  hdr$itemLengths <- c(m$ncell, hdr$noElem)
+  temp <- temp_base(m$ncell)
+  level <- level_base(hdr$noElem)
+  ours_file <- file.path(dir, "write-ours.emb")
+  base_file <- file.path(dir, "write-base.bin")
+  ours <- function() {
+    w <- writeHSFile(hdr, ours_file, "emb")
+    system.time({
+      for (t in seq_len(nt)) {
+        writeHSData(w, temp)
+        writeHSData(w, level)
+      }
+      writeHSDataClose(w)
+    }, gcFirst = FALSE)[["elapsed"]]
+  }
+  base <- function() {
+    con <- file(base_file, "wb")
+    system.time({
+      for (t in seq_len(nt)) {
+        writeBin(temp, con, size = 4, endian = "little")
+        writeBin(level, con, size = 4, endian = "little")
+      }
+      close(con)
+    }, gcFirst = FALSE)[["elapsed"]]
+  }
+  res <- compare(self_timed(ours), self_timed(base))
+  # The records of both files hold the same bytes.
+  lay <- record_layout(ours_file, hdr$itemLengths)
+  check_same("writeHSData", file.size(ours_file) - lay$header, file.size(base_file))
+  con <- file(ours_file, "rb")
+  seek(con, lay$header)
+  mine <- readBin(con, "raw", 4 * lay$record)
+  close(con)
+  check_same("writeHSData", mine, readBin(base_file, "raw", 4 * lay$record))
+  unlink(c(ours_file, base_file))
+  res
+}
+
+row_netcdf <- function(m, dir) {
+  nc_file <- file.path(dir, "temp.nc")
+  dcell <- ncdim_def("cell", "", seq_len(m$ncell), create_dimvar = FALSE)
+  dtime <- ncdim_def("time", "", seq_len(nt_nc), create_dimvar = FALSE)
+  var <- ncvar_def("temp", "", list(dcell, dtime), missval = NULL, prec = "float")
+  nc <- nc_create(nc_file, var, force_v4 = TRUE)
+  for (t in seq_len(nt_nc))
+    ncvar_put(nc, var, readItemData(m$r, 0, t - 1), start = c(1, t), count = c(-1, 1))
+  nc_close(nc)
+  nc <- nc_open(nc_file)
+  on.exit({ nc_close(nc); unlink(nc_file) })
+  get <- function(t) ncvar_get(nc, "temp", start = c(1, t), count = c(-1, 1))
+  check_same("the netCDF copy", readItemData(m$r, 0, nt_nc - 1), get(nt_nc))
+  ours <- timestep_cycle()
+  base <- timestep_cycle()
+  compare(function() readItemData(m$r, 0, ours() %% nt_nc),
+          function() get(base() %% nt_nc + 1L))
+}
+
+row_open <- function(small, large) {
+  open <- function(file) function() getHeader(openHSFile(file))
+  compare(open(large$file), open(small$file))
+}
+
+# Peak resident memory of a fresh R process that opens the file, read from
+# /proc/self/status: after loading the package, after openHSFile, after getHeader.
+peak_memory <- function(file) {
+  code <- sprintf(paste(
+    "suppressPackageStartupMessages(library(HestorTools))",
+    "hwm <- function() { s <- grep('^VmHWM', readLines('/proc/self/status'), value = TRUE);",
+    "  as.numeric(gsub('[^0-9]', '', s)) / 1024 }",
+    "a <- hwm(); r <- openHSFile('%s'); b <- hwm(); h <- getHeader(r); cat(a, b, hwm())",
+    sep = "\n"), file)
+  out <- system2(file.path(R.home("bin"), "Rscript"), c("-e", shQuote(code)), stdout = TRUE)
+  as.numeric(strsplit(tail(out, 1), " ")[[1]])
+}
+
+# ---- models
+
+make_model <- function(dir, n, timesteps, no_layer = 20L, open = TRUE) {
+  message(sprintf("  (writing the model of N = %g, %d layers, %d timesteps)", n, no_layer,
+                  timesteps))
+  h <- bench_header(n, no_layer)
+  file <- file.path(dir, sprintf("model-%g-%d.emb", n, no_layer))
+  write_model(file, h, timesteps)
+  gc(FALSE)                       # the writer's model description
+  ncell <- cell_count(h)
+  list(h = h, file = file, ncell = ncell, r = if (open) openHSFile(file),
+       lay = record_layout(file, c(ncell, h$noElem)))
+}
+
+fmt_time <- function(s) {
+  if (s >= 1) sprintf("%.2f s", s)
+  else if (s >= 1e-3) sprintf("%.1f ms", 1e3 * s)
+  else sprintf("%.0f us", 1e6 * s)
+}
+
+main <- function(dir) {
+  started <- proc.time()[["elapsed"]]
+  small <- make_model(dir, n_small, nt)
+  large <- make_model(dir, n_large, 2L, open = FALSE)
+  row <- function(measure, baseline, unit, target, run)
+    list(measure = measure, baseline = baseline, unit = unit, target = target, run = run)
+  rows <- list(
+    row("`readItemData` of the 3-D item, every timestep",
+        "`seek` + `readBin` of the same record", "timestep", 1.2,
+        function() row_item_data(small)),
+    row("`readLayer`, every timestep", "`readBin` of the record + R indexing by cell",
+        "timestep", 1.0, function() row_layer(small)),
+    row("`readTimeseries` of one cell over all timesteps", "R loop of `seek` + `readBin`",
+        "series", 0.25, function() row_timeseries(small)),
+    row("`writeHSData` of all items and timesteps", "`writeBin` of the same values",
+        "file", 1.2, function() row_write(small, dir)),
+    row("`readItemData` of one timestep",
+        "the same data in uncompressed netCDF-4, `ncdf4::ncvar_get`", "timestep", 1.0,
+        function() row_netcdf(small, dir)),
+    row(sprintf("`openHSFile` + `getHeader` at N = %g", n_large),
+        sprintf("the same at N = %g", n_small), "call", 12, function() row_open(small, large)))
+  cat(sprintf("HestorTools benchmark: N = %g (%d layers, %s cells, T = %d) and N = %g;",
+              n_small, small$h$noLayer, format(small$ncell, big.mark = ","), nt, n_large),
+      sprintf("median of %d repetitions, each side >= %g s per repetition.\n\n",
+              reps, min_seconds))
+  cat("| measure | compared with | time per | package | baseline | ratio | target |\n")
+  cat("| --- | --- | --- | --- | --- | --- | --- |\n")
+  missed <- 0
+  for (r in rows) {
+    t0 <- proc.time()[["elapsed"]]
+    t <- r$run()
+    message(sprintf("  (%s: %.0f s)", r$measure, proc.time()[["elapsed"]] - t0))
+    ratio <- t[["ours"]] / t[["base"]]
+    ok <- ratio <= r$target
+    missed <- missed + !ok
+    cat(sprintf("| %s | %s | %s | %s | %s | %.3f | <= %g%s |\n", r$measure, r$baseline, r$unit,
+                fmt_time(t[["ours"]]), fmt_time(t[["base"]]), ratio, r$target,
+                if (ok) "" else " MISSED"))
+  }
+  rm(small, large)
+  gc(FALSE)
+  big <- make_model(dir, n_large, 1L, 50L, open = FALSE)
+  mem_file <- big$file
+  mem_cells <- big$ncell
+  rm(big)
+  gc(FALSE)
+  mem <- peak_memory(mem_file)
+  cat(sprintf(paste0("\nPeak memory (VmHWM) of a fresh R process opening the N = %g, 50-layer",
+                     " model (%s cells): %.0f MB after openHSFile, %.0f MB after getHeader",
+                     " (%.0f MB with the package loaded).\n"),
+              n_large, format(mem_cells, big.mark = ","), mem[2], mem[3], mem[1]))
+  cat(sprintf("%s; %.0f s in all.\n",
+              if (missed == 0) "Every ratio meets its target" else
+                sprintf("%d ratio(s) miss their target", missed),
+              proc.time()[["elapsed"]] - started))
+}
+
+work <- tempfile("hsbench")
+dir.create(work)
+tryCatch(main(work), finally = {
+  gc(FALSE)
+  unlink(work, recursive = TRUE)
+})
