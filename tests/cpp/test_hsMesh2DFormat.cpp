@@ -4,16 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "ZException.h"
 #include "hsMesh2D.h"
+#include "testUtil.h"
 
 using hestor::hsMesh2D;
 using ZCoreLib::ZException;
@@ -36,15 +34,6 @@ const std::string kText =
     "15 1.5\n"
     "17.5 7.5\n";
 
-std::string message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ZException& e) {
-        return e.message;
-    }
-    return "(no exception)";
-}
-
 std::vector<char> binary(hsMesh2D& m) {
     char* b = nullptr;
     const int n = m.toBinary(b);
@@ -63,22 +52,12 @@ std::int32_t getI32(const std::vector<char>& b, std::size_t at) {
     return static_cast<std::int32_t>(u);
 }
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/hsMesh2DFormatXXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string file(const std::string& name, const std::string& content) const {
-        const std::string p = path_ + "/" + name;
-        std::ofstream(p, std::ios::binary) << content;
-        return p;
-    }
-
-private:
-    std::string path_;
-};
+// A file of the given content in the test's folder; returns its path.
+std::string put(const testutil::TempDir& dir, const std::string& name, const std::string& content) {
+    const std::string p = dir.at(name);
+    testutil::writeText(p, content);
+    return p;
+}
 
 } // namespace
 
@@ -150,13 +129,13 @@ TEST(hsMesh2DFormat, OptionalVoronoiLines) {
     hsMesh2D none;
     none.fromString("3 1 1\n0 0\n4 0\n0 4\n0 1 2\n\n\n", -1);  // announced, but only blank lines
     EXPECT_NEAR(none.eVoronoiX[0], 4.0 / 3.0, 1e-12);  // right triangle: centroid
-    EXPECT_EQ(message([] { hsMesh2D x; x.fromString("4 2 2\n0 0\n4 0\n0 4\n4 4\n0 1 2\n1 3 2\n1 1\n", -1); }),
+    EXPECT_EQ(testutil::thrownMessage([] { hsMesh2D x; x.fromString("4 2 2\n0 0\n4 0\n0 4\n4 4\n0 1 2\n1 3 2\n1 1\n", -1); }),
               "Mesh text: the header announces 4 nodes and 2 elements, but the text ends before the Voronoi point of "
               "element 1 (after line 8).");
 }
 
 TEST(hsMesh2DFormat, DamagedTextThrows) {
-    auto msg = [](const std::string& t) { return message([&] { hsMesh2D m; m.fromString(t, -1); }); };
+    auto msg = [](const std::string& t) { return testutil::thrownMessage([&] { hsMesh2D m; m.fromString(t, -1); }); };
     EXPECT_EQ(msg(""), "Mesh text, line 1: the header must hold the number of nodes and the number of elements.");
     EXPECT_EQ(msg("x 1\n"), "Mesh text, line 1: invalid number of nodes 'x'.");
     EXPECT_EQ(msg("3 -1\n"), "Mesh text, line 1: invalid number of elements '-1'.");
@@ -253,7 +232,7 @@ TEST(hsMesh2DFormat, CorruptedBlocksThrow) {
     const std::vector<char> b = binary(m);
     const std::size_t enonAt = 8 + 12 * 6, enAt = enonAt + 12;
     auto msg = [](std::vector<char> blk, int version) {
-        return message([&] { hsMesh2D r; r.fromBinary(blk.data(), blk.size(), version); });
+        return testutil::thrownMessage([&] { hsMesh2D r; r.fromBinary(blk.data(), blk.size(), version); });
     };
     std::vector<char> c = b;
     putI32(c, 0, -1);
@@ -292,10 +271,10 @@ TEST(hsMesh2DFormat, XmlDescription) {
 }
 
 TEST(hsMesh2DFormat, ReadMeshFromFile) {
-    TempDir dir;
+    testutil::TempDir dir;
     std::string crlf;
     for (char ch : kText) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-    const std::string text = dir.file("a.mesh", crlf);
+    const std::string text = put(dir, "a.mesh", crlf);
     hsMesh2D t;
     EXPECT_EQ(t.readMeshFromFile(text), 0);
     EXPECT_EQ(t.fileName, text);
@@ -303,20 +282,20 @@ TEST(hsMesh2DFormat, ReadMeshFromFile) {
     EXPECT_EQ(t.eVoronoiX[1], 15.0);
 
     const std::vector<char> b = binary(t);
-    const std::string bin = dir.file("b.mesh", std::string(b.begin(), b.end()));
+    const std::string bin = put(dir, "b.mesh", std::string(b.begin(), b.end()));
     hsMesh2D m;
     m.fileFmt = 1;
     EXPECT_EQ(m.readMeshFromFile(bin), 0);
     EXPECT_EQ(m.noe, 3);
     EXPECT_NE(m.eVoronoiX[1], 15.0);  // a mesh file's Voronoi points are computed afresh
 
-    const std::string empty = dir.file("c.mesh", "");
+    const std::string empty = put(dir, "c.mesh", "");
     hsMesh2D e;
     e.fileFmt = 1;
     EXPECT_THROW(e.readMeshFromFile(empty), ZException);
 
     hsMesh2D f;
     f.fileFmt = 4;
-    EXPECT_EQ(message([&] { f.readMeshFromFile(text); }), "readMeshFromFile: unsupported fileformat.");
-    EXPECT_EQ(message([&] { f.readMeshFromFile(text + ".none"); }), "No such file: " + text + ".none");
+    EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text); }), "readMeshFromFile: unsupported fileformat.");
+    EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text + ".none"); }), "No such file: " + text + ".none");
 }
