@@ -306,7 +306,7 @@ TEST_F(ResultHeader, RelabelRestartAndDecoupled)
 
 namespace {
 
-// Builds a version 8 file, lets change() damage the spec or the bytes, and
+// Builds a version 8 file, lets change() damage the layout or the bytes, and
 // expects a ZException naming the file.
 template <typename F>
 void expectRejected(const std::string& dir, const std::string& name, F change)
