@@ -77,15 +77,12 @@ Rcpp::NumericVector staticValues(const hestor::staticItem& s)
 // front, a block at a time. Values i .. i+k-1 become bytes [8i, 8(i+k)), which
 // lie below every float of a later block (from 4n + 4(i+k) on), and the block's
 // own floats are copied out first. Records hold millions of values; this needs
-// no buffer of their size besides the result. An item length the file cannot
-// hold is refused before anything of that size is allocated.
+// no buffer of their size besides the result. The header reader has checked
+// that the file holds every record its timestep count promises, so the length
+// is backed by data before anything of that size is allocated.
 Rcpp::NumericVector readItemValues(hsResultFile& file, int item, int timestep)
 {
     const long long n = std::max(file.itemLengthVec[item], 0);
-    if (4 * n > ZFile::fileSize(file.fileName) - static_cast<long long>(file.headerSize))
-        throw ZCoreLib::ZException("readItemData: item " + std::to_string(item) + " of " +
-                                   file.fileName + " holds " + std::to_string(n) +
-                                   " values per timestep, more than the file holds.");
     Rcpp::NumericVector values(Rcpp::no_init(static_cast<R_xlen_t>(n)));
     char* bytes = reinterpret_cast<char*>(values.begin());
     file.readItemData(item, timestep, reinterpret_cast<float*>(bytes + 4 * n));
