@@ -692,19 +692,28 @@ void hsMesh2D::checkPrimary() const
                       "..99.");
     long long total = 0;
     for (int e = 0; e < noe; e++) {
-        if (enon[e] < 0)
-            meshError("initMesh: element " + std::to_string(e) + " has " +
-                      std::to_string(enon[e]) + " nodes.");
-        for (int k = 0; k < enon[e]; k++) {
-            const int v = en[total + k];
-            if (v < 0 || v >= non)
-                meshError("initMesh: element " + std::to_string(e) + " refers to node " +
-                          std::to_string(v) + ", outside 0.." + std::to_string(non - 1) + ".");
-        }
+        const std::string problem = elemProblem(e, en + total, enon[e], non);
+        if (!problem.empty())
+            meshError("initMesh: " + problem);
         total += enon[e];
         if (total > INT_MAX / 2)
             meshError("initMesh: too many element nodes.");
     }
+}
+
+std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non)
+{
+    const std::string name = "element " + std::to_string(e);
+    if (n < 3)
+        return name + " has " + std::to_string(n) + " nodes; an element needs at least 3.";
+    if (n > non)
+        return name + " has " + std::to_string(n) + " nodes, more than the mesh's " +
+               std::to_string(non) + ".";
+    for (long long k = 0; k < n; k++)
+        if (nodes[k] < 0 || nodes[k] >= non)
+            return name + " refers to node " + std::to_string(nodes[k]) + ", outside 0.." +
+                   std::to_string(non - 1) + ".";
+    return "";
 }
 
 int hsMesh2D::initMesh()

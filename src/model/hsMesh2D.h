@@ -118,6 +118,11 @@ public:
     int initB();
     void convertNT(int version);
     hsMesh2D* copy();
+    // The elements a mesh may hold, one rule for every filler (file readers,
+    // the header list, editors, initMesh): 3 to non nodes, each a node id in
+    // 0 .. non-1. Returns "" when element e with these n nodes is acceptable,
+    // else a sentence naming the element and what is wrong with it.
+    static std::string elemProblem(int e, const int* nodes, long long n, int non);
 
     // Derived geometry (hsMesh2DGeometry.cpp)
     int popVoronoi();
