@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: C++ under the sanitizers, bounded fuzzing of the file
-# readers, testthat against the installed package, then R CMD build and
-# R CMD check.
+# readers, testthat against the installed package (a plain build, then one
+# instrumented with the sanitizers), then R CMD check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -36,6 +36,16 @@ fi
 
 echo "== testthat"
 R_LIBS="$work/lib" Rscript tools/testthat.R
+
+echo "== testthat under AddressSanitizer and UndefinedBehaviorSanitizer"
+# R itself is not instrumented: the sanitizer runtime is preloaded, and leaks
+# are not reported since R does not free everything at exit.
+mkdir -p "$work/asanlib"
+R_MAKEVARS_USER="$root/tools/Makevars.asan" R CMD INSTALL --no-test-load --no-multiarch \
+  --library="$work/asanlib" "$tarball" >"$work/asan-install.log" 2>&1 || { cat "$work/asan-install.log"; exit 1; }
+ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LD_PRELOAD="$(g++ -print-file-name=libasan.so)" R_LIBS="$work/asanlib" Rscript tools/testthat.R
 
 echo "== R CMD check"
 (cd "$work" && _R_CHECK_FORCE_SUGGESTS_=false R CMD check --no-manual "$tarball" >check.log 2>&1) || { cat "$work/check.log"; exit 1; }
