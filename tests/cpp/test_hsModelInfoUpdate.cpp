@@ -204,11 +204,13 @@ TEST(hsModelInfoUpdate, RandomStepsKeepColumnsConsistent)
                 EXPECT_NEAR(mi->cellVolume[mi->elemFirstCell[e] + j],
                             mi->edz[e][j] * mi->mesh2d.eArea[e], 1e-9);
             }
-            EXPECT_NEAR(sum, eta[e] + mi->elemBathy[e], 1e-9) << "step " << step << " elem " << e;
+            EXPECT_NEAR(sum, eta[e] + mi->elemBathy[e], 1e-9) << "step " << step << ", " << e;
         }
-        EXPECT_EQ(moved, static_cast<long long>(wetted.size()) - static_cast<long long>(dried.size()));
+        EXPECT_EQ(moved, static_cast<long long>(wetted.size()) -
+                             static_cast<long long>(dried.size()));
+        const int* vfe = mi->mesh2d.vfe;
         for (int f = 0; f < mi->mesh2d.noivf; ++f) {
-            const int top = std::max(mi->etli[mi->mesh2d.vfe[2 * f]], mi->etli[mi->mesh2d.vfe[2 * f + 1]]);
+            const int top = std::max(mi->etli[vfe[2 * f]], mi->etli[vfe[2 * f + 1]]);
             EXPECT_EQ(mi->ftli[f], top);
             for (int j = top - mi->fbli[f] + 1; j < n - mi->fbli[f]; ++j)
                 EXPECT_EQ(mi->fdz[f][j], 0.0);
@@ -273,7 +275,8 @@ TEST(hsModelInfoUpdate, AdjacentSigmaCellsOfTwoElements)
         EXPECT_EQ(std::vector<int>(mi->hacStart, mi->hacStart + 4), start);
         EXPECT_EQ(std::vector<int>(mi->hacList, mi->hacList + 6), list);
         for (int i = 0; i < 6; ++i)
-            EXPECT_NEAR(mi->hacFrac[i], c.w[i], 1e-9) << (c.byFace ? "by face " : "by volume ") << i;
+            EXPECT_NEAR(mi->hacFrac[i], c.w[i], 1e-9) << (c.byFace ? "by face " : "by volume ")
+                                                       << i;
     }
 }
 
