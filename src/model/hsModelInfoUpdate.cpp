@@ -14,9 +14,9 @@ using ZCoreLib::ZException;
 
 namespace {
 
-// Depths cut to 4 decimals. The rounding direction follows the fractional
-// part of the depth itself, not of the scaled value; stored adjacency tables
-// were built this way.
+// Depths cut to 4 decimals, so that cell faces that meet up to rounding
+// error count as meeting. The rounding direction follows the fractional part
+// of the depth itself, not of the scaled value.
 double cut4(double x)
 {
     const double y = x * 10000.0;
