@@ -5,6 +5,7 @@
 // and the time axis; init() derives the cells, face-cells and their tables.
 
 #include <string>
+#include <vector>
 
 #include "hestor.h"
 #include "hsGlobal.h"
@@ -102,6 +103,21 @@ public:
     double* dist2Cell(int cell);
     void updateCellVolume(bool topOnly);
 
+    // Thickness updates for a moving surface, wetting and drying, and the
+    // sigma-layout adjacency (hsModelInfoUpdate.cpp). eta holds one surface
+    // elevation per element, u one flow value per face-cell; both are only read.
+    void updateDZe(const double* eta, bool swap);
+    void updateDZf(const double* eta, const double* u, int faceRule, bool swap, bool wetDry);
+    void initWetDry();
+    void updateDZeWetDry(const double* eta, std::vector<int>& wetted, std::vector<int>& dried,
+                         bool copyPrev);
+    int popHAC(bool byFace);
+
+    // Reports (hsModelInfoReport.cpp)
+    std::string toString(int level) const;
+    std::string blowupReport(int cell) const;
+    std::string toXML(int nts);
+
 private:
     // Lengths of the inputs handed over through adopt*(); -1 when unknown
     // (the field was set directly, or replaced since).
@@ -137,6 +153,18 @@ private:
     void initCellTables();
     void initElemFaceBli();
     void initBoundaryCellTables();
+
+    // Thickness updates (hsModelInfoUpdate.cpp)
+    void requireZLayerInit(const char* where) const;
+    double cellBottom(int e, int k) const;
+    void updateDZfTop(const double* eta, const double* u, int faceRule);
+    void updateDZfWetDry(const double* eta, const double* u, int faceRule);
+    void updateBoundaryFaceTops(const double* eta);
+    void checkSigmaLayout() const;
+    void symmetriseHAC(const int* no, const int* start, const std::vector<int>& list,
+                       std::vector<double>& frac) const;
+    // Reports (hsModelInfoReport.cpp)
+    std::string boundaryReport(int i) const;
 };
 
 } // namespace hestor

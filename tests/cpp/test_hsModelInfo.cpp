@@ -9,48 +9,16 @@
 #include "hsModelInfo.h"
 #include "testUtil.h"
 #include "test_hsMesh2DHelpers.h"
+#include "test_hsModelInfoHelpers.h"
 
 using hestor::hsMesh2D;
 using hestor::hsModelInfo;
 using ZCoreLib::ZException;
 using testutil::thrownMessage;
+using modeltest::makeModel;
+using modeltest::ModelSetup;
 
 namespace {
-
-struct ModelSetup {
-    int nx = 4, ny = 3;
-    std::vector<double> dz = std::vector<double>(5, 2.0);
-    std::vector<double> bathy;  // empty: a pattern of depths
-    std::vector<int> enol;      // empty: none given
-    double offset = 0.0;
-    double minDzFrac = 0.1;
-    bool bndFaces = true;
-};
-
-std::unique_ptr<hsModelInfo> makeModel(const ModelSetup& s, bool runInit = true)
-{
-    auto mi = std::make_unique<hsModelInfo>();
-    meshtest::build(mi->mesh2d, meshtest::sideTypedGrid(s.nx, s.ny, 10.0, 1, 2));
-    const int noe = mi->mesh2d.noe;
-    mi->noLayer = static_cast<int>(s.dz.size());
-    mi->adoptDz(new double[s.dz.size()], static_cast<int>(s.dz.size()));
-    std::copy(s.dz.begin(), s.dz.end(), mi->dz);
-    std::vector<double> bathy = s.bathy;
-    for (int e = static_cast<int>(bathy.size()); e < noe; ++e)
-        bathy.push_back(0.7 + std::fmod(e * 1.37, 11.0));
-    mi->adoptElemBathy(new double[bathy.size()], static_cast<int>(bathy.size()));
-    std::copy(bathy.begin(), bathy.end(), mi->elemBathy);
-    if (!s.enol.empty()) {
-        mi->adoptEnol(new int[s.enol.size()], static_cast<int>(s.enol.size()));
-        std::copy(s.enol.begin(), s.enol.end(), mi->enol);
-    }
-    mi->offsetDepth = s.offset;
-    mi->minDzFrac = s.minDzFrac;
-    mi->bndFaces = s.bndFaces;
-    if (runInit)
-        mi->init();
-    return mi;
-}
 
 // Top of layer k from the thicknesses, summed from the surface.
 double topOf(const hsModelInfo& mi, int k)
