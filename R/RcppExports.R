@@ -9,6 +9,18 @@ getHeader <- function(f) {
     .Call(`_HestorTools_getHeader`, f)
 }
 
+pointElem <- function(f, x, y) {
+    .Call(`_HestorTools_pointElem`, f, x, y)
+}
+
+pointElemNearest <- function(f, x, y, mode) {
+    .Call(`_HestorTools_pointElemNearest`, f, x, y, mode)
+}
+
+layerNo <- function(f, element, depth) {
+    .Call(`_HestorTools_layerNo`, f, element, depth)
+}
+
 readItemData <- function(f, item, timestep) {
     .Call(`_HestorTools_readItemData`, f, item, timestep)
 }
@@ -29,12 +41,72 @@ getStaticItem <- function(f, name) {
     .Call(`_HestorTools_getStaticItem`, f, name)
 }
 
+getBottomLayerIdx <- function(f) {
+    .Call(`_HestorTools_getBottomLayerIdx`, f)
+}
+
+botlayerIdx <- function(f) {
+    .Call(`_HestorTools_botlayerIdx`, f)
+}
+
+cellDepth <- function(f) {
+    .Call(`_HestorTools_cellDepth`, f)
+}
+
+cellVolume <- function(f) {
+    .Call(`_HestorTools_cellVolume`, f)
+}
+
+elemArea <- function(f) {
+    .Call(`_HestorTools_elemArea`, f)
+}
+
+nodeArea <- function(f) {
+    .Call(`_HestorTools_nodeArea`, f)
+}
+
+facebotlayerIdx <- function(f) {
+    .Call(`_HestorTools_facebotlayerIdx`, f)
+}
+
+circumferenceNodes <- function(f) {
+    .Call(`_HestorTools_circumferenceNodes`, f)
+}
+
+verticalFaces <- function(f) {
+    .Call(`_HestorTools_verticalFaces`, f)
+}
+
 totalTimesteps <- function(f) {
     .Call(`_HestorTools_totalTimesteps`, f)
 }
 
+elemInfo <- function(f) {
+    .Call(`_HestorTools_elemInfo`, f)
+}
+
+nodeInfo <- function(f) {
+    .Call(`_HestorTools_nodeInfo`, f)
+}
+
+bndElems <- function(f) {
+    .Call(`_HestorTools_bndElems`, f)
+}
+
+nivfpe <- function(f) {
+    .Call(`_HestorTools_nivfpe`, f)
+}
+
+nbvfpe <- function(f) {
+    .Call(`_HestorTools_nbvfpe`, f)
+}
+
 test <- function() {
     .Call(`_HestorTools_test`)
+}
+
+intersectionVMesh <- function(f, x, y) {
+    .Call(`_HestorTools_intersectionVMesh`, f, x, y)
 }
 
 writeHSFile <- function(header, fileName, format) {

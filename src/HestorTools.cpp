@@ -20,6 +20,7 @@
 #include "rConvert.h"
 #include "rHandle.h"
 #include "rHeaderList.h"
+#include "rMeshTables.h"
 #include "rStop.h"
 
 using hestor::hsResultFile;
@@ -105,6 +106,56 @@ bool isWriting(const hsResultFile& file)
     return file.fileStream.is_open();
 }
 
+// Mesh files and text result files carry no layers, so the model tables
+// (bottom layers, cell and face-cell numbering) do not exist for them.
+void requireLayers(const hsResultFile& file, const char* routine)
+{
+    if (file.mInfo.isInit)
+        return;
+    if (file.fileFmt == hestor::MESH)
+        rStop(std::string(routine) + ": the file holds only a mesh, no layers.");
+    rStop(std::string(routine) + ": the file holds no model layers.");
+}
+
+// Mesh tables of count entries, as numeric vectors.
+template <typename T>
+Rcpp::NumericVector meshTable(hsHandle& f, T* hestor::hsMesh2D::*table,
+                              int hestor::hsMesh2D::*count)
+{
+    const hestor::hsMesh2D& m = f.checked_get()->mInfo.mesh2d;
+    return array2NumVec(m.*table, m.*count);
+}
+
+// Per-element model tables: only the first noe entries, not those of the
+// boundary pseudo-elements that follow.
+Rcpp::NumericVector elemModelTable(hsHandle& f, const char* routine,
+                                   int* hestor::hsModelInfo::*table)
+{
+    hsResultFile& file = *f.checked_get();
+    requireLayers(file, routine);
+    return array2NumVec(file.mInfo.*table, file.mInfo.mesh2d.noe);
+}
+
+void checkPolyline(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y)
+{
+    if (x.size() != y.size())
+        rStop("intersectionVMesh: x holds " + std::to_string(x.size()) + " values but y holds " +
+              std::to_string(y.size()) + "; give one y per x.");
+    if (x.size() < 2)
+        rStop("intersectionVMesh: the polyline needs at least two vertices; x and y hold " +
+              std::to_string(x.size()) + ".");
+    for (R_xlen_t i = 0; i < x.size(); ++i)
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
+            rStop("intersectionVMesh: vertex " + std::to_string(i) +
+                  " (0-based) has a missing or non-finite coordinate.");
+    // A section of no length would be made of quadrilaterals of no width.
+    bool moves = false;
+    for (R_xlen_t i = 1; i < x.size() && !moves; ++i)
+        moves = x[i] != x[0] || y[i] != y[0];
+    if (!moves)
+        rStop("intersectionVMesh: the polyline has no length; all its vertices lie at one point.");
+}
+
 int writeFormat(const std::string& format)
 {
     const std::string name = ZCoreLib::ZStr::toLower(format);
@@ -139,6 +190,36 @@ Rcpp::List getHeader(Rcpp::XPtr<hestor::hsResultFile> f)
     h.push_back(array2NumVec(file.itemLengthVec.data(), nLen), "itemLengths");
     h.push_back(long2DateTime(file.dateModified), "dateModified");
     return h;
+}
+
+// A point with a missing or non-finite coordinate lies in no element.
+// [[Rcpp::export]]
+int pointElem(Rcpp::XPtr<hestor::hsResultFile> f, double x, double y)
+{
+    hsResultFile& file = *f.checked_get();
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return -1;
+    return file.mInfo.mesh2d.pointElem(x, y);
+}
+
+// [[Rcpp::export]]
+int pointElemNearest(Rcpp::XPtr<hestor::hsResultFile> f, double x, double y, int mode)
+{
+    hsResultFile& file = *f.checked_get();
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return -1;
+    return file.mInfo.mesh2d.pointElemNearest(x, y, mode);
+}
+
+// [[Rcpp::export]]
+int layerNo(Rcpp::XPtr<hestor::hsResultFile> f, int element, int depth)
+{
+    hsResultFile& file = *f.checked_get();
+    requireLayers(file, "layerNo");
+    checkElement(file, element);
+    if (depth == NA_INTEGER)
+        rStop("layerNo: depth is NA.");
+    return file.mInfo.layer(element, static_cast<double>(depth));
 }
 
 // [[Rcpp::export]]
@@ -221,15 +302,132 @@ Rcpp::NumericVector getStaticItem(Rcpp::XPtr<hestor::hsResultFile> f, std::strin
 }
 
 // [[Rcpp::export]]
+Rcpp::NumericVector getBottomLayerIdx(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return elemModelTable(f, "getBottomLayerIdx", &hestor::hsModelInfo::ebli);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector botlayerIdx(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return elemModelTable(f, "botlayerIdx", &hestor::hsModelInfo::elemFirstCell);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector cellDepth(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    const hestor::hsModelInfo& mi = f.checked_get()->mInfo;
+    return array2NumVec(mi.cellDepth, mi.noCells);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector cellVolume(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    const hestor::hsModelInfo& mi = f.checked_get()->mInfo;
+    return array2NumVec(mi.cellVolume, mi.noCells);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector elemArea(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return meshTable(f, &hestor::hsMesh2D::eArea, &hestor::hsMesh2D::noe);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector nodeArea(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return meshTable(f, &hestor::hsMesh2D::nArea, &hestor::hsMesh2D::non);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector facebotlayerIdx(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    hsResultFile& file = *f.checked_get();
+    requireLayers(file, "facebotlayerIdx");
+    const hestor::hsMesh2D& m = file.mInfo.mesh2d;
+    return array2NumVec(file.mInfo.faceFirstCell, m.noivf + (file.mInfo.bndFaces ? m.nobvf : 0));
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector circumferenceNodes(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    int* out = nullptr;
+    const int m = f.checked_get()->mInfo.mesh2d.circumferenceNodes(out);
+    std::unique_ptr<int[]> nodes(out);
+    return array2NumVec(nodes.get(), m);
+}
+
+// [[Rcpp::export]]
+Rcpp::DataFrame verticalFaces(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return verticalFaces2frame(f.checked_get()->mInfo.mesh2d);
+}
+
+// [[Rcpp::export]]
 int totalTimesteps(Rcpp::XPtr<hestor::hsResultFile> f)
 {
     return f.checked_get()->totalTimesteps();
 }
 
 // [[Rcpp::export]]
+Rcpp::List elemInfo(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return elemInfo2list(f.checked_get()->mInfo.mesh2d);
+}
+
+// [[Rcpp::export]]
+Rcpp::List nodeInfo(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return nodeInfo2list(f.checked_get()->mInfo.mesh2d);
+}
+
+// [[Rcpp::export]]
+Rcpp::List bndElems(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return bndElems2list(f.checked_get()->mInfo.mesh2d);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector nivfpe(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return meshTable(f, &hestor::hsMesh2D::nivfpe, &hestor::hsMesh2D::noe);
+}
+
+// [[Rcpp::export]]
+Rcpp::NumericVector nbvfpe(Rcpp::XPtr<hestor::hsResultFile> f)
+{
+    return meshTable(f, &hestor::hsMesh2D::nbvfpe, &hestor::hsMesh2D::noe);
+}
+
+// [[Rcpp::export]]
 Rcpp::Datetime test()
 {
     return Rcpp::Datetime(0.0);
+}
+
+// A polyline that misses the mesh gives its outside pieces (element -1) and
+// the header of an empty section mesh.
+// [[Rcpp::export]]
+Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVector x,
+                             Rcpp::NumericVector y)
+{
+    hsResultFile& file = *f.checked_get();
+    requireLayers(file, "intersectionVMesh");
+    checkPolyline(x, y);
+    std::vector<double> xs(x.begin(), x.end()), ys(y.begin(), y.end());
+    int* e = nullptr;
+    double* d = nullptr;
+    const int k = file.mInfo.mesh2d.sectionIntersections(xs.data(), ys.data(),
+                                                         static_cast<int>(xs.size()), e, d);
+    std::unique_ptr<int[]> elems(e);
+    std::unique_ptr<double[]> dists(d);
+    std::unique_ptr<hestor::hsMesh2D> section(
+        file.mInfo.ise2VMesh(elems.get(), dists.get(), k, nullptr));
+    Rcpp::List out;
+    out.push_back(array2NumVec(elems.get(), k), "IntersecElem");
+    out.push_back(array2NumVec(dists.get(), k), "IntersecDist");
+    out.push_back(mesh2header(*section), "IntersecHeader");
+    return out;
 }
 
 // The format and the whole list are checked before an existing file of that

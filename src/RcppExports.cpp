@@ -33,6 +33,46 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// pointElem
+int pointElem(Rcpp::XPtr<hestor::hsResultFile> f, double x, double y);
+RcppExport SEXP _HestorTools_pointElem(SEXP fSEXP, SEXP xSEXP, SEXP ySEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< double >::type x(xSEXP);
+    Rcpp::traits::input_parameter< double >::type y(ySEXP);
+    rcpp_result_gen = Rcpp::wrap(pointElem(f, x, y));
+    return rcpp_result_gen;
+END_RCPP
+}
+// pointElemNearest
+int pointElemNearest(Rcpp::XPtr<hestor::hsResultFile> f, double x, double y, int mode);
+RcppExport SEXP _HestorTools_pointElemNearest(SEXP fSEXP, SEXP xSEXP, SEXP ySEXP, SEXP modeSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< double >::type x(xSEXP);
+    Rcpp::traits::input_parameter< double >::type y(ySEXP);
+    Rcpp::traits::input_parameter< int >::type mode(modeSEXP);
+    rcpp_result_gen = Rcpp::wrap(pointElemNearest(f, x, y, mode));
+    return rcpp_result_gen;
+END_RCPP
+}
+// layerNo
+int layerNo(Rcpp::XPtr<hestor::hsResultFile> f, int element, int depth);
+RcppExport SEXP _HestorTools_layerNo(SEXP fSEXP, SEXP elementSEXP, SEXP depthSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type element(elementSEXP);
+    Rcpp::traits::input_parameter< int >::type depth(depthSEXP);
+    rcpp_result_gen = Rcpp::wrap(layerNo(f, element, depth));
+    return rcpp_result_gen;
+END_RCPP
+}
 // readItemData
 Rcpp::NumericVector readItemData(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep);
 RcppExport SEXP _HestorTools_readItemData(SEXP fSEXP, SEXP itemSEXP, SEXP timestepSEXP) {
@@ -100,6 +140,105 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// getBottomLayerIdx
+Rcpp::NumericVector getBottomLayerIdx(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_getBottomLayerIdx(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(getBottomLayerIdx(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// botlayerIdx
+Rcpp::NumericVector botlayerIdx(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_botlayerIdx(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(botlayerIdx(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// cellDepth
+Rcpp::NumericVector cellDepth(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_cellDepth(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(cellDepth(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// cellVolume
+Rcpp::NumericVector cellVolume(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_cellVolume(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(cellVolume(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// elemArea
+Rcpp::NumericVector elemArea(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_elemArea(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(elemArea(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// nodeArea
+Rcpp::NumericVector nodeArea(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_nodeArea(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(nodeArea(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// facebotlayerIdx
+Rcpp::NumericVector facebotlayerIdx(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_facebotlayerIdx(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(facebotlayerIdx(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// circumferenceNodes
+Rcpp::NumericVector circumferenceNodes(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_circumferenceNodes(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(circumferenceNodes(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// verticalFaces
+Rcpp::DataFrame verticalFaces(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_verticalFaces(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(verticalFaces(f));
+    return rcpp_result_gen;
+END_RCPP
+}
 // totalTimesteps
 int totalTimesteps(Rcpp::XPtr<hestor::hsResultFile> f);
 RcppExport SEXP _HestorTools_totalTimesteps(SEXP fSEXP) {
@@ -111,6 +250,61 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// elemInfo
+Rcpp::List elemInfo(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_elemInfo(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(elemInfo(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// nodeInfo
+Rcpp::List nodeInfo(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_nodeInfo(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(nodeInfo(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// bndElems
+Rcpp::List bndElems(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_bndElems(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(bndElems(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// nivfpe
+Rcpp::NumericVector nivfpe(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_nivfpe(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(nivfpe(f));
+    return rcpp_result_gen;
+END_RCPP
+}
+// nbvfpe
+Rcpp::NumericVector nbvfpe(Rcpp::XPtr<hestor::hsResultFile> f);
+RcppExport SEXP _HestorTools_nbvfpe(SEXP fSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    rcpp_result_gen = Rcpp::wrap(nbvfpe(f));
+    return rcpp_result_gen;
+END_RCPP
+}
 // test
 Rcpp::Datetime test();
 RcppExport SEXP _HestorTools_test() {
@@ -118,6 +312,19 @@ BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     rcpp_result_gen = Rcpp::wrap(test());
+    return rcpp_result_gen;
+END_RCPP
+}
+// intersectionVMesh
+Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVector x, Rcpp::NumericVector y);
+RcppExport SEXP _HestorTools_intersectionVMesh(SEXP fSEXP, SEXP xSEXP, SEXP ySEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type x(xSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type y(ySEXP);
+    rcpp_result_gen = Rcpp::wrap(intersectionVMesh(f, x, y));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -160,13 +367,31 @@ END_RCPP
 static const R_CallMethodDef CallEntries[] = {
     {"_HestorTools_openHSFile", (DL_FUNC) &_HestorTools_openHSFile, 1},
     {"_HestorTools_getHeader", (DL_FUNC) &_HestorTools_getHeader, 1},
+    {"_HestorTools_pointElem", (DL_FUNC) &_HestorTools_pointElem, 3},
+    {"_HestorTools_pointElemNearest", (DL_FUNC) &_HestorTools_pointElemNearest, 4},
+    {"_HestorTools_layerNo", (DL_FUNC) &_HestorTools_layerNo, 3},
     {"_HestorTools_readItemData", (DL_FUNC) &_HestorTools_readItemData, 3},
     {"_HestorTools_readItemDataElem", (DL_FUNC) &_HestorTools_readItemDataElem, 4},
     {"_HestorTools_readTimeseries", (DL_FUNC) &_HestorTools_readTimeseries, 4},
     {"_HestorTools_readLayer", (DL_FUNC) &_HestorTools_readLayer, 4},
     {"_HestorTools_getStaticItem", (DL_FUNC) &_HestorTools_getStaticItem, 2},
+    {"_HestorTools_getBottomLayerIdx", (DL_FUNC) &_HestorTools_getBottomLayerIdx, 1},
+    {"_HestorTools_botlayerIdx", (DL_FUNC) &_HestorTools_botlayerIdx, 1},
+    {"_HestorTools_cellDepth", (DL_FUNC) &_HestorTools_cellDepth, 1},
+    {"_HestorTools_cellVolume", (DL_FUNC) &_HestorTools_cellVolume, 1},
+    {"_HestorTools_elemArea", (DL_FUNC) &_HestorTools_elemArea, 1},
+    {"_HestorTools_nodeArea", (DL_FUNC) &_HestorTools_nodeArea, 1},
+    {"_HestorTools_facebotlayerIdx", (DL_FUNC) &_HestorTools_facebotlayerIdx, 1},
+    {"_HestorTools_circumferenceNodes", (DL_FUNC) &_HestorTools_circumferenceNodes, 1},
+    {"_HestorTools_verticalFaces", (DL_FUNC) &_HestorTools_verticalFaces, 1},
     {"_HestorTools_totalTimesteps", (DL_FUNC) &_HestorTools_totalTimesteps, 1},
+    {"_HestorTools_elemInfo", (DL_FUNC) &_HestorTools_elemInfo, 1},
+    {"_HestorTools_nodeInfo", (DL_FUNC) &_HestorTools_nodeInfo, 1},
+    {"_HestorTools_bndElems", (DL_FUNC) &_HestorTools_bndElems, 1},
+    {"_HestorTools_nivfpe", (DL_FUNC) &_HestorTools_nivfpe, 1},
+    {"_HestorTools_nbvfpe", (DL_FUNC) &_HestorTools_nbvfpe, 1},
     {"_HestorTools_test", (DL_FUNC) &_HestorTools_test, 0},
+    {"_HestorTools_intersectionVMesh", (DL_FUNC) &_HestorTools_intersectionVMesh, 3},
     {"_HestorTools_writeHSFile", (DL_FUNC) &_HestorTools_writeHSFile, 3},
     {"_HestorTools_writeHSData", (DL_FUNC) &_HestorTools_writeHSData, 2},
     {"_HestorTools_writeHSDataClose", (DL_FUNC) &_HestorTools_writeHSDataClose, 1},

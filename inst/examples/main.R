@@ -43,3 +43,14 @@ print(readLayer(r, 0, 5, 2))
 cat("water level of element 2 over time:\n")
 print(data.frame(time = h$startDT + h$timestep * seq(0, totalTimesteps(r) - 1),
                  level = readTimeseries(r, 1, 2, 999)))
+
+# Queries on the mesh and the layers.
+cat("element holding the point (70, 20):", pointElem(r, 70, 20), "\n")
+cat("bottom layer of each element:", getBottomLayerIdx(r), "\n")
+# A vertical section from west to east through the middle of the square:
+# the elements crossed, the distance along the line to the end of each
+# stretch (-1: outside the mesh), and the section as a mesh of its own with
+# one quadrilateral per cell.
+s <- intersectionVMesh(r, c(-10, 110), c(40, 40))
+print(data.frame(element = s$IntersecElem, distance = s$IntersecDist))
+cat("section mesh:", s$IntersecHeader$noElem, "cells,", s$IntersecHeader$noNode, "nodes\n")

@@ -118,6 +118,12 @@ public:
     std::string blowupReport(int cell) const;
     std::string toXML(int nts);
 
+    // Vertical section mesh (hsModelInfoVMesh.cpp): the n section elements
+    // and distances of hsMesh2D::sectionIntersections as a new mesh in the
+    // vertical plane, one quadrilateral per cell; eta (one surface height per
+    // section element) may be null. The caller owns the mesh.
+    hsMesh2D* ise2VMesh(const int* elems, const double* dist, int n, const double* eta) const;
+
 private:
     // Lengths of the inputs handed over through adopt*(); -1 when unknown
     // (the field was set directly, or replaced since).

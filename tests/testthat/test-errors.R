@@ -167,3 +167,55 @@ test_that("a file in a write-protected folder is not replaced", {
                      paste0("writeHSFile: could not remove the existing file '", f, "'."))
   expect_identical(getHeader(openHSFile(f))$noTimestep, 3L)
 })
+
+test_that("mesh and model table routines refuse what does not exist", {
+  f <- file.path(fresh_dir(), "grid.mesh")
+  writeLines(c("5 4", "0 0", "100 0", "100 100", "0 100", "50 50 0",
+               "0 1 4", "1 2 4", "2 3 4", "3 0 4"), f)
+  m <- openHSFile(f)
+  for (fn in c("getBottomLayerIdx", "botlayerIdx", "facebotlayerIdx")) {
+    expect_plain_error(get(fn)(m), paste0(fn, ": the file holds only a mesh, no layers."))
+  }
+  expect_plain_error(layerNo(m, 0, 1), "layerNo: the file holds only a mesh, no layers.")
+  expect_plain_error(intersectionVMesh(m, c(0, 1), c(0, 1)),
+                     "intersectionVMesh: the file holds only a mesh, no layers.")
+  expect_identical(cellDepth(m), numeric(0))
+  expect_identical(cellVolume(m), numeric(0))
+  expect_identical(lengths(list(elemArea(m), nodeArea(m), nivfpe(m), elemInfo(m), nodeInfo(m))),
+                   c(4L, 5L, 4L, 4L, 5L))
+  expect_identical(pointElem(m, 50, 10), 0L)
+  txt <- file.path(fresh_dir(), "a.text0d")
+  writeLines(c("time\ta", "2024-01-01 00:00:00\t1"), txt)
+  expect_plain_error(getBottomLayerIdx(openHSFile(txt)),
+                     "getBottomLayerIdx: the file holds no model layers.")
+
+  r <- openHSFile(small_file())
+  for (e in list(4, -1, NA, 1e10)) {
+    expect_plain_error(layerNo(r, e, 1), "Invalid element number.")
+  }
+  expect_plain_error(layerNo(r, 0, NA), "layerNo: depth is NA.")
+  expect_plain_error(intersectionVMesh(r, 1:3, 1:2),
+                     "intersectionVMesh: x holds 3 values but y holds 2; give one y per x.")
+  for (v in list(1, numeric(0))) {
+    expect_plain_error(intersectionVMesh(r, v, v), paste0(
+      "intersectionVMesh: the polyline needs at least two vertices; x and y hold ",
+      length(v), "."))
+  }
+  expect_plain_error(intersectionVMesh(r, c(0, NA, 1), c(0, 1, 2)),
+                     "intersectionVMesh: vertex 1 (0-based) has a missing or non-finite coordinate.")
+  expect_plain_error(intersectionVMesh(r, c(0, 1), c(0, Inf)),
+                     "intersectionVMesh: vertex 1 (0-based) has a missing or non-finite coordinate.")
+  expect_plain_error(intersectionVMesh(r, c(50, 50, 50), c(30, 30, 30)),
+                     "intersectionVMesh: the polyline has no length; all its vertices lie at one point.")
+
+  gone <- unserialize(serialize(r, NULL))
+  for (fn in c("getBottomLayerIdx", "botlayerIdx", "cellDepth", "cellVolume", "elemArea",
+               "nodeArea", "facebotlayerIdx", "circumferenceNodes", "verticalFaces", "elemInfo",
+               "nodeInfo", "bndElems", "nivfpe", "nbvfpe")) {
+    expect_cpp_error(get(fn)(gone), "external pointer is not valid", "Rcpp::exception")
+  }
+  for (call in list(quote(pointElem(gone, 1, 1)), quote(pointElemNearest(gone, 1, 1, 0)),
+                    quote(layerNo(gone, 0, 1)), quote(intersectionVMesh(gone, 0:1, 0:1)))) {
+    expect_cpp_error(eval(call), "external pointer is not valid", "Rcpp::exception")
+  }
+})
