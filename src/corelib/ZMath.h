@@ -67,6 +67,10 @@ public:
     // Instantiated for double.
     template <typename T>
     static int gaussElim(T** a, T*& b, int n);
+    // The same for nRhs right-hand sides b[0 .. nRhs-1] at once: the matrix is
+    // eliminated a single time, each solution replaces its b[k].
+    template <typename T>
+    static int gaussElim(T** a, T** b, int nRhs, int n);
 };
 
 } // namespace ZCoreLib

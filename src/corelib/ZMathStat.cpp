@@ -106,27 +106,38 @@ void ZMath::cartProdR(int level, const std::vector<int>& sizes, int* current,
 template <typename T>
 int ZMath::gaussElim(T** a, T*& b, int n)
 {
+    T* rhs[1] = {b};
+    return gaussElim(a, rhs, 1, n);
+}
+
+template <typename T>
+int ZMath::gaussElim(T** a, T** b, int nRhs, int n)
+{
     if (n <= 0) return n == 0 ? 0 : -1;
     for (int k = 0; k < n - 1; ++k) {
         if (!(std::fabs(a[k][k]) >= 1e-6)) return -1;
         for (int i = k + 1; i < n; ++i) {
             T f = a[i][k] / a[k][k];
             for (int j = k + 1; j < n; ++j) a[i][j] -= f * a[k][j];
-            b[i] -= f * b[k];
+            for (int r = 0; r < nRhs; ++r) b[r][i] -= f * b[r][k];
         }
     }
     // A zero last pivot would spread infinities through the whole solution.
     T last = a[n - 1][n - 1];
     if (last == T(0) || !std::isfinite(last)) return -1;
-    b[n - 1] = b[n - 1] / last;
-    for (int i = n - 2; i >= 0; --i) {
-        T s = b[i];
-        for (int j = i + 1; j < n; ++j) s -= a[i][j] * b[j];
-        b[i] = s / a[i][i];
+    for (int r = 0; r < nRhs; ++r) {
+        T* x = b[r];
+        x[n - 1] = x[n - 1] / last;
+        for (int i = n - 2; i >= 0; --i) {
+            T s = x[i];
+            for (int j = i + 1; j < n; ++j) s -= a[i][j] * x[j];
+            x[i] = s / a[i][i];
+        }
     }
     return 0;
 }
 
 template int ZMath::gaussElim<double>(double** a, double*& b, int n);
+template int ZMath::gaussElim<double>(double** a, double** b, int nRhs, int n);
 
 } // namespace ZCoreLib

@@ -118,6 +118,35 @@ public:
     int readTimeSeriesUET(int col, long long*& times, double*& values, long long from,
                           long long to, int filterCol, double min, double max);
 
+    // Sections, areas and bitmaps (hsResultFileSection.cpp). Arrays handed
+    // back through references are new[] and belong to the caller; the FreeMem
+    // functions release them.
+    int extractSectionCart(int item, int ts, double* x, double* y, int nPts, double* depths,
+                           int nDepths, double*& values);
+    int extractSectionCart(int item, int ts, double* x, double* y, int n, double* depths,
+                           int nDepths, double spacing, double*& dist, int& nDist,
+                           double*& values, int& nValues, double*& xs, double*& ys);
+    int extractSectionCart(int item, int ts, double* x, double* y, int n, double* depths,
+                           int nDepths, double spacing, double*& dist, int& nDist,
+                           double*& values, int& nValues);
+    int extractSection(int item, int ts, double* x, double* y, int n, double*& dist,
+                       double*& depth, double*& value, int& count);
+    int extractSection(int item, int ts, double x0, double y0, double x1, double y1,
+                       double spacing, double*& dist, double*& depth, double*& value,
+                       int& count);
+    static void extractSectionCartFreeMem(double* a, double* b);
+    static void extractSectionCartFreeMem(double* a, double* b, double* c, double* d);
+    static void extractSectionFreeMem(double* a, double* b, double* c);
+    int readHorisontalArea(int item, int ts, double depth, double* values);
+    int readLayerAndInterpOnBitmap(int item, int ts, int layer, int*& bitmap, int w, int h,
+                                   int nSteps, double xmin, double xmax, double ymin,
+                                   double ymax, double vmin, double vmax, int* colors,
+                                   int nColors, double radius, double unused);
+    int readXYZAndInterpOnBitmap(std::string fileName, int*& bitmap, int w, int h, int nSteps,
+                                 double xmin, double xmax, double ymin, double ymax,
+                                 double vmin, double vmax, int* colors, int nColors,
+                                 double radius, double unused);
+
 private:
     // Data blocks of static items that this object made (read from a file,
     // or converted for writing). Records point into them; a block is released
