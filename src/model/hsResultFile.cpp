@@ -102,6 +102,23 @@ int hsResultFile::readHeader()
     return result;
 }
 
+std::string hsResultFile::toString(int level) const
+{
+    std::string s = "Filename:\t" + fileName + "\n";
+    s += "Format:\t" + hsGlobal::fileFmtEnum2str(static_cast<fileFmtEnum>(fileFmt)) + "\n";
+    s += "Static items:\n";
+    for (const staticItem& it : staticItemVec)
+        s += "\t" + it.name + ", length=" + std::to_string(it.count) + "\n";
+    s += "Items:\n";
+    for (size_t i = 0; i < itemNameVec.size(); ++i) {
+        const int length = i < itemLengthVec.size() ? itemLengthVec[i] : 0;
+        s += "\t" + itemNameVec[i] + ", length=" + std::to_string(length) + "\n";
+    }
+    if (level > 9)
+        s += mInfo.toString(level);
+    return s;
+}
+
 int hsResultFile::nItem() const { return static_cast<int>(itemNameVec.size()); }
 
 int hsResultFile::itemNo(std::string name) const

@@ -75,6 +75,9 @@ public:
     hsResultFile& operator=(const hsResultFile&) = delete;
     int readHeader();
     int nItem() const;
+    // File name, format, static items and items, one per line; above level 9
+    // the model description's own report follows.
+    std::string toString(int level) const;
     int itemNo(std::string name) const;
     int totItemSize() const;
     int totItemSize(int n) const;

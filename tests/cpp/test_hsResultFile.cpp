@@ -128,3 +128,13 @@ TEST_F(ResultObject, ReadHeaderByFormat)
         EXPECT_EQ(e.message, "hsResultFile::readItemData undefined format.");
     }
 }
+
+TEST_F(ResultObject, ReportListsItemsAndAddsTheModelAboveLevel9)
+{
+    hsResultFile f(at("r.emb"), hestor::EMB);
+    f.addItem("salt", 100);
+    const std::string head = "Filename:\t" + at("r.emb") + "\nFormat:\tEMB\nStatic items:\nItems:\n";
+    EXPECT_EQ(f.toString(0), head + "\tsalt, length=100\n");
+    EXPECT_EQ(f.toString(9), f.toString(0));
+    EXPECT_EQ(f.toString(10), f.toString(0) + f.mInfo.toString(10));
+}
