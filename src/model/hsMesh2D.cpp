@@ -536,6 +536,14 @@ void hsMesh2D::releaseCaches()
     resetQueryIndex();
 }
 
+void hsMesh2D::requireDerived(const char* who) const
+{
+    if (noe > 0 && !*initialised)
+        throw ZException(std::string(who) +
+                         ": the mesh has no derived tables (edited without initMesh, or "
+                         "initMesh failed); run initMesh first.");
+}
+
 // Everything initMesh derives; the primary fields and given Voronoi points stay.
 void hsMesh2D::releaseDerived()
 {

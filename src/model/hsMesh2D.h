@@ -4,6 +4,7 @@
 // The two-dimensional unstructured mesh: nodes, polygonal elements, the faces
 // between them, Voronoi points and every table derived from them.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,13 @@ private:
     void copyFrom(const hsMesh2D& o);
     void checkPrimary() const;
     void elemGeometry();
+    double vfAngleDevOf(int f) const;
+    // Throws when elements exist but their derived tables do not (an edit
+    // without re-derivation, a failed initMesh, a mesh never initialised).
+    void requireDerived(const char* who) const;
+    // Releases the derived tables, applies change to the primary tables and,
+    // with init, re-derives; a failed re-derivation puts the earlier tables back.
+    int editApply(bool init, const std::function<void()>& change);
 
     // Node and element counts the derived per-node and per-element arrays were
     // built for; edits change non and noe before the next initMesh.
@@ -169,6 +177,35 @@ private:
 
 public:
     // Editing and derived meshes (hsMesh2DEdit.cpp, hsMesh2DDerived.cpp)
+
+    // Edits change the primary tables in place and return 0 (editRenumberNodes
+    // -1 for fewer than two nodes). Arguments are checked before anything
+    // changes; a refused edit throws a ZException and leaves the mesh as it
+    // was, also when the edited mesh cannot be derived. An edit with init
+    // false discards every derived table and cache: call initMesh before the
+    // mesh is queried again.
+    int editAddNode(double x, double y, int type, bool init);
+    int editAddElem(int n, int* nodes, bool init);
+    // offset >= 0: elemNodes are numbered from offset on (offset 0: 0 is the
+    // first new node); offset < 0: they are mesh node ids.
+    int editAddNodesElems(int nNew, double* x, double* y, int* types, int nElems, int* elemNodes,
+                          int* counts, int offset);
+    int editAddNodesElems(int nNew, double* x, double* y, int* types, int nElems, int* elemNodes,
+                          int count, int offset);
+    int editAddNodesElems(int nNew, double* x, double* y, int nElems, int* elemNodes, int type,
+                          int count, int offset);
+    int editAddSquareSection(double* x, double* y, int n, int nPts, int nAcross, double width);
+    int editAddMesh(hsMesh2D other);
+    int editDelElem(int e, bool init);
+    int editDelNode(int k, bool init);
+    // Every element that uses a listed node must be listed too.
+    int editDelNodesElems(int nElems, int* elems, int nNodes, int* nodes);
+    int editDeleteUnusedNodes();
+    int editRenumberNodes(int m, int* nodes);
+    // Moves one Voronoi point and updates vfAngleDev of its interior faces;
+    // nothing else is re-derived. flag true is not implemented.
+    int updateVoronoiCoor(int e, double x, double y, bool flag);
+    int toSquare0DMesh();
 
     // Point and section queries, file formats (hsMesh2DQuery.cpp, hsMesh2DFormat.cpp)
     int pointElem(double x, double y);

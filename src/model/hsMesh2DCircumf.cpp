@@ -34,6 +34,7 @@ T* toArray(const std::vector<T>& v)
 
 void hsMesh2D::initHAE()
 {
+    requireDerived("initHAE");
     delete[] haeCount;
     delete[] haeStart;
     delete[] hae;
@@ -62,6 +63,7 @@ void hsMesh2D::initHAE()
 
 std::vector<int> hsMesh2D::getCircumferenceVF()
 {
+    requireDerived("getCircumferenceVF");
     if (non < 1 || nvfCount == nullptr)
         throw ZException("Could not determine first face in cirmumference faces - something "
                          "wrong with mesh. " +
@@ -160,6 +162,7 @@ void hsMesh2D::popCircumf()
 
 double* hsMesh2D::anglesInElems()
 {
+    requireDerived("anglesInElems");
     double* out = new double[noevf];
     for (int e = 0; e < noe; e++) {
         const int s = eStart[e], k = enon[e];
@@ -186,6 +189,7 @@ double* hsMesh2D::anglesMaxPerElem()
 
 double* hsMesh2D::anglesVFMaxPerElem()
 {
+    requireDerived("anglesVFMaxPerElem");
     double* out = new double[noe];
     for (int e = 0; e < noe; e++) {
         out[e] = 0.0;
@@ -197,6 +201,7 @@ double* hsMesh2D::anglesVFMaxPerElem()
 
 int* hsMesh2D::evfd()
 {
+    requireDerived("evfd");
     int* out = new int[noevf];
     for (int e = 0; e < noe; e++) {
         const int s = eStart[e], k = enon[e];

@@ -90,14 +90,18 @@ void hsMesh2D::anglesVFPop()
 {
     if (vfAngleDev == nullptr)
         vfAngleDev = new double[noivf];
-    for (int f = 0; f < noivf; f++) {
-        const int a = vfn[2 * f], b = vfn[2 * f + 1];
-        const int e1 = vfe[2 * f], e2 = vfe[2 * f + 1];
-        const double angle =
-            ZMath::angleBetweenLines(nX[a], nY[a], nX[b], nY[b], eVoronoiX[e1], eVoronoiY[e1],
-                                     eVoronoiX[e2], eVoronoiY[e2]);
-        vfAngleDev[f] = std::fabs(90.0 - angle * ZMath::rad2deg);
-    }
+    for (int f = 0; f < noivf; f++)
+        vfAngleDev[f] = vfAngleDevOf(f);
+}
+
+// Deviation from a right angle between interior face f and its Voronoi link, degrees.
+double hsMesh2D::vfAngleDevOf(int f) const
+{
+    const int a = vfn[2 * f], b = vfn[2 * f + 1];
+    const int e1 = vfe[2 * f], e2 = vfe[2 * f + 1];
+    const double angle = ZMath::angleBetweenLines(nX[a], nY[a], nX[b], nY[b], eVoronoiX[e1],
+                                                  eVoronoiY[e1], eVoronoiX[e2], eVoronoiY[e2]);
+    return std::fabs(90.0 - angle * ZMath::rad2deg);
 }
 
 int hsMesh2D::popVoronoiUTM()

@@ -249,6 +249,7 @@ hsMesh2D::QueryIndex& hsMesh2D::queryIndexData() {
 }
 
 void hsMesh2D::buildElemIndex() {
+    requireDerived("pointElem");
     QueryIndex& qi = queryIndexData();
     if (qi.elemBuilt && qi.builtNoe == noe && qi.builtEnX == enX && qi.builtEnY == enY && qi.builtEStart == eStart)
         return;
@@ -312,6 +313,7 @@ bool hsMesh2D::isPointInMesh(double x, double y) {
 
 int hsMesh2D::pointElemNearest(double x, double y, int mode) {
     if (noe <= 0) return -1;
+    requireDerived("pointElemNearest");
     if (mode == 0) {
         // A containing element lies inside the outline, so the element search
         // alone decides; the outline is still built so its errors surface here.
@@ -326,6 +328,7 @@ int hsMesh2D::pointElemNearest(double x, double y, int mode) {
 double* hsMesh2D::dist2Elem(int e) {
     if (e < 0 || e >= noe)
         throw ZException("dist2Elem: element " + std::to_string(e) + " is not in 0.." + std::to_string(noe - 1) + ".");
+    requireDerived("dist2Elem");
     double* d = new double[noe];
     for (int i = 0; i < noe; i++) {
         if (!lonLat) {

@@ -8,6 +8,7 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,6 +64,23 @@ protected:
     TempDir tmp;
     const std::string dir = tmp.path;
 };
+
+// Runs f; in builds without sanitizers, which are too slow for a time
+// limit, expects it to take less than `seconds`.
+template <typename F>
+void expectFasterThan(double seconds, F f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(took, seconds);
+#else
+    (void)took;
+    (void)seconds;
+#endif
+}
 
 inline std::string readText(const std::string& path)
 {

@@ -3,10 +3,18 @@
 
 // Mesh builders shared by the mesh tests.
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "ZMath.h"
+#include "ZPoly.h"
 #include "hsMesh2D.h"
 
 namespace meshtest {
@@ -140,6 +148,118 @@ inline MeshData equilateralGrid(int nx, int ny, double h = 1.0)
             }
         }
     return d;
+}
+
+inline bool shareNode(const hestor::hsMesh2D& m, int f, int g, int& common)
+{
+    for (int i = 0; i < 2; i++)
+        for (int j = 0; j < 2; j++)
+            if (m.vfn[2 * f + i] == m.vfn[2 * g + j]) {
+                common = m.vfn[2 * f + i];
+                return true;
+            }
+    return false;
+}
+
+// Checks every structural invariant against an edge map built here.
+inline void checkInvariants(const hestor::hsMesh2D& m, int islands, bool domainLeft = true)
+{
+    std::map<std::pair<int, int>, std::vector<int>> edges;
+    int entries = 0;
+    for (int e = 0; e < m.noe; e++) {
+        const int s = m.eStart[e], k = m.enon[e];
+        for (int j = 0; j < k; j++) {
+            const int a = m.en[s + j], b = m.en[s + (j + 1) % k];
+            edges[{std::min(a, b), std::max(a, b)}].push_back(e);
+            entries++;
+        }
+    }
+    ASSERT_EQ(m.novf, static_cast<int>(edges.size()));
+    ASSERT_EQ(m.noevf, entries);
+    std::set<std::pair<int, int>> seen;
+    int interior = 0;
+    for (int f = 0; f < m.novf; f++) {
+        const int a = m.vfn[2 * f], b = m.vfn[2 * f + 1];
+        const auto key = std::make_pair(std::min(a, b), std::max(a, b));
+        ASSERT_TRUE(edges.count(key)) << "face " << f;
+        EXPECT_TRUE(seen.insert(key).second) << "face " << f << " twice";
+        const std::vector<int>& els = edges[key];
+        if (m.vft[f] == 0) {
+            interior++;
+            ASSERT_EQ(els.size(), 2u);
+            EXPECT_EQ(m.vfe[2 * f], std::min(els[0], els[1]));
+            EXPECT_EQ(m.vfe[2 * f + 1], std::max(els[0], els[1]));
+        } else {
+            ASSERT_EQ(els.size(), 1u);
+            EXPECT_EQ(m.vfe[2 * f], els[0]);
+        }
+        if (f > 0) {
+            EXPECT_LE(m.vft[f - 1], m.vft[f]);
+        }
+    }
+    EXPECT_EQ(interior, m.noivf);
+    EXPECT_EQ(m.noevf, 2 * m.noivf + (m.novf - m.noivf));
+    EXPECT_EQ(m.non - m.novf + m.noe, 1 - islands);
+
+    for (int e = 0; e < m.noe; e++) {
+        const int s = m.eStart[e];
+        int ni = 0, nb = 0;
+        for (int k = 0; k < m.enon[e]; k++) {
+            const int f = m.evf[s + k], code = m.vft[f];
+            EXPECT_EQ(code == 0, k < m.nivfpe[e]) << "element " << e;
+            ni += code == 0;
+            nb += code > 0 && code < 99;
+            // Open faces keep minus their code here; only vfe gets the ghost element.
+            const int other = code > 0 ? -code
+                                       : (m.vfe[2 * f] == e ? m.vfe[2 * f + 1] : m.vfe[2 * f]);
+            EXPECT_EQ(m.evfe[s + k], other);
+            const int sign = code == 0 ? (m.vfe[2 * f] == e ? 1 : -1) : (code < 99 ? 1 : 0);
+            EXPECT_EQ(m.evfSign[s + k], sign);
+        }
+        EXPECT_EQ(ni, m.nivfpe[e]);
+        EXPECT_EQ(nb, m.nbvfpe[e]);
+    }
+
+    // Open boundaries: chains with the inner element on the left of the walk.
+    int total = 0;
+    for (int b = 0; b < m.nob; b++) {
+        const int first = m.noivf + m.bFirstVF[b];
+        total += m.bNoVF[b];
+        if (b > 0) {
+            EXPECT_LT(m.bt[b - 1], m.bt[b]);
+        }
+        int from = -1;
+        for (int i = 0; i < m.bNoVF[b]; i++) {
+            const int f = first + i;
+            EXPECT_EQ(m.vft[f], m.bt[b]);
+            EXPECT_EQ(m.vfe[2 * f + 1], m.noe + f - m.noivf);
+            EXPECT_EQ(m.bvfe[f - m.noivf], m.vfe[2 * f]);
+            if (i + 1 < m.bNoVF[b]) {
+                int common;
+                ASSERT_TRUE(shareNode(m, f, f + 1, common)) << "boundary " << b << " face " << i;
+                const int start = m.vfn[2 * f] == common ? m.vfn[2 * f + 1] : m.vfn[2 * f];
+                if (from >= 0) {
+                    EXPECT_EQ(start, from);
+                }
+                from = common;
+                const int e = m.vfe[2 * f];
+                if (domainLeft) {
+                    EXPECT_EQ(ZCoreLib::ZMath::whichSideOfLine(m.nX[start], m.nY[start],
+                                                               m.nX[common], m.nY[common],
+                                                               m.eX[e], m.eY[e]),
+                              1);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(total, m.nobvf);
+}
+
+// The lowest element holding the point, by testing every element.
+inline int brutePointElem(hestor::hsMesh2D& m, double x, double y) {
+    for (int e = 0; e < m.noe; e++)
+        if (ZCoreLib::ZPoly::inPoly(m.enon[e], m.enX + m.eStart[e], m.enY + m.eStart[e], x, y)) return e;
+    return -1;
 }
 
 } // namespace meshtest
