@@ -62,7 +62,6 @@ TEST_F(ZNetCdfFile, OpenAndCreateFailures)
     EXPECT_EQ(thrownMessage([&] { ZNetCdf nc(missing, false); }), "No such file: '" + missing + "'");
     testutil::writeText(at("text.nc"), "not netCDF\n");
     EXPECT_EQ(thrownMessage([&] { ZNetCdf nc(at("text.nc"), false); }), nc_strerror(NC_ENOTNC));
-    EXPECT_NE(thrownMessage([&] { ZNetCdf nc(at("no/such/dir.nc"), true); }), "<no exception>");
 }
 
 TEST_F(ZNetCdfFile, DefinitionsAndCachesFollowTheFile)
@@ -70,7 +69,6 @@ TEST_F(ZNetCdfFile, DefinitionsAndCachesFollowTheFile)
     const std::string path = at("defs.nc");
     {
         ZNetCdf nc(path, true);
-        EXPECT_GE(nc.ncid, 0);
         EXPECT_EQ(nc.createDim("time", -1), 0);
         EXPECT_EQ(nc.dimLens, std::vector<int>{0});
         EXPECT_EQ(nc.unlimDimId, 0);
@@ -80,18 +78,14 @@ TEST_F(ZNetCdfFile, DefinitionsAndCachesFollowTheFile)
         EXPECT_EQ(nc.defVar("v", {0, 1}, NC_FLOAT), 0);
         const std::string bad = thrownMessage([&] { nc.defVar("bad", {7}, NC_FLOAT); });
         EXPECT_EQ(bad, std::string(nc_strerror(NC_EBADDIM)) + " (defining variable 'bad' in " + path + ")");
-        EXPECT_NE(thrownMessage([&] { nc.defVar("v", {1}, NC_FLOAT); }), "<no exception>");
         // A refused compression leaves the variable in the file, so it stays cached.
         nc.deflateLevel = 10;
         EXPECT_EQ(thrownMessage([&] { nc.defVar("w", {1}, NC_FLOAT); }),
                   std::string(nc_strerror(NC_EINVAL)) + " (compressing variable 'w' in " + path + ")");
-        EXPECT_EQ(nc.ndims, 2);
         EXPECT_EQ(nc.dimNames, (std::vector<std::string>{"time", "x"}));
-        EXPECT_EQ(nc.nvars, 2);
         EXPECT_EQ(nc.varNames, (std::vector<std::string>{"v", "w"}));
         nc.metaDone();
         nc.metaDone(); // the file has left define mode already
-        nc.close();
         nc.close();
         EXPECT_EQ(nc.ncid, -1);
     }
@@ -110,7 +104,8 @@ TEST_F(ZNetCdfFile, DefinitionsAndCachesFollowTheFile)
 
 TEST_F(ZNetCdfFile, EveryVariableWithDimensionsIsCompressed)
 {
-    SKIP_WITHOUT_NCDUMP();
+    if (!nctest::haveNcdump())
+        GTEST_SKIP() << "ncdump (netcdf-bin) is absent";
     const std::string dump = nctest::ncdump("-hs", makeSample());
     for (const char* v : {"temp", "depth", "vol"}) {
         EXPECT_NE(dump.find(std::string(v) + ":_DeflateLevel = 2 ;"), std::string::npos) << v;
@@ -126,27 +121,18 @@ TEST_F(ZNetCdfFile, Lookups)
     EXPECT_EQ(nc.dimId("X", true), 2);
     EXPECT_EQ(nc.dimId("X", false), -1);
     EXPECT_EQ(nc.dimIds("x,,y"), (std::vector<int>{2, -1, 1}));
-    int* ids = nullptr;
-    ASSERT_EQ(nc.dimNameCsv2dimIdArr("z,time", ids), 2);
-    EXPECT_EQ(std::vector<int>(ids, ids + 2), (std::vector<int>{3, 0}));
-    delete[] ids;
     EXPECT_EQ(nc.csv2varIds("3,depth,none"), (std::vector<int>{3, 2, -1}));
     EXPECT_EQ(nc.dimLen("y"), 2);
-    EXPECT_EQ(nc.dimLen("Y"), -1);
     EXPECT_EQ(nc.varId(std::vector<std::string>{"temp", "nope"}, false), (std::vector<int>{1, -1}));
     EXPECT_EQ(thrownMessage([&] { nc.varId(std::vector<std::string>{"temp", "nope"}, true); }),
               "ZNetCdf:: variable 'nope' not found in '" + path + "')");
-    EXPECT_TRUE(nc.varId(std::vector<std::string>{}, true).empty());
     EXPECT_EQ(nc.varTotLength(0, false), 1);
     EXPECT_EQ(nc.varTotLength(1, true), 6);
-    EXPECT_EQ(nc.varTotLength(1, false), 0);
     EXPECT_EQ(nc.varTotLength(3, true), 24);
     EXPECT_EQ(thrownMessage([&] { nc.varTotLength(4, true); }), "Invalid variable id 4 in " + path);
     EXPECT_EQ(nc.findFirstVarId(3, "", true, -1), 1);
     EXPECT_EQ(nc.findFirstVarId(2, "", false, 6), 2);
-    EXPECT_EQ(nc.findFirstVarId(2, "", true, -1), -1);
     EXPECT_EQ(nc.findFirstVarId(3, "units", false, -1), -1);
-    EXPECT_EQ(nc.typeSize(NC_DOUBLE), 8);
 }
 
 TEST_F(ZNetCdfFile, SizesBeyondIntAreRefused)

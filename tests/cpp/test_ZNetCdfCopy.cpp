@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <cmath>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@ using testutil::thrownMessage;
 
 namespace {
 
-// A source with an unlimited coordinate variable, a packed record variable,
+// Copying: a source with an unlimited coordinate variable, a packed record variable,
 // a scalar grid mapping and attributes of text, string and numeric types.
 class ZNetCdfCopy : public testutil::TempDirTest {
 protected:
@@ -45,11 +47,36 @@ protected:
     const std::string src = at("src.nc"), dst = at("dst.nc");
 };
 
+class ZNetCdfGridFile : public testutil::TempDirTest {
+protected:
+    enum { X, Y, Z, XY, ONE };
+
+    // Coordinates x 10, 20, 30 and y 5, 7; optionally the two names of the
+    // 50 m bathymetry layout.
+    std::string makeGrid(const std::string& name, bool bathyNames)
+    {
+        const std::string path = at(name);
+        nctest::RawNc raw(path);
+        const int x = raw.dim("x", 3), y = raw.dim("y", 2), n = raw.dim("n", 4), one = raw.dim("one", 1);
+        raw.put(raw.var("x", NC_DOUBLE, {x}), {3}, std::vector<double>{10, 20, 30});
+        raw.put(raw.var("y", NC_FLOAT, {y}), {2}, std::vector<float>{5, 7});
+        raw.put(raw.var("z", NC_INT, {n}), {4}, std::vector<int>{1, 2, 3, 4});
+        raw.var("xy", NC_FLOAT, {y, x});
+        raw.put(raw.var("single", NC_DOUBLE, {one}), {1}, std::vector<double>{1});
+        if (bathyNames) {
+            raw.var("Band1", NC_FLOAT, {y, x});
+            raw.var("transverse_mercator", NC_INT, {});
+        }
+        return path;
+    }
+};
+
 } // namespace
 
 TEST_F(ZNetCdfCopy, CopiedFileDumpsLikeItsSource)
 {
-    SKIP_WITHOUT_NCDUMP();
+    if (!nctest::haveNcdump())
+        GTEST_SKIP() << "ncdump (netcdf-bin) is absent";
     {
         ZNetCdf in(src, false), out(dst, true);
         out.copyDimsFrom(&in, false);
@@ -88,4 +115,91 @@ TEST_F(ZNetCdfCopy, DimensionsWithTheirCoordinateVariables)
     const double* t = reinterpret_cast<const double*>(time.get());
     EXPECT_EQ(std::vector<double>(t, t + 3), (std::vector<double>{0, 1, 2.5}));
     EXPECT_EQ(out.getStringAttribValue("units", 0), "hours since 1970-01-01 00:00:00");
+}
+
+TEST_F(ZNetCdfGridFile, RegularGrid)
+{
+    const std::string path = makeGrid("grid.nc", false);
+    ZNetCdf nc(path, false);
+    ZCoreLib::ZNetCdfGrid g = nc.getGrid(X, Y, -1);
+    EXPECT_EQ((std::vector<double>{g.x0, g.dx, g.y0, g.dy}), (std::vector<double>{10, 10, 5, 2}));
+    EXPECT_EQ((std::vector<int>{g.nx, g.ny, g.nValues}), (std::vector<int>{3, 2, 1}));
+    EXPECT_EQ(g.values, nullptr);
+    EXPECT_EQ(g.noData, -1e-37);
+    EXPECT_EQ(g.name, "");
+    g = nc.getGrid(X, Y, Z);
+    const std::unique_ptr<double[]> values(g.values);
+    ASSERT_EQ(g.nValues, 4);
+    EXPECT_EQ(std::vector<double>(values.get(), values.get() + 4), (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(thrownMessage([&] { nc.getGrid(XY, Y, -1); }),
+              "Invalid number of dimenstions for given x or y variable");
+    EXPECT_EQ(thrownMessage([&] { nc.getGrid(X, Y, XY); }), "Invalid number of dimenstions for given z variable");
+    EXPECT_EQ(thrownMessage([&] { nc.getGrid(X, ONE, -1); }),
+              "A grid needs two x and two y values or more; 'x' has 3 and 'single' has 1 in " + path);
+}
+
+TEST_F(ZNetCdfGridFile, BathymetryLayoutNeedsAllFourNames)
+{
+    EXPECT_FALSE(ZNetCdf(makeGrid("plain.nc", false), false).isDK50mBathyFile());
+    EXPECT_TRUE(ZNetCdf(makeGrid("bathy.nc", true), false).isDK50mBathyFile());
+}
+
+TEST(ZNetCdfTimeUnits, Table)
+{
+    struct Row { const char* units; int factor; long long reference; const char* error; };
+    const Row rows[] = {
+        {"hours since 1970-01-01 00:00:00", 3600, 0, nullptr},
+        {"minutes since 1900-01-01 00:00:00", 60, -2208988800LL, nullptr},
+        {"seconds since 1970-1-1 00:00:00", 1, 0, nullptr},
+        {"Hours since 1970-01-01", 3600, 0, nullptr},
+        {"secs since 2000-01-01 00:00:00", 1, 946684800LL, nullptr},
+        {"hours Since 1970-01-01", 0, 0, "Could not parse time unit in netcdf file."},
+        {"days since 1970-01-01", 0, 0, "Unsupported time unit in f.nc"},
+        {"hours since yesterday!", 0, 0, "Invalid date: yesterday!"},
+    };
+    for (const Row& r : rows) {
+        int factor = 0;
+        long long reference = 1;
+        const std::string msg =
+            thrownMessage([&] { ZNetCdf::parseTimeUnits(r.units, "f.nc", factor, reference); });
+        if (r.error != nullptr) {
+            EXPECT_EQ(msg, r.error) << r.units;
+            continue;
+        }
+        EXPECT_EQ(msg, "<no exception>") << r.units;
+        EXPECT_EQ(factor, r.factor) << r.units;
+        EXPECT_EQ(reference, r.reference) << r.units;
+    }
+    int factor = 0;
+    long long reference = 0;
+    EXPECT_THROW(ZNetCdf::parseTimeUnits("hours since 1970", "f.nc", factor, reference), std::out_of_range);
+}
+
+TEST(ZNetCdfTime, FileTimeAxis)
+{
+    testutil::TempDir tmp;
+    const std::string path = tmp.at("time.nc");
+    {
+        nctest::RawNc raw(path);
+        const int t = raw.dim("time", NC_UNLIMITED), x = raw.dim("x", 2);
+        raw.var("xy", NC_FLOAT, {t, x});
+        raw.put(raw.var("plain", NC_DOUBLE, {t}), {3}, std::vector<double>{0, 0.9, -0.5});
+        const int time = raw.var("time", NC_FLOAT, {t});
+        raw.text(time, "units", "hours since 1970-01-01 00:00:00");
+        raw.put(time, {3}, std::vector<float>{0, 1.5f, -0.5f});
+        raw.put(raw.var("bad", NC_DOUBLE, {t}), {3}, std::vector<double>{0, NAN, 1});
+        raw.put(raw.var("huge", NC_DOUBLE, {t}), {3}, std::vector<double>{1e300, 0, 1});
+    }
+    ZNetCdf nc(path, false);
+    EXPECT_EQ(nc.getDT(-1, ""), (std::vector<long long>{0, 5400, -1800}));
+    EXPECT_EQ(nc.getDT(1, "seconds since 1970-01-01 00:00:00"), (std::vector<long long>{0, 0, 0}));
+    const std::string hours = "hours since 1970-01-01 00:00:00";
+    EXPECT_EQ(thrownMessage([&] { nc.getDT(0, ""); }), "'xy' variable has more than one dimension in " + path);
+    EXPECT_EQ(thrownMessage([&] { nc.getDT(1, ""); }), "Could not find 'units' attribute of time var in " + path);
+    EXPECT_EQ(thrownMessage([&] { nc.getDT(3, hours); }), "Time value nan of 'bad' gives no date-time in " + path);
+    EXPECT_EQ(thrownMessage([&] { nc.getDT(4, hours); }), "Time value 1e+300 of 'huge' gives no date-time in " + path);
+
+    const std::string none = tmp.at("none.nc");
+    nctest::RawNc(none).dim("x", 2);
+    EXPECT_EQ(thrownMessage([&] { ZNetCdf(none, false).getDT(-1, ""); }), "Could not find time var in " + none);
 }

@@ -1,13 +1,12 @@
 #ifndef HESTOR_TEST_ZNETCDFUTIL_H
 #define HESTOR_TEST_ZNETCDFUTIL_H
 
-// Helpers of the netCDF tests: files written with the library directly,
+// Helpers of the netCDF tests: files written with the C library alone,
 // independently of the wrapper under test, and ncdump's view of a file.
 
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -19,15 +18,14 @@
 
 namespace nctest {
 
-// A netCDF-4 file made and closed with the C library alone.
-class RawNc {
-public:
+// A netCDF-4 file, closed by the destructor.
+struct RawNc {
     explicit RawNc(const std::string& path)
     {
         if (nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id) != NC_NOERR)
             throw std::runtime_error("cannot create " + path);
     }
-    ~RawNc() { close(); }
+    ~RawNc() { nc_close(id); }
     RawNc(const RawNc&) = delete;
     RawNc& operator=(const RawNc&) = delete;
 
@@ -40,8 +38,7 @@ public:
     int var(const char* name, nc_type type, const std::vector<int>& dims)
     {
         int v = -1;
-        EXPECT_EQ(nc_def_var(id, name, type, static_cast<int>(dims.size()), dims.data(), &v), NC_NOERR)
-            << name;
+        EXPECT_EQ(nc_def_var(id, name, type, static_cast<int>(dims.size()), dims.data(), &v), NC_NOERR) << name;
         return v;
     }
     template <typename T>
@@ -51,21 +48,14 @@ public:
     }
     void text(int v, const char* name, const std::string& value)
     {
-        EXPECT_EQ(nc_put_att_text(id, v, name, value.size(), value.c_str()), NC_NOERR) << name;
+        att(v, name, NC_CHAR, std::vector<char>(value.begin(), value.end()));
     }
-    // Values in the variable's own type, the whole variable as its shape is
-    // given: count holds one entry per dimension.
+    // The whole variable, count giving its shape, values in its own type.
     template <typename T>
     void put(int v, const std::vector<size_t>& count, const std::vector<T>& values)
     {
         const std::vector<size_t> start(count.size(), 0);
         EXPECT_EQ(nc_put_vara(id, v, start.data(), count.data(), values.data()), NC_NOERR);
-    }
-    void close()
-    {
-        if (id >= 0)
-            nc_close(id);
-        id = -1;
     }
 
     int id = -1;
@@ -76,24 +66,16 @@ inline bool haveNcdump()
     return std::system("command -v ncdump >/dev/null 2>&1") == 0;
 }
 
-// ncdump's output of a file, without its first line (which names the file).
+// ncdump's output without its first line, which names the file.
 inline std::string ncdump(const std::string& options, const std::string& path)
 {
-    const std::string cmd = "ncdump " + options + " '" + path + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> p(popen(("ncdump " + options + " '" + path + "'").c_str(), "r"), pclose);
     std::string out;
     char buf[4096];
-    size_t n;
-    while (p && (n = std::fread(buf, 1, sizeof buf, p.get())) > 0)
+    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p.get())) > 0;)
         out.append(buf, n);
-    return out.substr(std::min(out.size(), out.find('\n') + 1));
+    return out.substr(out.find('\n') == std::string::npos ? out.size() : out.find('\n') + 1);
 }
-
-#define SKIP_WITHOUT_NCDUMP()                                \
-    do {                                                     \
-        if (!nctest::haveNcdump())                           \
-            GTEST_SKIP() << "ncdump (netcdf-bin) is absent"; \
-    } while (0)
 
 } // namespace nctest
 
