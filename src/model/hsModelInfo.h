@@ -5,6 +5,7 @@
 // and the time axis; init() derives the cells, face-cells and their tables.
 
 #include <string>
+#include <vector>
 
 #include "hestor.h"
 #include "hsGlobal.h"
@@ -101,6 +102,25 @@ public:
     void getCellCoor(double*& x, double*& y, double*& z) const;
     double* dist2Cell(int cell);
     void updateCellVolume(bool topOnly);
+
+    // Time axis, bathymetry and set-up from text (hsModelInfoSetup.cpp).
+    // Date-times are seconds since 1970 (ZDT); new objects belong to the caller.
+    long long ts2DT(int i) const;
+    long long endDT() const;
+    std::string ts2StrDT(int i) const;
+    // mode 1 floor, 2 ceiling, other modes >= 0 nearest; negative: exact or -1.
+    int findTimestep(long long dt, int mode) const;
+    long long string2DT(const std::string& text) const;
+    std::vector<long long> csv2DT(const std::string& text) const;
+    int setStartDT(const std::string& text);
+    // A failed call leaves elemBathy, enol and bathyStr as they were.
+    int setElemBathy(const std::string& text);
+    void resetBathy(double depth, int n);
+    void init(const std::string& layers, const std::string& meshFile, const std::string& bathy,
+              double offset);
+    hsModelInfo* copy();
+    hsModelInfo* bndMInfo(int b, bool oneLayer);
+    std::string fileExt() const;
 
 private:
     // Lengths of the inputs handed over through adopt*(); -1 when unknown
