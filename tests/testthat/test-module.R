@@ -11,7 +11,8 @@ test_that("only the registered routines can be called", {
   routines <- names(getDLLRegisteredRoutines("HestorTools")$.Call)
   expect_true(all(startsWith(routines, "_HestorTools_")))
   built <- c("openHSFile", "getHeader", "readItemData", "readItemDataElem",
-             "readTimeseries", "readLayer", "getStaticItem", "totalTimesteps", "test",
+             "readTimeseries", "readTimeseriesProfile", "readLayer", "readProfile",
+             "getStaticItem", "totalTimesteps", "test",
              "writeHSFile", "writeHSData", "writeHSDataClose")
   expect_setequal(routines, paste0("_HestorTools_", built))
   # Dynamic symbol lookup is off: an R-facing function's own symbol is not found.
