@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,21 +28,8 @@ MeshData mixedRow()
     return d;
 }
 
-std::vector<int> elemNodes(const hsMesh2D& m, int e)
-{
-    int s = 0;
-    for (int k = 0; k < e; k++)
-        s += m.enon[k];
-    return std::vector<int>(m.en + s, m.en + s + m.enon[e]);
-}
-
-std::vector<int> nodesOf(const hsMesh2D& m)
-{
-    return std::vector<int>(m.en, m.en + m.noevf);
-}
-
 // The merge by its definition: linear search for the first node within tol.
-std::vector<int> mergedNodesByScan(const hsMesh2D& a, const hsMesh2D& b, int& nodes)
+std::vector<int> mergedNodesByScan(const hsMesh2D& a, const hsMesh2D& b)
 {
     double x0 = a.nX[0], x1 = a.nX[0];
     for (const hsMesh2D* g : {&a, &b})
@@ -51,7 +39,7 @@ std::vector<int> mergedNodesByScan(const hsMesh2D& a, const hsMesh2D& b, int& no
         }
     const double tol = (x1 - x0) / 1e6;
     std::vector<int> out(a.en, a.en + a.noevf), map(b.non);
-    nodes = a.non;
+    int nodes = a.non;
     for (int j = 0; j < b.non; j++) {
         map[j] = -1;
         for (int i = 0; i < a.non && map[j] < 0; i++)
@@ -84,119 +72,101 @@ std::vector<int> checkPartition(const hsMesh2D& m, int** groups, int* sizes, int
 
 } // namespace
 
-TEST(hsMesh2DDerived, SubMeshNumbersNodesInListOrder)
+TEST(hsMesh2DDerived, SubMeshKeepsListOrderAndProjection)
 {
-    for (const std::string proj : {"UTM33", "LONLAT"}) {
-        MeshData d = mixedRow();
-        d.proj = proj;
-        if (proj == "LONLAT")
-            for (size_t i = 0; i < d.x.size(); i++) {
-                d.x[i] = 9.0 + 0.01 * d.x[i];
-                d.y[i] = 55.0 + 0.01 * d.y[i];
-            }
-        hsMesh2D m;
-        meshtest::build(m, d);
-        int list[] = {3, 1};
-        std::unique_ptr<hsMesh2D> s(m.subMesh(2, list));
-        EXPECT_EQ(s->proj, proj);
-        EXPECT_EQ(s->lonLat, proj == "LONLAT");
-        ASSERT_EQ(s->non, 5);
-        const int old[] = {2, 7, 6, 1, 5};
-        for (int i = 0; i < 5; i++) {
-            EXPECT_EQ(s->nX[i], m.nX[old[i]]);
-            EXPECT_EQ(s->nY[i], m.nY[old[i]]);
-        }
-        EXPECT_EQ(elemNodes(*s, 0), (std::vector<int>{0, 1, 2}));
-        EXPECT_EQ(elemNodes(*s, 1), (std::vector<int>{3, 0, 2, 4}));
-        for (int k = 0; k < 2; k++) {
-            EXPECT_EQ(s->eVoronoiX[k], m.eVoronoiX[list[k]]);
-            EXPECT_NEAR(s->eArea[k], m.eArea[list[k]], 1e-9 * m.eArea[list[k]]);
-        }
+    MeshData d = mixedRow();
+    d.proj = "LONLAT";
+    for (size_t i = 0; i < d.x.size(); i++) {
+        d.x[i] = 9.0 + 0.01 * d.x[i];
+        d.y[i] = 55.0 + 0.01 * d.y[i];
+    }
+    hsMesh2D m;
+    meshtest::build(m, d);
+    int list[] = {3, 1};
+    std::unique_ptr<hsMesh2D> s(m.subMesh(2, list));
+    EXPECT_TRUE(s->lonLat);
+    ASSERT_EQ(s->non, 5);
+    const int old[] = {2, 7, 6, 1, 5};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(s->nX[i], m.nX[old[i]]);
+    EXPECT_EQ(std::vector<int>(s->en, s->en + 7), (std::vector<int>{0, 1, 2, 3, 0, 2, 4}));
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(s->eVoronoiX[k], m.eVoronoiX[list[k]]);
+        EXPECT_NEAR(s->eArea[k], m.eArea[list[k]], 1e-9 * m.eArea[list[k]]);
     }
 }
 
 TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
 {
-    hsMesh2D m;
+    hsMesh2D m, other, grid, utm;
     meshtest::build(m, mixedRow());
-    int bad[] = {1, 4}, twice[] = {2, 2};
-    EXPECT_EQ(thrownMessage([&] { delete m.subMesh(2, bad); }),
-              "hsMesh2D::subMesh: element 4 (entry 1) is not one of the 4 elements of the mesh.");
-    EXPECT_EQ(thrownMessage([&] { delete m.subMesh(2, twice); }),
-              "hsMesh2D::subMesh: element 2 is listed twice.");
-    EXPECT_EQ(thrownMessage([&] { delete m.subMesh(-1, nullptr); }),
-              "hsMesh2D::subMesh: no list of -1 elements.");
-    EXPECT_EQ(thrownMessage([&] { delete m.bndMesh(0); }),
-              "hsMesh2D::bndMesh: boundary 0 is not one of the 0 open boundaries of the mesh.");
-    EXPECT_EQ(thrownMessage([&] { m.toUtmMesh(0); }),
-              "hsMesh2D::toUtmMesh: zone 0 is no UTM zone (1 to 60, negative in the south).");
-    EXPECT_EQ(thrownMessage([&] { m.toUtmMesh(-61); }),
-              "hsMesh2D::toUtmMesh: zone -61 is no UTM zone (1 to 60, negative in the south).");
-    for (const std::string proj : {"UTM", "XY", "UTMx", "UTM99"}) {
-        m.proj = proj;
-        EXPECT_EQ(thrownMessage([&] { m.toGeoMesh(); }),
-                  "hsMesh2D::toGeoMesh: the projection '" + proj +
-                      "' holds no UTM zone (1 to 60, negative in the south) after its first "
-                      "three characters.");
-    }
-    hsMesh2D other;
     meshtest::build(other, mixedRow());
-    m.proj = "UTM32";
-    other.proj = "LONLAT";
-    EXPECT_EQ(thrownMessage([&] { delete m.mergeMesh(other); }),
-              "hsMesh2D::mergeMesh: the meshes have different projections ('UTM32' and "
-              "'LONLAT').");
-    other.proj = "UTM32";
-    other.nY[3] = NAN;
-    EXPECT_EQ(thrownMessage([&] { delete m.mergeMesh(other); }),
-              "hsMesh2D::mergeMesh: node 3 of the other mesh has a coordinate that is not a "
-              "finite number.");
+    meshtest::build(grid, meshtest::squareGrid(2, 2));  // node 4 is inside
+    int bad[] = {1, 4}, twice[] = {2, 2};
+    int* sizes = nullptr;
+    int* sections[] = {bad, twice};
+    int lengths[] = {2, 1};
+    const std::string zone = " (1 to 60, negative in the south)";
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { delete m.subMesh(2, bad); },
+         "hsMesh2D::subMesh: element 4 (entry 1) is not one of the 4 elements of the mesh."},
+        {[&] { delete m.subMesh(2, twice); }, "hsMesh2D::subMesh: element 2 is listed twice."},
+        {[&] { delete m.bndMesh(0); },
+         "hsMesh2D::bndMesh: boundary 0 is not one of the 0 open boundaries of the mesh."},
+        {[&] { m.toUtmMesh(-61); }, "hsMesh2D::toUtmMesh: zone -61 is no UTM zone" + zone + "."},
+        {[&] { grid.chopMesh(sections + 1, 1, lengths + 1, sizes); },
+         "hsMesh2D::chopMesh: section 0 has 1 nodes; a section needs at least 2."},
+        {[&] { grid.chopMesh(sections, 1, lengths, sizes); },
+         "hsMesh2D::chopDomian: section does not end on cirumference."},
+        {[&] { other.proj = "LONLAT"; delete m.mergeMesh(other); },
+         "hsMesh2D::mergeMesh: the meshes have different projections ('UTM32' and 'LONLAT')."},
+        {[&] { other.proj = "UTM32"; m.nX[3] = NAN; delete other.mergeMesh(m); },
+         "hsMesh2D::mergeMesh: node 3 of the other mesh has a coordinate that is not a finite "
+         "number."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(thrownMessage(c.first), c.second);
+    EXPECT_EQ(grid.chopMesh(sections, -1, lengths, sizes), nullptr);
+    for (const std::string proj : {"UTM", "XY", "UTM99"}) {
+        meshtest::build(utm, mixedRow());
+        utm.proj = proj;
+        EXPECT_EQ(thrownMessage([&] { utm.toGeoMesh(); }),
+                  "hsMesh2D::toGeoMesh: the projection '" + proj + "' holds no UTM zone" + zone +
+                      " after its first three characters.");
+    }
 }
 
-TEST(hsMesh2DDerived, MergeSharesNodesWithinTolerance)
+TEST(hsMesh2DDerived, MergeTakesTheFirstNodeWithinTolerance)
 {
-    // Two unit squares sharing the edge x = 1; tol = 2e-6.
+    // Two unit squares sharing the edge x = 1 (tol 2e-6), the second one's
+    // node at (1, 1) moved; then two triangle grids meeting along x = 6, the
+    // second one's nodes moved by up to half the tolerance (1.1e-5).
     struct Case {
-        double shift;  // moves the other square's node at (1, 1) in x
+        MeshData a, b;
         int nodes;
-    } cases[] = {{0.0, 6}, {1.9e-6, 6}, {-1.9e-6, 6}, {2.1e-6, 7}};
-    for (const Case& c : cases) {
-        MeshData a = meshtest::squareGrid(1, 1), b = a;
-        for (double& x : b.x)
+    };
+    std::vector<Case> cases;
+    for (double shift : {0.0, 1.9e-6, -1.9e-6, 2.1e-6}) {
+        Case c{meshtest::squareGrid(1, 1), meshtest::squareGrid(1, 1), shift < 2e-6 ? 6 : 7};
+        for (double& x : c.b.x)
             x += 1.0;
-        b.x[2] += c.shift;  // b's node 2 is (1, 1)
-        hsMesh2D ma, mb;
-        meshtest::build(ma, a);
-        meshtest::build(mb, b);
-        std::unique_ptr<hsMesh2D> m(ma.mergeMesh(mb));
-        EXPECT_EQ(m->non, c.nodes) << c.shift;
-        EXPECT_EQ(m->noe, 2);
-        int nodes = 0;
-        EXPECT_EQ(nodesOf(*m), mergedNodesByScan(ma, mb, nodes));
-        EXPECT_EQ(m->novf, c.nodes == 6 ? 7 : 8);
+        c.b.x[2] += shift;
+        cases.push_back(c);
     }
-}
-
-TEST(hsMesh2DDerived, MergeMatchesScanAndVoronoi)
-{
-    // Two triangle grids meeting along x = 6, the second one's nodes moved by
-    // up to half the tolerance (1.1e-5).
-    MeshData a = meshtest::squareTriGrid(6, 4), b = meshtest::squareTriGrid(5, 4);
-    for (size_t i = 0; i < b.x.size(); i++) {
-        b.x[i] += 6.0 + (i % 3 == 0 ? 5e-6 : -5e-6);
-        b.y[i] += i % 2 == 0 ? 5e-6 : -5e-6;
+    Case grids{meshtest::squareTriGrid(6, 4), meshtest::squareTriGrid(5, 4), 35 + 30 - 5};
+    for (size_t i = 0; i < grids.b.x.size(); i++) {
+        grids.b.x[i] += 6.0 + (i % 3 == 0 ? 5e-6 : -5e-6);
+        grids.b.y[i] += i % 2 == 0 ? 5e-6 : -5e-6;
     }
-    hsMesh2D ma, mb;
-    meshtest::build(ma, a);
-    meshtest::build(mb, b);
-    std::unique_ptr<hsMesh2D> m(ma.mergeMesh(mb));
-    int nodes = 0;
-    EXPECT_EQ(nodesOf(*m), mergedNodesByScan(ma, mb, nodes));
-    EXPECT_EQ(m->non, nodes);
-    EXPECT_EQ(m->noe, ma.noe + mb.noe);
-    for (int e = 0; e < m->noe; e++) {
-        const hsMesh2D& src = e < ma.noe ? ma : mb;
-        EXPECT_EQ(m->eVoronoiX[e], src.eVoronoiX[e < ma.noe ? e : e - ma.noe]);
+    cases.push_back(grids);
+    for (const Case& c : cases) {
+        hsMesh2D a, b;
+        meshtest::build(a, c.a);
+        meshtest::build(b, c.b);
+        std::unique_ptr<hsMesh2D> m(a.mergeMesh(b));
+        EXPECT_EQ(m->non, c.nodes);
+        EXPECT_EQ(std::vector<int>(m->en, m->en + m->noevf), mergedNodesByScan(a, b));
+        EXPECT_EQ(m->eVoronoiX[a.noe], b.eVoronoiX[0]);
     }
 }
 
@@ -263,24 +233,6 @@ TEST(hsMesh2DDerived, ChopGroupsPartitionTheMesh)
         for (int* p : ptr)
             delete[] p;
     }
-}
-
-TEST(hsMesh2DDerived, ChopRefusesBadSections)
-{
-    hsMesh2D m;
-    meshtest::build(m, meshtest::squareGrid(6, 2));
-    int inner[] = {9, 10}, single[] = {2}, wrong[] = {2, 21};
-    int* secs[] = {inner, single, wrong};
-    int lens[] = {2, 1, 2};
-    int* sizes = nullptr;
-    EXPECT_EQ(thrownMessage([&] { m.chopMesh(secs, 1, lens, sizes); }),
-              "hsMesh2D::chopDomian: section does not end on cirumference.");
-    EXPECT_EQ(thrownMessage([&] { m.chopMesh(secs + 1, 1, lens + 1, sizes); }),
-              "hsMesh2D::chopMesh: section 0 has 1 nodes; a section needs at least 2.");
-    EXPECT_EQ(thrownMessage([&] { m.chopMesh(secs + 2, 1, lens + 2, sizes); }),
-              "hsMesh2D::chopMesh: section 0 refers to node 21, outside 0..20.");
-    EXPECT_EQ(m.chopMesh(secs, -1, lens, sizes), nullptr);
-    EXPECT_EQ(sizes, nullptr);
 }
 
 TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
