@@ -98,7 +98,7 @@ TEST(hsMesh2DDerived, SubMeshKeepsListOrderAndProjection)
 
 TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
 {
-    hsMesh2D m, other, grid, utm;
+    hsMesh2D m, other, grid;
     meshtest::build(m, mixedRow());
     meshtest::build(other, mixedRow());
     meshtest::build(grid, meshtest::squareGrid(2, 2));  // node 4 is inside
@@ -128,6 +128,7 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
         EXPECT_EQ(thrownMessage(c.first), c.second);
     EXPECT_EQ(grid.chopMesh(sections, -1, lengths, sizes), nullptr);
     for (const std::string proj : {"UTM", "XY", "UTM99"}) {
+        hsMesh2D utm;
         meshtest::build(utm, mixedRow());
         utm.proj = proj;
         EXPECT_EQ(thrownMessage([&] { utm.toGeoMesh(); }),
