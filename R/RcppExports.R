@@ -33,8 +33,16 @@ readTimeseries <- function(f, item, element, layer) {
     .Call(`_HestorTools_readTimeseries`, f, item, element, layer)
 }
 
+readTimeseriesProfile <- function(f, item, element, fromTimestep, toTimestep) {
+    .Call(`_HestorTools_readTimeseriesProfile`, f, item, element, fromTimestep, toTimestep)
+}
+
 readLayer <- function(f, item, timestep, layer) {
     .Call(`_HestorTools_readLayer`, f, item, timestep, layer)
+}
+
+readProfile <- function(f, item, timestep, element) {
+    .Call(`_HestorTools_readProfile`, f, item, timestep, element)
 }
 
 getStaticItem <- function(f, name) {

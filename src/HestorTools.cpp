@@ -99,6 +99,33 @@ Rcpp::NumericVector readItemValues(hsResultFile& file, int item, int timestep)
     return values;
 }
 
+// The end (exclusive) of a range of timesteps of the whole series; a negative
+// end stands for the series' end. The series is counted only when the opened
+// file does not hold the range.
+int seriesRangeEnd(hsResultFile& file, int from, int to)
+{
+    if (from < 0 || to == NA_INTEGER)
+        rStop("Invalid timestep number.");
+    if (to >= from && to <= file.mInfo.noTimestep)
+        return to;
+    const int total = file.totalTimesteps();
+    const int end = to < 0 ? total : to;
+    if (from > end || end > total)
+        rStop("Invalid timestep number.");
+    return end;
+}
+
+// Cells of an element's column, bottom layer to surface; a column without
+// cells is refused before anything is divided by its size.
+int columnCells(const hsResultFile& file, int element, const std::string& where)
+{
+    const hestor::hsModelInfo& mi = file.mInfo;
+    const int n = mi.ebli && mi.layerDepth ? mi.noLayer - mi.ebli[element] : 0;
+    if (n < 1 || n > mi.noLayer)
+        rStop(where + ": element " + std::to_string(element) + " has no layers.");
+    return n;
+}
+
 // The writer's stream is open from writeHeader until writeHSDataClose; a
 // handle opened for reading never opens it.
 bool isWriting(const hsResultFile& file)
@@ -263,6 +290,41 @@ Rcpp::NumericVector readTimeseries(Rcpp::XPtr<hestor::hsResultFile> f, int item,
     return array2NumVec(values.get(), k);
 }
 
+// Long form: one row per timestep and layer, timesteps in order and each
+// timestep's column from the surface down. The reader fetches each
+// timestep's column with one read.
+// [[Rcpp::export]]
+Rcpp::DataFrame readTimeseriesProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int element,
+                                      int fromTimestep, int toTimestep)
+{
+    hsResultFile& file = *f.checked_get();
+    checkItem(file, item);
+    checkElement(file, element);
+    const int end = seriesRangeEnd(file, fromTimestep, toTimestep);
+    double* out = nullptr;
+    const int n = file.readTimeSeriesProfile(item, element, out, fromTimestep, end);
+    std::unique_ptr<double[]> values(out);
+    const int nLay = columnCells(file, element, "readTimeseriesProfile");
+    const int nTs = n / nLay;
+    const R_xlen_t rows = static_cast<R_xlen_t>(nTs) * nLay;
+    Rcpp::NumericVector dt(Rcpp::no_init(rows)), depth(Rcpp::no_init(rows)),
+        value(Rcpp::no_init(rows));
+    dt.attr("tzone") = "GMT";
+    dt.attr("class") = Rcpp::CharacterVector::create("POSIXct", "POSIXt");
+    const hestor::hsModelInfo& mi = file.mInfo;
+    for (int j = 0; j < nTs; ++j) {
+        const double t = static_cast<double>(mi.ts2DT(fromTimestep + j));
+        const R_xlen_t first = static_cast<R_xlen_t>(j) * nLay;
+        for (int k = 0; k < nLay; ++k) {
+            dt[first + k] = t;
+            depth[first + k] = mi.layerDepth[mi.noLayer - 1 - k];
+            value[first + k] = values[first + nLay - 1 - k];
+        }
+    }
+    return Rcpp::DataFrame::create(Rcpp::Named("dt") = dt, Rcpp::Named("depth") = depth,
+                                   Rcpp::Named(file.itemNameVec[item]) = value);
+}
+
 // [[Rcpp::export]]
 Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep,
                               int layer)
@@ -283,6 +345,38 @@ Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int 
             if (ebli[e] > layer)
                 values[e] = R_NaReal;
     return values;
+}
+
+// One row per layer of the element, bottom layer first. A timestep in a later
+// file of the series is accepted.
+// [[Rcpp::export]]
+Rcpp::DataFrame readProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep,
+                            int element)
+{
+    hsResultFile& file = *f.checked_get();
+    checkItem(file, item);
+    if (timestep < 0 ||
+        (timestep >= file.mInfo.noTimestep && timestep >= file.totalTimesteps()))
+        rStop("Invalid timestep number.");
+    checkElement(file, element);
+    const int nl = std::max(file.mInfo.noLayer, 0);
+    std::vector<float> buffer(static_cast<size_t>(nl));
+    file.readProfile(item, timestep, element, buffer.data());
+    // The reader takes any item for one of cells; another layout would give
+    // values of other elements as this one's column.
+    if (file.itemLengthVec[item] != file.mInfo.noCells)
+        rStop("readProfile: item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
+              "') holds " + std::to_string(file.itemLengthVec[item]) +
+              " values per timestep, not one per cell (" + std::to_string(file.mInfo.noCells) +
+              ").");
+    const int n = columnCells(file, element, "readProfile");
+    Rcpp::NumericVector depth(n), value(n);
+    for (int j = 0; j < n; ++j) {
+        depth[j] = file.mInfo.layerDepth[nl - n + j];
+        value[j] = buffer[nl - n + j];
+    }
+    return Rcpp::DataFrame(
+        Rcpp::List::create(Rcpp::Named("depth") = depth, Rcpp::Named("value") = value));
 }
 
 // [[Rcpp::export]]

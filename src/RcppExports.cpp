@@ -114,6 +114,21 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// readTimeseriesProfile
+Rcpp::DataFrame readTimeseriesProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int element, int fromTimestep, int toTimestep);
+RcppExport SEXP _HestorTools_readTimeseriesProfile(SEXP fSEXP, SEXP itemSEXP, SEXP elementSEXP, SEXP fromTimestepSEXP, SEXP toTimestepSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type item(itemSEXP);
+    Rcpp::traits::input_parameter< int >::type element(elementSEXP);
+    Rcpp::traits::input_parameter< int >::type fromTimestep(fromTimestepSEXP);
+    Rcpp::traits::input_parameter< int >::type toTimestep(toTimestepSEXP);
+    rcpp_result_gen = Rcpp::wrap(readTimeseriesProfile(f, item, element, fromTimestep, toTimestep));
+    return rcpp_result_gen;
+END_RCPP
+}
 // readLayer
 Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep, int layer);
 RcppExport SEXP _HestorTools_readLayer(SEXP fSEXP, SEXP itemSEXP, SEXP timestepSEXP, SEXP layerSEXP) {
@@ -125,6 +140,20 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< int >::type timestep(timestepSEXP);
     Rcpp::traits::input_parameter< int >::type layer(layerSEXP);
     rcpp_result_gen = Rcpp::wrap(readLayer(f, item, timestep, layer));
+    return rcpp_result_gen;
+END_RCPP
+}
+// readProfile
+Rcpp::DataFrame readProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep, int element);
+RcppExport SEXP _HestorTools_readProfile(SEXP fSEXP, SEXP itemSEXP, SEXP timestepSEXP, SEXP elementSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< Rcpp::XPtr<hestor::hsResultFile> >::type f(fSEXP);
+    Rcpp::traits::input_parameter< int >::type item(itemSEXP);
+    Rcpp::traits::input_parameter< int >::type timestep(timestepSEXP);
+    Rcpp::traits::input_parameter< int >::type element(elementSEXP);
+    rcpp_result_gen = Rcpp::wrap(readProfile(f, item, timestep, element));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -373,7 +402,9 @@ static const R_CallMethodDef CallEntries[] = {
     {"_HestorTools_readItemData", (DL_FUNC) &_HestorTools_readItemData, 3},
     {"_HestorTools_readItemDataElem", (DL_FUNC) &_HestorTools_readItemDataElem, 4},
     {"_HestorTools_readTimeseries", (DL_FUNC) &_HestorTools_readTimeseries, 4},
+    {"_HestorTools_readTimeseriesProfile", (DL_FUNC) &_HestorTools_readTimeseriesProfile, 5},
     {"_HestorTools_readLayer", (DL_FUNC) &_HestorTools_readLayer, 4},
+    {"_HestorTools_readProfile", (DL_FUNC) &_HestorTools_readProfile, 4},
     {"_HestorTools_getStaticItem", (DL_FUNC) &_HestorTools_getStaticItem, 2},
     {"_HestorTools_getBottomLayerIdx", (DL_FUNC) &_HestorTools_getBottomLayerIdx, 1},
     {"_HestorTools_botlayerIdx", (DL_FUNC) &_HestorTools_botlayerIdx, 1},

@@ -177,6 +177,16 @@ private:
 
 public:
     // Editing and derived meshes (hsMesh2DEdit.cpp, hsMesh2DDerived.cpp)
+    // New meshes belong to the caller; arguments are checked before anything
+    // is built. A new mesh keeps the projection text of its source.
+    hsMesh2D* subMesh(int m, int* elems);
+    hsMesh2D* bndMesh(int b);
+    hsMesh2D* mergeMesh(const hsMesh2D& other);
+    // nSections + 1 new element lists (and their sizes in groupSizes, new);
+    // null for a negative nSections.
+    int** chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes);
+    int toGeoMesh();
+    int toUtmMesh(int zone);
 
     // Edits change the primary tables in place and return 0 (editRenumberNodes
     // -1 for fewer than two nodes). Arguments are checked before anything

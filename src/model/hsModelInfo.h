@@ -124,6 +124,25 @@ public:
     // section element) may be null. The caller owns the mesh.
     hsMesh2D* ise2VMesh(const int* elems, const double* dist, int n, const double* eta) const;
 
+    // Time axis, bathymetry and set-up from text (hsModelInfoSetup.cpp).
+    // Date-times are seconds since 1970 (ZDT); new objects belong to the caller.
+    long long ts2DT(int i) const;
+    long long endDT() const;
+    std::string ts2StrDT(int i) const;
+    // mode 1 floor, 2 ceiling, other modes >= 0 nearest; negative: exact or -1.
+    int findTimestep(long long dt, int mode) const;
+    long long string2DT(const std::string& text) const;
+    std::vector<long long> csv2DT(const std::string& text) const;
+    int setStartDT(const std::string& text);
+    // A failed call leaves elemBathy, enol and bathyStr as they were.
+    int setElemBathy(const std::string& text);
+    void resetBathy(double depth, int n);
+    void init(const std::string& layers, const std::string& meshFile, const std::string& bathy,
+              double offset);
+    hsModelInfo* copy();
+    hsModelInfo* bndMInfo(int b, bool oneLayer);
+    std::string fileExt() const;
+
 private:
     // Lengths of the inputs handed over through adopt*(); -1 when unknown
     // (the field was set directly, or replaced since).

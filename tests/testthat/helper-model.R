@@ -51,3 +51,17 @@ fresh_dir <- function() {
 
 # The condition a call raises (NULL when it raises none).
 condition_of <- function(expr) tryCatch({ expr; NULL }, error = function(e) e)
+
+# File k of the series that begins with f (run.emb gives run^k.emb), holding
+# the given timesteps of the series.
+write_series_file <- function(f, k, timesteps, header = small_header()) {
+  header$startDT <- header$startDT + timesteps[1] * header$timestep
+  name <- sub("(\\.[^.]*)$", paste0("^", k, "\\1"), f)
+  w <- writeHSFile(header, name, "emb")
+  for (t in timesteps) {
+    writeHSData(w, temp_values(t))
+    writeHSData(w, level_values(t))
+  }
+  writeHSDataClose(w)
+  invisible(name)
+}

@@ -38,7 +38,25 @@ test_that("index arguments are refused when negative, NA or too large", {
   }
   for (element in list(4, -1, NA)) {
     expect_plain_error(readTimeseries(r, 0, element, 0), "Invalid element number.")
+    expect_plain_error(readProfile(r, 0, 0, element), "Invalid element number.")
+    expect_plain_error(readTimeseriesProfile(r, 0, element, 0, -1), "Invalid element number.")
   }
+  for (item in list(2, -1, NA)) {
+    expect_plain_error(readProfile(r, item, 0, 0), "Invalid item number.")
+    expect_plain_error(readTimeseriesProfile(r, item, 0, 0, -1), "Invalid item number.")
+  }
+  for (ts in list(3, -1, NA)) {
+    expect_plain_error(readProfile(r, 0, ts, 0), "Invalid timestep number.")
+  }
+  for (range in list(c(-1, 2), c(NA, 2), c(0, NA), c(0, 4), c(2, 1), c(4, -1))) {
+    expect_plain_error(readTimeseriesProfile(r, 0, 0, range[1], range[2]),
+                       "Invalid timestep number.")
+  }
+  # An item with one value per element has no profile.
+  expect_plain_error(readProfile(r, 1, 0, 0),
+                     "readProfile: item 1 ('level') holds 4 values per timestep, not one per cell (9).")
+  expect_error(readTimeseriesProfile(r, 1, 0, 0, -1), "c++ exception (unknown reason)",
+               fixed = TRUE)
   for (elements in list(4, c(0, 4), c(1, NA), NaN, 1e300, NA_integer_)) {
     expect_plain_error(readItemDataElem(r, 0, 0, elements), "Invalid element number.")
   }

@@ -1,0 +1,496 @@
+// Meshes made from a mesh: a selection of its elements, the strip along an
+// open boundary, the union with another mesh, the element groups between
+// sections; and the change of a mesh between UTM and lon/lat coordinates.
+
+#include "hsMesh2D.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "ZConvert.h"
+#include "ZPoly.h"
+
+using namespace ZCoreLib;
+
+namespace hestor {
+
+namespace {
+
+std::string str(long long v) { return std::to_string(v); }
+
+template <typename T>
+T* newCopy(const std::vector<T>& v)
+{
+    T* a = new T[v.size()];
+    std::copy(v.begin(), v.end(), a);
+    return a;
+}
+
+// The primary tables of a mesh being built.
+struct meshTables {
+    std::vector<double> x, y;
+    std::vector<int> nt;
+    std::vector<int> enon, en;
+    std::vector<double> vx, vy; // given Voronoi points; empty: the mesh computes its own
+
+    void addNode(double px, double py, int type)
+    {
+        x.push_back(px);
+        y.push_back(py);
+        nt.push_back(type);
+    }
+};
+
+// A new initialised mesh of these tables in projection proj.
+std::unique_ptr<hsMesh2D> buildMesh(const meshTables& t, const std::string& proj)
+{
+    std::unique_ptr<hsMesh2D> m(new hsMesh2D());
+    m->proj = proj;
+    m->non = static_cast<int>(t.x.size());
+    m->nX = newCopy(t.x);
+    m->nY = newCopy(t.y);
+    m->nt = newCopy(t.nt);
+    m->noe = static_cast<int>(t.enon.size());
+    m->enon = newCopy(t.enon);
+    m->en = newCopy(t.en);
+    if (!t.vx.empty()) {
+        m->eVoronoiX = newCopy(t.vx);
+        m->eVoronoiY = newCopy(t.vy);
+        m->voronoiPopped = true;
+    }
+    m->initMesh();
+    return m;
+}
+
+bool validZone(int zone) { return zone != 0 && zone >= -60 && zone <= 60; }
+
+// The point-in-polygon rule of ZPoly::inPoly, with the edges binned by their
+// y range so that a point meets only the few edges of its band: a mesh's
+// centroids against a long outline would otherwise cost noe x outline.
+class polygonIndex {
+public:
+    polygonIndex(const std::vector<double>& x, const std::vector<double>& y) : x_(x), y_(y)
+    {
+        const int n = static_cast<int>(x.size());
+        std::vector<int> edges;
+        for (int i = 0, j = n - 1; i < n; j = i++)
+            if (std::isfinite(y[i]) && std::isfinite(y[j]) && y[i] != y[j]) {
+                edges.push_back(i);
+                yLo_ = std::min({yLo_, y[i], y[j]});
+                yHi_ = std::max({yHi_, y[i], y[j]});
+            }
+        nb_ = std::max<int>(1, static_cast<int>(edges.size()));
+        h_ = (yHi_ - yLo_) / nb_;
+        start_.assign(nb_ + 1, 0);
+        auto bands = [&](int i, auto visit) {
+            const int j = i == 0 ? n - 1 : i - 1;
+            for (int b = band(std::min(y[i], y[j])); b <= band(std::max(y[i], y[j])); ++b)
+                visit(b);
+        };
+        for (int i : edges)
+            bands(i, [&](int b) { start_[b + 1]++; });
+        for (int b = 0; b < nb_; ++b)
+            start_[b + 1] += start_[b];
+        list_.resize(start_[nb_]);
+        std::vector<int> fill(start_.begin(), start_.end() - 1);
+        for (int i : edges)
+            bands(i, [&](int b) { list_[fill[b]++] = i; });
+    }
+
+    bool inside(double px, double py) const
+    {
+        // Only edges with one end above py and one not can be crossed.
+        if (!(py >= yLo_ && py < yHi_))
+            return false;
+        const int n = static_cast<int>(x_.size());
+        const int b = band(py);
+        bool in = false;
+        for (int k = start_[b]; k < start_[b + 1]; ++k) {
+            const int i = list_[k], j = i == 0 ? n - 1 : i - 1;
+            if ((y_[i] > py) == (y_[j] > py))
+                continue;
+            const double xc = (x_[j] - x_[i]) * (py - y_[i]) / (y_[j] - y_[i]) + x_[i];
+            if (xc > px)
+                in = !in;
+        }
+        return in;
+    }
+
+private:
+    const std::vector<double>& x_;
+    const std::vector<double>& y_;
+    double yLo_ = HUGE_VAL, yHi_ = -HUGE_VAL, h_ = 0.0;
+    int nb_ = 1;
+    std::vector<int> start_, list_;
+
+    int band(double v) const
+    {
+        if (!(h_ > 0.0))
+            return 0;
+        const double t = std::floor((v - yLo_) / h_);
+        return t <= 0.0 ? 0 : static_cast<int>(std::min<double>(t, nb_ - 1));
+    }
+};
+
+// Nodes of a mesh binned in squares of twice the tolerance, sorted by square
+// and node number: every node within tol of a point lies in the 3 x 3 squares
+// around the point's square.
+class nodeGrid {
+public:
+    nodeGrid(const double* x, const double* y, int n, double x0, double y0, double tol)
+        : x_(x), y_(y), x0_(x0), y0_(y0), tol_(tol), cell_(tol > 0.0 ? 2.0 * tol : 1.0)
+    {
+        cells_.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            cells_.emplace_back(key(x[i], x0_), key(y[i], y0_), i);
+        std::sort(cells_.begin(), cells_.end());
+    }
+
+    // The lowest-numbered node with |dx| <= tol and |dy| <= tol, or -1.
+    int match(double px, double py) const
+    {
+        const long long kx = key(px, x0_), ky = key(py, y0_);
+        int best = -1;
+        for (long long dx = -1; dx <= 1; ++dx)
+            for (long long dy = -1; dy <= 1; ++dy) {
+                auto it = std::lower_bound(cells_.begin(), cells_.end(),
+                                           std::make_tuple(kx + dx, ky + dy, -1));
+                for (; it != cells_.end() && std::get<0>(*it) == kx + dx &&
+                       std::get<1>(*it) == ky + dy;
+                     ++it) {
+                    const int i = std::get<2>(*it);
+                    if (std::fabs(x_[i] - px) <= tol_ && std::fabs(y_[i] - py) <= tol_) {
+                        if (best < 0 || i < best)
+                            best = i;
+                        break; // the rest of this square has higher numbers
+                    }
+                }
+            }
+        return best;
+    }
+
+private:
+    const double* x_;
+    const double* y_;
+    double x0_, y0_, tol_, cell_;
+    std::vector<std::tuple<long long, long long, int>> cells_;
+
+    // Far squares may share a key: that only costs comparisons.
+    long long key(double v, double origin) const
+    {
+        const double t = std::floor((v - origin) / cell_);
+        const double lim = 4503599627370496.0; // 2^52
+        return static_cast<long long>(std::max(-lim, std::min(lim, t)));
+    }
+};
+
+void requireFinite(const hsMesh2D& m, const std::string& which)
+{
+    for (int i = 0; i < m.non; ++i)
+        if (!std::isfinite(m.nX[i]) || !std::isfinite(m.nY[i]))
+            throw ZException("hsMesh2D::mergeMesh: node " + str(i) + " of " + which +
+                             " has a coordinate that is not a finite number.");
+}
+
+} // namespace
+
+hsMesh2D* hsMesh2D::subMesh(int m, int* elems)
+{
+    const std::string where = "hsMesh2D::subMesh: ";
+    if (m < 0 || (m > 0 && elems == nullptr))
+        throw ZException(where + "no list of " + str(m) + " elements.");
+    std::vector<char> listed(static_cast<size_t>(std::max(noe, 0)), 0);
+    for (int k = 0; k < m; ++k) {
+        const int e = elems[k];
+        if (e < 0 || e >= noe)
+            throw ZException(where + "element " + str(e) + " (entry " + str(k) +
+                             ") is not one of the " + str(noe) + " elements of the mesh.");
+        if (listed[e]++)
+            throw ZException(where + "element " + str(e) + " is listed twice.");
+    }
+
+    meshTables t;
+    std::vector<int> newNo(static_cast<size_t>(std::max(non, 0)), -1);
+    const bool withVoronoi = eVoronoiX != nullptr && eVoronoiY != nullptr;
+    long long s = 0;
+    std::vector<long long> first(static_cast<size_t>(std::max(noe, 0)));
+    for (int e = 0; e < noe; ++e) {
+        first[e] = s;
+        s += enon[e];
+    }
+    for (int k = 0; k < m; ++k) {
+        const int e = elems[k];
+        t.enon.push_back(enon[e]);
+        for (int j = 0; j < enon[e]; ++j) {
+            const int v = en[first[e] + j];
+            if (newNo[v] < 0) {
+                newNo[v] = static_cast<int>(t.x.size());
+                t.addNode(nX[v], nY[v], nt[v]);
+            }
+            t.en.push_back(newNo[v]);
+        }
+        if (withVoronoi) {
+            t.vx.push_back(eVoronoiX[e]);
+            t.vy.push_back(eVoronoiY[e]);
+        }
+    }
+    return buildMesh(t, proj).release();
+}
+
+hsMesh2D* hsMesh2D::bndMesh(int b)
+{
+    if (b < 0 || b >= nob || bNoVF == nullptr || bFirstVF == nullptr)
+        throw ZException("hsMesh2D::bndMesh: boundary " + str(b) + " is not one of the " +
+                         str(nob) + " open boundaries of the mesh.");
+    const int k = bNoVF[b];
+    const int f0 = noivf + bFirstVF[b];
+    // The centre line: the end of the first face away from the second, then
+    // each face's node other than the point before.
+    std::vector<double> lx, ly;
+    int prev = vfn[2 * f0];
+    if (k > 1) {
+        const int* g = vfn + 2 * (f0 + 1);
+        if (prev == g[0] || prev == g[1])
+            prev = vfn[2 * f0 + 1];
+    }
+    lx.push_back(nX[prev]);
+    ly.push_back(nY[prev]);
+    for (int i = 0; i < k; ++i) {
+        const int* g = vfn + 2 * (f0 + i);
+        prev = g[0] == prev ? g[1] : g[0];
+        lx.push_back(nX[prev]);
+        ly.push_back(nY[prev]);
+    }
+
+    double* px = nullptr;
+    double* py = nullptr;
+    int* quads = nullptr;
+    int nPts = 0, nQuads = 0;
+    ZPoly::squareSection(lx.data(), ly.data(), k + 1, px, py, nPts, nQuads, quads, 1, -1.0);
+    std::unique_ptr<double[]> ox(px), oy(py);
+    std::unique_ptr<int[]> oq(quads);
+    meshTables t;
+    for (int i = 0; i < nPts; ++i)
+        t.addNode(px[i], py[i], 99);
+    t.enon.assign(static_cast<size_t>(nQuads), 4);
+    t.en.assign(quads, quads + 4 * nQuads);
+    return buildMesh(t, proj).release();
+}
+
+hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
+{
+    const std::string where = "hsMesh2D::mergeMesh: ";
+    if (proj != other.proj)
+        throw ZException(where + "the meshes have different projections ('" + proj + "' and '" +
+                         other.proj + "').");
+    requireFinite(*this, "this mesh");
+    requireFinite(other, "the other mesh");
+    long long s = 0;
+    for (int e = 0; e < other.noe; ++e) {
+        const std::string problem = elemProblem(e, other.en + s, other.enon[e], other.non);
+        if (!problem.empty())
+            throw ZException(where + "the other mesh's " + problem);
+        s += other.enon[e];
+    }
+
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL, y0 = HUGE_VAL;
+    for (const hsMesh2D* g : {static_cast<const hsMesh2D*>(this), &other})
+        for (int i = 0; i < g->non; ++i) {
+            x0 = std::min(x0, g->nX[i]);
+            x1 = std::max(x1, g->nX[i]);
+            y0 = std::min(y0, g->nY[i]);
+        }
+    const double tol = (x1 - x0) / 1e6;
+
+    meshTables t;
+    t.x.assign(nX, nX + non);
+    t.y.assign(nY, nY + non);
+    t.nt.assign(nt, nt + non);
+    long long total = 0;
+    for (int e = 0; e < noe; ++e)
+        total += enon[e];
+    t.enon.assign(enon, enon + noe);
+    t.en.assign(en, en + total);
+
+    // Only this mesh's nodes are candidates; the other mesh's nodes are
+    // never merged among themselves.
+    const nodeGrid grid(nX, nY, non, x0, y0, tol);
+    std::vector<int> newNo(static_cast<size_t>(other.non));
+    for (int j = 0; j < other.non; ++j) {
+        newNo[j] = grid.match(other.nX[j], other.nY[j]);
+        if (newNo[j] < 0) {
+            newNo[j] = static_cast<int>(t.x.size());
+            t.addNode(other.nX[j], other.nY[j], other.nt[j]);
+        }
+    }
+    t.enon.insert(t.enon.end(), other.enon, other.enon + other.noe);
+    for (long long k = 0; k < s; ++k)
+        t.en.push_back(newNo[other.en[k]]);
+    if (voronoiPopped && other.voronoiPopped && eVoronoiX && eVoronoiY && other.eVoronoiX &&
+        other.eVoronoiY) {
+        t.vx.assign(eVoronoiX, eVoronoiX + noe);
+        t.vy.assign(eVoronoiY, eVoronoiY + noe);
+        t.vx.insert(t.vx.end(), other.eVoronoiX, other.eVoronoiX + other.noe);
+        t.vy.insert(t.vy.end(), other.eVoronoiY, other.eVoronoiY + other.noe);
+    }
+    return buildMesh(t, proj).release();
+}
+
+// The sections divide the outline into arcs. A group is one closed walk:
+// along the outline in walk order to the next section end, along that
+// section to its far end, on along the outline from there, until the walk
+// comes back to an outline face it has taken. Walk 0 starts at the outline's
+// first node; each further walk at the first outline face no walk has taken.
+int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes)
+{
+    const std::string where = "hsMesh2D::chopMesh: ";
+    if (nSections < 0) {
+        groupSizes = nullptr;
+        return nullptr;
+    }
+    if (nSections > 0 && (sections == nullptr || lengths == nullptr))
+        throw ZException(where + "no sections given for " + str(nSections) + " sections.");
+    for (int s = 0; s < nSections; ++s) {
+        if (lengths[s] < 2 || sections[s] == nullptr)
+            throw ZException(where + "section " + str(s) + " has " + str(lengths[s]) +
+                             " nodes; a section needs at least 2.");
+        for (int k = 0; k < lengths[s]; ++k)
+            if (sections[s][k] < 0 || sections[s][k] >= non)
+                throw ZException(where + "section " + str(s) + " refers to node " +
+                                 str(sections[s][k]) + ", outside 0.." + str(non - 1) + ".");
+    }
+    if (noe > 0 && (eX == nullptr || eY == nullptr))
+        throw ZException(where + "the mesh is not initialised.");
+
+    const int nGroups = nSections + 1;
+    std::vector<std::vector<int>> groups(static_cast<size_t>(nGroups));
+    if (nSections == 0) {
+        for (int e = 0; e < noe; ++e)
+            groups[0].push_back(e);
+    } else {
+        const std::vector<int> circ = getCircumferenceVF();
+        const int m = static_cast<int>(circ.size());
+        // ring[i] and ring[i+1] (cyclic) are the nodes of outline face i.
+        std::vector<int> ring(static_cast<size_t>(m));
+        const int* f0 = vfn + 2 * circ[0];
+        const int* f1 = vfn + 2 * circ[m > 1 ? 1 : 0];
+        ring[0] = (f0[0] == f1[0] || f0[0] == f1[1]) ? f0[1] : f0[0];
+        for (int i = 0; i + 1 < m; ++i) {
+            const int* f = vfn + 2 * circ[i];
+            ring[i + 1] = f[0] == ring[i] ? f[1] : f[0];
+        }
+        std::vector<int> ringPos(static_cast<size_t>(non), -1);
+        for (int i = 0; i < m; ++i)
+            ringPos[ring[i]] = i;
+        // The section met at a node: the first section beginning or ending
+        // there (its first node tested before its last); code s + 1 walks it
+        // forward, -(s + 1) backward.
+        std::vector<int> sectionAt(static_cast<size_t>(non), 0);
+        for (int s = 0; s < nSections; ++s) {
+            const int a = sections[s][0], z = sections[s][lengths[s] - 1];
+            if (ringPos[a] < 0 || ringPos[z] < 0)
+                throw ZException("hsMesh2D::chopDomian: section does not end on cirumference.");
+            if (sectionAt[a] == 0)
+                sectionAt[a] = s + 1;
+            if (sectionAt[z] == 0)
+                sectionAt[z] = -(s + 1);
+        }
+
+        std::vector<char> taken(static_cast<size_t>(m), 0);
+        std::vector<double> px, py;
+        int firstFree = 0;
+        for (int g = 0; g < nGroups; ++g) {
+            while (firstFree < m && taken[firstFree])
+                ++firstFree;
+            if (firstFree == m)
+                break;
+            px.clear();
+            py.clear();
+            auto add = [&](int v) {
+                px.push_back(nX[v]);
+                py.push_back(nY[v]);
+            };
+            int pos = firstFree;
+            add(ring[pos]);
+            while (!taken[pos]) {
+                taken[pos] = 1;
+                pos = (pos + 1) % m;
+                const int v = ring[pos];
+                add(v);
+                const int code = sectionAt[v];
+                if (code == 0)
+                    continue;
+                const int s = std::abs(code) - 1, len = lengths[s];
+                for (int k = 1; k < len; ++k)
+                    add(sections[s][code > 0 ? k : len - 1 - k]);
+                pos = ringPos[sections[s][code > 0 ? len - 1 : 0]];
+            }
+            const polygonIndex poly(px, py);
+            for (int e = 0; e < noe; ++e)
+                if (poly.inside(eX[e], eY[e]))
+                    groups[g].push_back(e);
+        }
+    }
+
+    std::unique_ptr<std::unique_ptr<int[]>[]> lists(new std::unique_ptr<int[]>[nGroups]);
+    std::unique_ptr<int[]> sizes(new int[nGroups]);
+    for (int g = 0; g < nGroups; ++g) {
+        lists[g].reset(newCopy(groups[g]));
+        sizes[g] = static_cast<int>(groups[g].size());
+    }
+    int** out = new int*[nGroups];
+    for (int g = 0; g < nGroups; ++g)
+        out[g] = lists[g].release();
+    groupSizes = sizes.release();
+    return out;
+}
+
+int hsMesh2D::toGeoMesh()
+{
+    if (lonLat)
+        return 0;
+    // The zone is the number after the first three characters ("UTM32").
+    errno = 0;
+    const char* digits = proj.size() > 3 ? proj.c_str() + 3 : "";
+    char* end = nullptr;
+    const long z = std::strtol(digits, &end, 10);
+    if (end == digits || errno != 0 || !validZone(static_cast<int>(std::max(-61L, std::min(61L, z)))))
+        throw ZException("hsMesh2D::toGeoMesh: the projection '" + proj +
+                         "' holds no UTM zone (1 to 60, negative in the south) after its first "
+                         "three characters.");
+    const int zone = static_cast<int>(z);
+    for (int i = 0; i < non; ++i)
+        ZConvert::utm2Geo(nX[i], nY[i], zone, nX[i], nY[i]);
+    if (voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr)
+        for (int e = 0; e < noe; ++e)
+            ZConvert::utm2Geo(eVoronoiX[e], eVoronoiY[e], zone, eVoronoiX[e], eVoronoiY[e]);
+    proj = "LONLAT";
+    initMesh();
+    lonLat = true;
+    return 0;
+}
+
+int hsMesh2D::toUtmMesh(int zone)
+{
+    if (!validZone(zone))
+        throw ZException("hsMesh2D::toUtmMesh: zone " + str(zone) +
+                         " is no UTM zone (1 to 60, negative in the south).");
+    if (!lonLat)
+        return 0;
+    for (int i = 0; i < non; ++i)
+        ZConvert::geo2UTM(nX[i], nY[i], zone, nX[i], nY[i]);
+    if (voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr)
+        for (int e = 0; e < noe; ++e)
+            ZConvert::geo2UTM(eVoronoiX[e], eVoronoiY[e], zone, eVoronoiX[e], eVoronoiY[e]);
+    proj = "UTM" + str(zone);
+    initMesh();
+    return 0;
+}
+
+} // namespace hestor

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hsMesh2D.h"
+#include "testUtil.h"
+#include "test_hsMesh2DHelpers.h"
+
+using hestor::hsMesh2D;
+using meshtest::MeshData;
+using testutil::thrownMessage;
+
+namespace {
+
+// Two quads and two triangles in a row: nodes (i, j) = 4 j + i.
+MeshData mixedRow()
+{
+    MeshData d = meshtest::squareGrid(3, 1);
+    d.elems.pop_back();
+    d.elems.push_back({2, 3, 7});
+    d.elems.push_back({2, 7, 6});
+    return d;
+}
+
+// The merge by its definition: linear search for the first node within tol.
+std::vector<int> mergedNodesByScan(const hsMesh2D& a, const hsMesh2D& b)
+{
+    double x0 = a.nX[0], x1 = a.nX[0];
+    for (const hsMesh2D* g : {&a, &b})
+        for (int i = 0; i < g->non; i++) {
+            x0 = std::min(x0, g->nX[i]);
+            x1 = std::max(x1, g->nX[i]);
+        }
+    const double tol = (x1 - x0) / 1e6;
+    std::vector<int> out(a.en, a.en + a.noevf), map(b.non);
+    int nodes = a.non;
+    for (int j = 0; j < b.non; j++) {
+        map[j] = -1;
+        for (int i = 0; i < a.non && map[j] < 0; i++)
+            if (std::fabs(a.nX[i] - b.nX[j]) <= tol && std::fabs(a.nY[i] - b.nY[j]) <= tol)
+                map[j] = i;
+        if (map[j] < 0)
+            map[j] = nodes++;
+    }
+    for (int k = 0; k < b.noevf; k++)
+        out.push_back(map[b.en[k]]);
+    return out;
+}
+
+// Every element in exactly one group; returns the group sizes.
+std::vector<int> checkPartition(const hsMesh2D& m, int** groups, int* sizes, int n)
+{
+    std::vector<int> seen(m.noe, 0), out;
+    for (int g = 0; g < n; g++) {
+        EXPECT_TRUE(std::is_sorted(groups[g], groups[g] + sizes[g]));
+        for (int k = 0; k < sizes[g]; k++)
+            seen[groups[g][k]]++;
+        out.push_back(sizes[g]);
+        delete[] groups[g];
+    }
+    delete[] groups;
+    delete[] sizes;
+    EXPECT_EQ(seen, std::vector<int>(m.noe, 1));
+    return out;
+}
+
+} // namespace
+
+TEST(hsMesh2DDerived, SubMeshKeepsListOrderAndProjection)
+{
+    MeshData d = mixedRow();
+    d.proj = "LONLAT";
+    for (size_t i = 0; i < d.x.size(); i++) {
+        d.x[i] = 9.0 + 0.01 * d.x[i];
+        d.y[i] = 55.0 + 0.01 * d.y[i];
+    }
+    hsMesh2D m;
+    meshtest::build(m, d);
+    int list[] = {3, 1};
+    std::unique_ptr<hsMesh2D> s(m.subMesh(2, list));
+    EXPECT_TRUE(s->lonLat);
+    ASSERT_EQ(s->non, 5);
+    const int old[] = {2, 7, 6, 1, 5};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(s->nX[i], m.nX[old[i]]);
+    EXPECT_EQ(std::vector<int>(s->en, s->en + 7), (std::vector<int>{0, 1, 2, 3, 0, 2, 4}));
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(s->eVoronoiX[k], m.eVoronoiX[list[k]]);
+        EXPECT_NEAR(s->eArea[k], m.eArea[list[k]], 1e-9 * m.eArea[list[k]]);
+    }
+}
+
+TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
+{
+    hsMesh2D m, other, grid;
+    meshtest::build(m, mixedRow());
+    meshtest::build(other, mixedRow());
+    meshtest::build(grid, meshtest::squareGrid(2, 2));  // node 4 is inside
+    int bad[] = {1, 4}, twice[] = {2, 2};
+    int* sizes = nullptr;
+    int* sections[] = {bad, twice};
+    int lengths[] = {2, 1};
+    const std::string zone = " (1 to 60, negative in the south)";
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { delete m.subMesh(2, bad); },
+         "hsMesh2D::subMesh: element 4 (entry 1) is not one of the 4 elements of the mesh."},
+        {[&] { delete m.subMesh(2, twice); }, "hsMesh2D::subMesh: element 2 is listed twice."},
+        {[&] { delete m.bndMesh(0); },
+         "hsMesh2D::bndMesh: boundary 0 is not one of the 0 open boundaries of the mesh."},
+        {[&] { m.toUtmMesh(-61); }, "hsMesh2D::toUtmMesh: zone -61 is no UTM zone" + zone + "."},
+        {[&] { grid.chopMesh(sections + 1, 1, lengths + 1, sizes); },
+         "hsMesh2D::chopMesh: section 0 has 1 nodes; a section needs at least 2."},
+        {[&] { grid.chopMesh(sections, 1, lengths, sizes); },
+         "hsMesh2D::chopDomian: section does not end on cirumference."},
+        {[&] { other.proj = "LONLAT"; delete m.mergeMesh(other); },
+         "hsMesh2D::mergeMesh: the meshes have different projections ('UTM32' and 'LONLAT')."},
+        {[&] { other.proj = "UTM32"; m.nX[3] = NAN; delete other.mergeMesh(m); },
+         "hsMesh2D::mergeMesh: node 3 of the other mesh has a coordinate that is not a finite "
+         "number."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(thrownMessage(c.first), c.second);
+    EXPECT_EQ(grid.chopMesh(sections, -1, lengths, sizes), nullptr);
+    for (const std::string proj : {"UTM", "XY", "UTM99"}) {
+        hsMesh2D utm;
+        meshtest::build(utm, mixedRow());
+        utm.proj = proj;
+        EXPECT_EQ(thrownMessage([&] { utm.toGeoMesh(); }),
+                  "hsMesh2D::toGeoMesh: the projection '" + proj + "' holds no UTM zone" + zone +
+                      " after its first three characters.");
+    }
+}
+
+TEST(hsMesh2DDerived, MergeTakesTheFirstNodeWithinTolerance)
+{
+    // Two unit squares sharing the edge x = 1 (tol 2e-6), the second one's
+    // node at (1, 1) moved; then two triangle grids meeting along x = 6, the
+    // second one's nodes moved by up to half the tolerance (1.1e-5).
+    struct Case {
+        MeshData a, b;
+        int nodes;
+    };
+    std::vector<Case> cases;
+    for (double shift : {0.0, 1.9e-6, -1.9e-6, 2.1e-6}) {
+        Case c{meshtest::squareGrid(1, 1), meshtest::squareGrid(1, 1), shift < 2e-6 ? 6 : 7};
+        for (double& x : c.b.x)
+            x += 1.0;
+        c.b.x[2] += shift;
+        cases.push_back(c);
+    }
+    Case grids{meshtest::squareTriGrid(6, 4), meshtest::squareTriGrid(5, 4), 35 + 30 - 5};
+    for (size_t i = 0; i < grids.b.x.size(); i++) {
+        grids.b.x[i] += 6.0 + (i % 3 == 0 ? 5e-6 : -5e-6);
+        grids.b.y[i] += i % 2 == 0 ? 5e-6 : -5e-6;
+    }
+    cases.push_back(grids);
+    for (const Case& c : cases) {
+        hsMesh2D a, b;
+        meshtest::build(a, c.a);
+        meshtest::build(b, c.b);
+        std::unique_ptr<hsMesh2D> m(a.mergeMesh(b));
+        EXPECT_EQ(m->non, c.nodes);
+        EXPECT_EQ(std::vector<int>(m->en, m->en + m->noevf), mergedNodesByScan(a, b));
+        EXPECT_EQ(m->eVoronoiX[a.noe], b.eVoronoiX[0]);
+    }
+}
+
+TEST(hsMesh2DDerived, BoundaryStripOfThreeFaces)
+{
+    hsMesh2D m;
+    MeshData d = meshtest::sideTypedGrid(2, 3, 10.0, 1, 0);
+    d.proj = "UTM33";
+    meshtest::build(m, d);
+    ASSERT_EQ(m.nob, 1);
+    ASSERT_EQ(m.bNoVF[0], 3);
+    std::unique_ptr<hsMesh2D> s(m.bndMesh(0));
+    EXPECT_EQ(s->proj, "UTM33");
+    ASSERT_EQ(s->non, 8);
+    ASSERT_EQ(s->noe, 3);
+    std::vector<double> ys;
+    for (int i = 0; i < 8; i++) {
+        EXPECT_EQ(s->nt[i], 99);
+        EXPECT_NEAR(std::fabs(s->nX[i]), 2.5, 1e-12);  // half of half the face length
+        ys.push_back(s->nY[i]);
+    }
+    std::sort(ys.begin(), ys.end());
+    EXPECT_EQ(ys, (std::vector<double>{0, 0, 10, 10, 20, 20, 30, 30}));
+    for (int e = 0; e < 3; e++) {
+        EXPECT_EQ(s->enon[e], 4);
+        EXPECT_NEAR(s->eArea[e], 50.0, 1e-9);
+    }
+}
+
+TEST(hsMesh2DDerived, ChopGroupsPartitionTheMesh)
+{
+    struct Case {
+        const char* name;
+        MeshData mesh;
+        std::vector<std::vector<int>> sections;
+        std::vector<int> sizes;  // sorted
+    };
+    const MeshData strip = meshtest::squareGrid(6, 2), tris = meshtest::squareTriGrid(6, 2);
+    const MeshData square = meshtest::squareGrid(6, 6);
+    const Case cases[] = {
+        {"none", strip, {}, {12}},
+        {"one", strip, {{2, 9, 16}}, {4, 8}},
+        {"one reversed", tris, {{18, 11, 4}}, {8, 16}},
+        {"two", strip, {{2, 9, 16}, {18, 11, 4}}, {4, 4, 4}},
+        // Two corners cut off: the sections are not nested along the outline.
+        {"corners", square, {{2, 9, 16, 15, 14}, {34, 33, 32, 39, 46}}, {4, 4, 28}},
+    };
+    for (const Case& c : cases) {
+        hsMesh2D m;
+        meshtest::build(m, c.mesh);
+        std::vector<int*> ptr;
+        std::vector<int> len;
+        for (auto s : c.sections) {
+            ptr.push_back(new int[s.size()]);
+            std::copy(s.begin(), s.end(), ptr.back());
+            len.push_back(static_cast<int>(s.size()));
+        }
+        const int n = static_cast<int>(c.sections.size());
+        int* sizes = nullptr;
+        int** groups = m.chopMesh(ptr.data(), n, len.data(), sizes);
+        std::vector<int> got = checkPartition(m, groups, sizes, n + 1);
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, c.sizes) << c.name;
+        for (int* p : ptr)
+            delete[] p;
+    }
+}
+
+TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
+{
+    MeshData d = meshtest::lonLatGrid("LONLAT");
+    d.vx = {9.004, 9.015, 9.006, 9.014};
+    d.vy = {55.005, 55.004, 55.016, 55.015};
+    hsMesh2D m;
+    meshtest::build(m, d);
+    const std::vector<double> x(m.nX, m.nX + m.non), y(m.nY, m.nY + m.non);
+    const double area = m.totalArea;
+
+    EXPECT_EQ(m.toGeoMesh(), 0);  // already lon/lat
+    EXPECT_EQ(std::vector<double>(m.nX, m.nX + m.non), x);
+    EXPECT_EQ(m.toUtmMesh(32), 0);
+    EXPECT_EQ(m.proj, "UTM32");
+    EXPECT_FALSE(m.lonLat);
+    EXPECT_GE(m.nX[0], 500000.0);
+    EXPECT_NEAR(m.totalArea, area, 1e-6 * area);
+    const double utm0 = m.nX[0];
+    EXPECT_EQ(m.toUtmMesh(33), 0);  // already projected
+    EXPECT_EQ(m.nX[0], utm0);
+    EXPECT_EQ(m.toGeoMesh(), 0);
+    EXPECT_EQ(m.proj, "LONLAT");
+    EXPECT_TRUE(m.lonLat);
+    for (int i = 0; i < m.non; i++) {
+        EXPECT_NEAR(m.nX[i], x[i], 1.2e-5);  // the conversion's own error
+        EXPECT_NEAR(m.nY[i], y[i], 1.2e-5);
+    }
+    for (int e = 0; e < m.noe; e++) {
+        EXPECT_NEAR(m.eVoronoiX[e], d.vx[e], 1.2e-5);
+        EXPECT_NEAR(m.eVoronoiY[e], d.vy[e], 1.2e-5);
+    }
+}
+
+namespace {
+template <typename F>
+double seconds(F f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+} // namespace
+
+TEST(hsMesh2DDerived, LargeMeshesCutAndMergeInLinearTime)
+{
+    // About 1e5 triangles once merged; a node search by scanning would take
+    // thousands of times as long as building the mesh.
+    MeshData a = meshtest::squareTriGrid(160, 160), b = a;
+    for (double& x : b.x)
+        x += 160.0;
+    hsMesh2D ma, mb;
+    meshtest::build(ma, a);
+    meshtest::build(mb, b);
+    std::unique_ptr<hsMesh2D> m;
+    const double merge = seconds([&] { m.reset(ma.mergeMesh(mb)); });
+    EXPECT_EQ(m->non, 2 * ma.non - 161);
+    std::vector<int> all(m->noe);
+    for (int e = 0; e < m->noe; e++)
+        all[e] = m->noe - 1 - e;
+    std::unique_ptr<hsMesh2D> s;
+    const double cut = seconds([&] { s.reset(m->subMesh(m->noe, all.data())); });
+    EXPECT_EQ(s->non, m->non);
+    // Cut along the seam x = 160, nodes 161 j + 160 of the first grid.
+    std::vector<int> seam;
+    for (int j = 0; j <= 160; j++)
+        seam.push_back(161 * j + 160);
+    int* sections[] = {seam.data()};
+    int len = 161;
+    int* sizes = nullptr;
+    int** groups = nullptr;
+    const double chop = seconds([&] { groups = m->chopMesh(sections, 1, &len, sizes); });
+    EXPECT_EQ(checkPartition(*m, groups, sizes, 2), (std::vector<int>{ma.noe, mb.noe}));
+    const double build = seconds([&] { m->initMesh(); });
+    for (double t : {merge, cut, chop}) {
+        EXPECT_LT(t, 4 * build + 0.1) << t << " s vs " << build << " s";
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT(t, 1.0);
+#endif
+    }
+}
