@@ -100,6 +100,19 @@ test_that("item values read back by timestep, element, layer and cell", {
   expect_identical(totalTimesteps(r), 3L)
 })
 
+test_that("a lon/lat mesh whose Voronoi points fall on faces opens again", {
+  # Near-right triangles: as float32 the circumcentres lie on the outer faces.
+  h <- small_header()
+  h$nodeXCoor <- c(10, 10.001, 10.001, 10, 10.0005)
+  h$nodeYCoor <- c(55, 55, 55.001, 55.001, 55.0005)
+  h$proj <- "LONLAT"
+  r <- openHSFile(write_small(file.path(fresh_dir(), "ll.emb"), header = h))
+  g <- getHeader(r)
+  expect_identical(g$proj, "LONLAT")
+  expect_true(all(is.finite(c(g$eVoronoiX, g$eVoronoiY))))
+  expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
+})
+
 test_that("a series of two files is read across", {
   d <- fresh_dir()
   h0 <- small_header()
