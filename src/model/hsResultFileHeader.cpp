@@ -236,12 +236,11 @@ void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const stat
 {
     auto block = [&](staticItem& rec, const std::string& what) {
         r.requireRoom(rec.byteLength, what);
-        std::vector<char> data;
         if (!want(rec.name)) {
             r.seek(r.pos + rec.byteLength, "the end of a static block");
             return;
         }
-        data.resize(static_cast<size_t>(rec.byteLength));
+        std::vector<char> data(static_cast<size_t>(rec.byteLength));
         r.read(data.data(), rec.byteLength, what.c_str());
         take(rec, data);
     };
@@ -268,17 +267,19 @@ void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const stat
     static const char* const names[] = {"elemBathy", "mesh", "dz"};
     r.seek(h.staticOffset, "the static items");
     r.requireRoom(h.staticCount * 8LL, str(h.staticCount) + " static items");
-    std::vector<staticItem> recs(static_cast<size_t>(h.staticCount));
-    for (staticItem& rec : recs) {
-        rec.byteLength = r.count("a static item's byte length");
-        rec.count = r.count("a static item's count");
+    std::vector<int32_t> lengths, counts;
+    for (int i = 0; i < h.staticCount; ++i) {
+        lengths.push_back(r.count("a static item's byte length"));
+        counts.push_back(r.count("a static item's count"));
     }
     for (int i = 0; i < h.staticCount; ++i) {
-        staticItem& rec = recs[i];
         if (i >= 3) {
-            r.seek(r.pos + rec.byteLength, "the end of a static block");
+            r.seek(r.pos + lengths[i], "the end of a static block");
             continue;
         }
+        staticItem rec;
+        rec.byteLength = lengths[i];
+        rec.count = counts[i];
         rec.name = names[i];
         const std::string what = "static block " + str(i) + " (" + names[i] + ")";
         if (i != 1 && rec.byteLength != 4LL * rec.count)
