@@ -525,7 +525,9 @@ Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVe
 }
 
 // The format and the whole list are checked before an existing file of that
-// name is removed, so a mistyped call leaves the user's file alone.
+// name is removed, so a mistyped call leaves the user's file alone. The whole
+// series of that name goes: a later file of an earlier run would otherwise
+// read as part of the new one.
 // [[Rcpp::export]]
 Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string fileName,
                                              std::string format)
@@ -533,8 +535,9 @@ Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string file
     const int fmt = writeFormat(format);
     const headerModel model = readHeaderModel(header);
     const headerItems items = readHeaderItems(header);
-    if (ZFile::delFile(fileName, false) != 0)
-        rStop("writeHSFile: could not remove the existing file '" + fileName + "'.");
+    const std::string stuck = hsResultFile::removeSeries(fileName);
+    if (!stuck.empty())
+        rStop("writeHSFile: could not remove the existing file '" + stuck + "'.");
     std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
     header2mInfo(model, &obj->mInfo);
     for (size_t i = 0; i < items.names.size(); ++i)

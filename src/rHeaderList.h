@@ -12,6 +12,7 @@
 
 #include <Rcpp.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -149,11 +150,8 @@ inline std::vector<double> headerDoubles(Rcpp::List& h, const char* name, int co
     return std::vector<double>(v.begin(), v.end());
 }
 
-inline std::string nodeText(int node)
-{
-    return node == NA_INTEGER ? std::string("NA") : std::to_string(node);
-}
-
+// Every element must pass the mesh's own element rule here, before a file
+// is removed or written: a list the mesh would refuse never reaches it.
 inline void readElemNodes(Rcpp::List& h, headerMesh& m)
 {
     Rcpp::List lst = h["elemNodes"];
@@ -164,11 +162,12 @@ inline void readElemNodes(Rcpp::List& h, headerMesh& m)
         Rcpp::IntegerVector nodes = lst[e];
         if (static_cast<long long>(m.en.size()) + nodes.size() > INT_MAX)
             headerStop("elemNodes holds too many node numbers.");
-        for (int node : nodes)
-            if (node == NA_INTEGER || node < 0 || node >= m.non)
-                headerStop("element " + std::to_string(e) + " of elemNodes refers to node " +
-                           nodeText(node) + ", outside 0 to noNode - 1 (noNode is " +
-                           std::to_string(m.non) + ").");
+        if (std::find(nodes.begin(), nodes.end(), NA_INTEGER) != nodes.end())
+            headerStop("elemNodes: element " + std::to_string(e) + " refers to node NA.");
+        const std::string problem =
+            hestor::hsMesh2D::elemProblem(e, nodes.begin(), nodes.size(), m.non);
+        if (!problem.empty())
+            headerStop("elemNodes: " + problem);
         m.enon[e] = static_cast<int>(nodes.size());
         m.en.insert(m.en.end(), nodes.begin(), nodes.end());
     }

@@ -33,6 +33,14 @@ void ZConvert::geo2UTM(double lon, double lat, int zone, double& easting, double
 {
     double phi = lat * deg2rad;
     double l = (lon + 180.0) - 360.0 * std::trunc((lon + 180.0) / 360.0) - 180.0;
+    // The series needs the distance from the central meridian, not the
+    // wrapped longitude: a zone at the antimeridian meets longitudes from
+    // both sides of it.
+    const double fromCentre = l - centralMeridian(zone);
+    if (fromCentre > 180.0)
+        l -= 360.0;
+    else if (fromCentre <= -180.0)
+        l += 360.0;
     double sinPhi = std::sin(phi), cosPhi = std::cos(phi), tanPhi = std::tan(phi);
     double n = a / std::sqrt(1.0 - e2 * sinPhi * sinPhi);
     double t = tanPhi * tanPhi;

@@ -123,7 +123,15 @@ long long ZDT::ints2DT(int year, int month, int day, int hour, int minute, doubl
 
 long long ZDT::julianDate2longDT(double days, long long reference)
 {
-    return clampTrunc<long long>(days) * secPerDay + reference;
+    // Nothing is clamped: a day count whose seconds do not fit is refused.
+    long long seconds = 0, dt = 0;
+    const bool fits = std::fabs(days) < 9.2e18 &&
+                      !__builtin_mul_overflow(static_cast<long long>(days), secPerDay, &seconds) &&
+                      !__builtin_add_overflow(seconds, reference, &dt);
+    if (!fits)
+        throw ZException("julianDate2longDT: " + ZStr::toString(days) + " days after " +
+                         std::to_string(reference) + " lie outside the long date-time range.");
+    return dt;
 }
 
 int ZDT::dayOfYear(long long dt)

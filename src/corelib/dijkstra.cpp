@@ -1,6 +1,7 @@
 #include "dijkstra.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace ZCoreLib {
@@ -12,6 +13,15 @@ const int stencil[8][3] = {{-1, -1, 0}, {0, -1, 2}, {1, -1, 0}, {-1, 0, 1},
                            {1, 0, 1},   {-1, 1, 0}, {0, 1, 2},  {1, 1, 0}};
 
 const double unreachedGridValue = 999999999;
+
+// A scaled grid step as an int; refused when it does not fit.
+int gridStep(double v, const char* what)
+{
+    if (!(v > -2147483649.0 && v < 2147483648.0))
+        throw ZException(std::string("setupCartGrid: the ") + what + " step of " +
+                         std::to_string(v) + " scaled units does not fit an int");
+    return static_cast<int>(v);
+}
 
 } // namespace
 
@@ -130,25 +140,36 @@ void dijkstra::buildAdjacency(double* x, double* y, int noe, int* enon, int* en)
             adjW[a] = edgeWeight(x, y, u, adjNode[a]);
 }
 
+// Everything is checked before the tables are replaced, so a refused grid
+// leaves the object as it was.
 int dijkstra::setupCartGrid(int nx, int ny, double dx, double dy, bool** blocked)
 {
-    releaseMem();
-    this->nx = nx;
-    this->ny = ny;
-    this->blocked = blocked;
-    allocNodeTables(nx * ny);
+    const long long cells = static_cast<long long>(nx) * ny;
+    if (nx < 0 || ny < 0 || cells > INT_MAX)
+        throw ZException("setupCartGrid: a grid of " + std::to_string(nx) + " x " +
+                         std::to_string(ny) + " cells is negative or has more than " +
+                         std::to_string(INT_MAX) + " cells");
     // The larger extent maps to about 10^6 units; the exponent is capped so
     // that tiny or empty grids keep a scale an int can hold.
     double extent = std::max(nx * dx, ny * dy);
     int e = 0;
     if (extent > 0 && std::isfinite(extent))
         e = std::min(6 - static_cast<int>(std::log10(extent)), 9);
-    scale = static_cast<int>(std::pow(10.0, e));
-    if (scale == 0)
-        scale = 1;
-    stepDiag = static_cast<int>(scale * std::sqrt(dx * dx + dy * dy));
-    stepX = static_cast<int>(dx * scale);
-    stepY = static_cast<int>(dy * scale);
+    int gridScale = static_cast<int>(std::pow(10.0, e));
+    if (gridScale == 0)
+        gridScale = 1;
+    const int diag = gridStep(gridScale * std::sqrt(dx * dx + dy * dy), "diagonal");
+    const int sx = gridStep(dx * gridScale, "x");
+    const int sy = gridStep(dy * gridScale, "y");
+    releaseMem();
+    this->nx = nx;
+    this->ny = ny;
+    this->blocked = blocked;
+    allocNodeTables(static_cast<int>(cells));
+    scale = gridScale;
+    stepDiag = diag;
+    stepX = sx;
+    stepY = sy;
     gridMode = 1;
     return 0;
 }

@@ -717,6 +717,8 @@ std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non)
     if (n > non)
         return name + " has " + std::to_string(n) + " nodes, more than the mesh's " +
                std::to_string(non) + ".";
+    if (nodes == nullptr)
+        return "";
     for (long long k = 0; k < n; k++)
         if (nodes[k] < 0 || nodes[k] >= non)
             return name + " refers to node " + std::to_string(nodes[k]) + ", outside 0.." +

@@ -122,7 +122,9 @@ public:
     // The elements a mesh may hold, one rule for every filler (file readers,
     // the header list, editors, initMesh): 3 to non nodes, each a node id in
     // 0 .. non-1. Returns "" when element e with these n nodes is acceptable,
-    // else a sentence naming the element and what is wrong with it.
+    // else a sentence naming the element and what is wrong with it. With
+    // nodes null only the count is checked, so a reader can bound an element
+    // before it reads its node ids.
     static std::string elemProblem(int e, const int* nodes, long long n, int non);
 
     // Derived geometry (hsMesh2DGeometry.cpp)

@@ -224,20 +224,22 @@ int hsMesh2D::fromString(const std::string& text, int version) {
         nt_.push_back(tok.size() >= 3 ? static_cast<int>(leadingInt(tok[2], ok)) : 99);
     }
 
-    std::vector<int> enon_, en_;
+    std::vector<int> enon_, en_, ids;
     for (long long e = 0; e < m; e++) {
         if (!lines.next(tok)) throw missing("element " + str(e));
-        if (tok.size() < 3)
-            throw textError(lines.lineNo(), "element " + str(e) + " needs at least 3 node ids, found " +
-                                                str(tok.size()) + ".");
-        enon_.push_back(static_cast<int>(tok.size()));
+        ids.clear();
         for (std::size_t j = 0; j < tok.size(); j++) {
             long long id;
-            if (!wholeInt(tok[j], id) || id < 0 || id >= n)
+            if (!wholeInt(tok[j], id))
                 throw textError(lines.lineNo(), "element " + str(e) + ": node id '" + tok[j] +
                                                     "' is not one of 0.." + str(n - 1) + ".");
-            en_.push_back(static_cast<int>(id));
+            ids.push_back(static_cast<int>(id));
         }
+        const std::string problem =
+            elemProblem(static_cast<int>(e), ids.data(), static_cast<long long>(ids.size()), static_cast<int>(n));
+        if (!problem.empty()) throw textError(lines.lineNo(), problem);
+        enon_.push_back(static_cast<int>(ids.size()));
+        en_.insert(en_.end(), ids.begin(), ids.end());
     }
 
     // Voronoi lines are optional; when present they follow the elements directly, one per element.
@@ -310,8 +312,8 @@ int hsMesh2D::fromBinary(const char* buffer, std::size_t length, int version) {
     unsigned long long total = 0;
     for (long long e = 0; e < m; e++) {
         enon_[e] = r.i32(enonAt + 4 * e);
-        if (enon_[e] < 3 || enon_[e] > n)
-            throw blockError("element " + str(e) + " has " + str(enon_[e]) + " nodes (3.." + str(n) + " possible).");
+        const std::string problem = elemProblem(static_cast<int>(e), nullptr, enon_[e], static_cast<int>(n));
+        if (!problem.empty()) throw blockError(problem);
         total += enon_[e];
         if (enAt + 4 * total > len)
             throw blockError("the node ids of element " + str(e) + " run past the block's " + str(len) + " bytes.");
@@ -324,11 +326,10 @@ int hsMesh2D::fromBinary(const char* buffer, std::size_t length, int version) {
                          " bytes expected for version " + str(version) + ").");
 
     std::unique_ptr<int[]> en_(new int[total]);
-    for (unsigned long long k = 0; k < total; k++) {
-        en_[k] = r.i32(enAt + 4 * k);
-        if (en_[k] < 0 || en_[k] >= n)
-            throw blockError("node id " + str(en_[k]) + " at element node entry " + str(k) + " is not one of 0.." +
-                             str(n - 1) + ".");
+    for (unsigned long long k = 0; k < total; k++) en_[k] = r.i32(enAt + 4 * k);
+    for (long long e = 0, at = 0; e < m; at += enon_[e], e++) {
+        const std::string problem = elemProblem(static_cast<int>(e), en_.get() + at, enon_[e], static_cast<int>(n));
+        if (!problem.empty()) throw blockError(problem);
     }
     std::unique_ptr<double[]> x(new double[n]), y(new double[n]);
     std::unique_ptr<int[]> nt_(new int[n]);

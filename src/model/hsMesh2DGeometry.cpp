@@ -32,6 +32,12 @@ void footPoint(double x0, double y0, double x1, double y1, double px, double py,
     throw ZException("Voronoi point on face." + errSuffix);
 }
 
+// 1 / d, and 0 for a link of no length, which carries no gradient.
+double inverseLength(double d)
+{
+    return d > 0.0 ? 1.0 / d : 0.0;
+}
+
 } // namespace
 
 int hsMesh2D::popVoronoi()
@@ -99,6 +105,9 @@ double hsMesh2D::vfAngleDevOf(int f) const
 {
     const int a = vfn[2 * f], b = vfn[2 * f + 1];
     const int e1 = vfe[2 * f], e2 = vfe[2 * f + 1];
+    // Coinciding points (cocircular elements) have no link to deviate.
+    if (eVoronoiX[e1] == eVoronoiX[e2] && eVoronoiY[e1] == eVoronoiY[e2])
+        return 0.0;
     const double angle = ZMath::angleBetweenLines(nX[a], nY[a], nX[b], nY[b], eVoronoiX[e1],
                                                   eVoronoiY[e1], eVoronoiX[e2], eVoronoiY[e2]);
     return std::fabs(90.0 - angle * ZMath::rad2deg);
@@ -145,22 +154,37 @@ int hsMesh2D::calcVFLengthAndPos()
         }
         double ax = nX[n0], ay = nY[n0], bx = nX[n1], by = nY[n1];
         double cx = px, cy = py, dx = qx, dy = qy;
+        const int z = lonLat ? ZConvert::guessUTMZone(vfxc[f], vfyc[f]) : 0;
         if (lonLat) {
-            const int z = ZConvert::guessUTMZone(vfxc[f], vfyc[f]);
             ZConvert::geo2UTM(nX[n0], nY[n0], z, ax, ay);
             ZConvert::geo2UTM(nX[n1], nY[n1], z, bx, by);
             ZConvert::geo2UTM(px, py, z, cx, cy);
             ZConvert::geo2UTM(qx, qy, z, dx, dy);
         }
-        const double lx = dx - cx, ly = dy - cy;
-        if (lx == 0.0 && ly == 0.0)
-            voronoiOnFace();
-        const double len = std::sqrt(lx * lx + ly * ly);
-        vfxNormL[f] = lx / len;
-        vfyNormL[f] = ly / len;
         vfDirX[f] = bx - ax;
         vfDirY[f] = by - ay;
         vfLength[f] = std::sqrt(vfDirX[f] * vfDirX[f] + vfDirY[f] * vfDirY[f]);
+        const double lx = dx - cx, ly = dy - cy;
+        if (lx != 0.0 || ly != 0.0) {
+            const double len = std::sqrt(lx * lx + ly * ly);
+            vfxNormL[f] = lx / len;
+            vfyNormL[f] = ly / len;
+            continue;
+        }
+        // Lon/lat coordinates stored as float32 can put a Voronoi point on its
+        // face; such a link takes the face's normal, pointing away from e0.
+        if (!lonLat)
+            voronoiOnFace();
+        double ex, ey;
+        ZConvert::geo2UTM(eX[e0], eY[e0], z, ex, ey);
+        const double inv = inverseLength(vfLength[f]);
+        double nx = vfDirY[f] * inv, ny = -vfDirX[f] * inv;
+        if (nx * (ex - ax) + ny * (ey - ay) > 0.0) {
+            nx = -nx;
+            ny = -ny;
+        }
+        vfxNormL[f] = nx;
+        vfyNormL[f] = ny;
     }
     return 0;
 }
@@ -185,7 +209,7 @@ int hsMesh2D::popGeometry()
             const double px = eVoronoiXUTM[e0], py = eVoronoiYUTM[e0];
             const double qx = eVoronoiXUTM[e1], qy = eVoronoiYUTM[e1];
             vfDist[f] = std::sqrt((px - qx) * (px - qx) + (py - qy) * (py - qy));
-            vfDistInv[f] = 1.0 / vfDist[f];
+            vfDistInv[f] = inverseLength(vfDist[f]);
             vfDx[f] = std::fabs(px - qx);
             vfDy[f] = std::fabs(py - qy);
             const double d0 = std::fabs((px - x[n0]) * fy - (py - y[n0]) * fx) /
@@ -201,7 +225,7 @@ int hsMesh2D::popGeometry()
         const double d = std::sqrt((px - footX) * (px - footX) + (py - footY) * (py - footY));
         vfeDist[2 * f] = d;
         vfDist[f] = 2.0 * d;
-        vfDistInv[f] = 1.0 / (2.0 * d);
+        vfDistInv[f] = inverseLength(vfDist[f]);
         vfeDist[2 * f + 1] = vfDist[f] - d;
         vfDx[f] = 2.0 * std::fabs(px - footX);
         vfDy[f] = 2.0 * std::fabs(py - footY);

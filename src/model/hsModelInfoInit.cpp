@@ -108,11 +108,11 @@ void hsModelInfo::checkInputs() const
     if (enol == adoptedEnol_ && adoptedEnolLen_ != noe)
         throw ZException(initWhere + "enol holds " + str(adoptedEnolLen_) +
                          " values, but the mesh has " + str(noe) + " elements.");
-    // 0 and -1 ask init() to derive the column from the bathymetry.
+    // Entries of 0 or less ask init() to derive the column from the bathymetry.
     for (int e = 0; e < noe; ++e)
-        if (enol[e] > noLayer || enol[e] < -1)
+        if (enol[e] > noLayer)
             throw ZException(initWhere + "element " + str(e) + " has enol " + str(enol[e]) +
-                             ", outside -1 to noLayer (" + str(noLayer) + ").");
+                             ", more than noLayer (" + str(noLayer) + ").");
 }
 
 // Centre depths from the surface down.

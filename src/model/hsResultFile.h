@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -103,6 +104,19 @@ public:
     std::string getFilename(int& ts);
     int totalTimesteps();
 
+    // Series of binary files (hsResultFileSeries.cpp)
+    // File k of the series whose first file is first (k 0: first itself).
+    static std::string seriesFileName(const std::string& first, int k);
+    // Whether file k (1 or more) of the series exists and continues file k - 1:
+    // the same item directory and cell count, file k - 1 holds noTimestep
+    // timesteps, and file k starts where file k - 1 ends (within half a
+    // timestep, and at least the second its start was truncated to). Every
+    // reader of a series ends it at the first file that does not continue it.
+    bool continuesSeries(int k);
+    // Removes first and then first^1, first^2, ... as long as they exist.
+    // Returns the first file that could not be removed, "" when none is left.
+    static std::string removeSeries(const std::string& first);
+
     // Reading item data (hsResultFileRead.cpp)
     int readItemData(int item, int ts, float* values);
     int readItemData(int item, int ts, double* values);
@@ -168,17 +182,33 @@ private:
 
     // Binary header reading (hsResultFileHeader.cpp)
     struct headerReader;
+    struct fixedHeader;
+    using staticWant = std::function<bool(const std::string& name)>;
+    using staticTake = std::function<void(staticItem& rec, std::vector<char>& block)>;
     void readBinaryHeader();
-    int readFixedHeader(headerReader& r, int& itemCount, int& itemOffset, int& staticCount,
-                        int& staticOffset);
-    void readItemDirectory(headerReader& r, int version, int itemCount, int itemOffset);
-    void readStaticItems(headerReader& r, int version, int staticCount);
-    void readPositionalStatics(headerReader& r, int version, int staticCount, int staticOffset);
+    static fixedHeader readFixedFields(headerReader& r, bool versionWord);
+    static void readItemDirectory(headerReader& r, const fixedHeader& h,
+                                  std::vector<std::string>& names, std::vector<int>& lengths);
+    static void walkStatics(headerReader& r, const fixedHeader& h, const staticWant& want,
+                            const staticTake& take);
     void takeStaticBlock(headerReader& r, const std::string& name, std::vector<char>& block,
                          int count, int version);
     void relabelBinaryFormat();
     // NT of one binary file of the series, from its count word alone.
     int readNTWord(const std::string& name) const;
+    // The two halves of continuesSeries, read from the files' headers: the
+    // timestep counts, start times and item directories, and the cells.
+    bool seriesHeadsContinue(const std::string& prevName, const std::string& name) const;
+    bool seriesCellsMatch(const std::string& prevName, const std::string& name) const;
+
+    // seriesCellsMatch reads the bathymetry of both files; its verdict for
+    // file k (at k - 1) stands while files k - 1 and k keep their sizes and
+    // times, so that readers asking per timestep do not read it again.
+    struct seriesCells {
+        std::vector<long long> stamp;
+        bool match = false;
+    };
+    std::vector<seriesCells> seriesCells_;
 
     // Binary writing (hsResultFileWrite.cpp)
     void writeBinaryHeader();

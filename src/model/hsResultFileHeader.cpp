@@ -4,8 +4,11 @@
 
 #include "hsResultFile.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <map>
 
 #include "ZFile.h"
 
@@ -116,19 +119,57 @@ struct hsResultFile::headerReader {
     }
 };
 
+// The fields before the item directory.
+struct hsResultFile::fixedHeader {
+    int version = 0; // 0: no version word (files older than cutoffDate)
+    int layerType = 0;
+    int headerField3 = -1;
+    double offsetDepth = 0.0; // versions 5 and later
+    int modeltype = 0;
+    int headerSize = 0;
+    long long startDT = 0;
+    double timestep = 0.0;
+    int noTimestep = 0;
+    int itemCount = 0, itemOffset = 0, staticCount = 0, staticOffset = 0;
+    int noLayer = 0;
+};
+
 void hsResultFile::readBinaryHeader()
 {
     headerReader r(fileName, "hsResultFile::readHeader: ");
     mInfo.reset();
-    int itemCount = 0, itemOffset = 0, staticCount = 0, staticOffset = 0;
-    const int version = readFixedHeader(r, itemCount, itemOffset, staticCount, staticOffset);
-    readItemDirectory(r, version, itemCount, itemOffset);
-    if (version >= 3)
-        readStaticItems(r, version, staticCount);
-    else
-        readPositionalStatics(r, version, staticCount, staticOffset);
+    // Version 0 carries no version word: it is recognised by age alone.
+    const fixedHeader h = readFixedFields(r, dateModified >= cutoffDate && headerVersion > 0);
+    headerVersion = h.version;
+    mInfo.layerType = h.layerType;
+    mInfo.headerField3 = h.headerField3;
+    if (h.version > 4)
+        mInfo.offsetDepth = h.offsetDepth;
+    mInfo.modeltype = h.modeltype;
+    headerSize = h.headerSize;
+    mInfo.startDT = h.startDT;
+    mInfo.timestep = h.timestep;
+    mInfo.noTimestep = h.noTimestep;
+    mInfo.noLayer = h.noLayer;
+    readItemDirectory(r, h, itemNameVec, itemLengthVec);
+    walkStatics(
+        r, h, [](const std::string&) { return true; },
+        [&](staticItem& rec, std::vector<char>& block) {
+            const bool known = rec.name == "elemBathy" || rec.name == "mesh" ||
+                               rec.name == "dz" || rec.name == "proj" ||
+                               (rec.name == "enol" && h.version >= 4);
+            if (known) {
+                takeStaticBlock(r, rec.name, block, rec.count, h.version);
+                return;
+            }
+            auto owned = std::make_unique<char[]>(block.size());
+            if (!block.empty())
+                std::memcpy(owned.get(), block.data(), block.size());
+            rec.data = ownBlock(std::move(owned));
+            staticItemVec.push_back(rec);
+        });
     mInfo.init();
-    if (version == 0)
+    if (h.version == 0)
         itemLengthVec.assign(itemNameVec.size(), mInfo.noCells);
     const long long record = totItemSize64(nItem());
     if (record > INT_MAX)
@@ -140,119 +181,111 @@ void hsResultFile::readBinaryHeader()
     relabelBinaryFormat();
 }
 
-// The fields before the item directory; returns the header version.
-int hsResultFile::readFixedHeader(headerReader& r, int& itemCount, int& itemOffset,
-                                  int& staticCount, int& staticOffset)
+hsResultFile::fixedHeader hsResultFile::readFixedFields(headerReader& r, bool versionWord)
 {
-    if (dateModified < cutoffDate)
-        headerVersion = 0;
-    else if (headerVersion > 0) {
-        // Version 0 carries no version word: it is recognised by age alone.
+    fixedHeader h;
+    if (versionWord) {
         const int32_t v = r.i32("the header version");
         if (v < 1 || v > 8)
             r.fail("unknown header version " + str(v));
-        headerVersion = v;
-        mInfo.layerType = r.i32("the layer type");
-        if (headerVersion > 4) {
-            mInfo.headerField3 = r.i32("header field 3");
+        h.version = v;
+        h.layerType = r.i32("the layer type");
+        if (h.version > 4) {
+            h.headerField3 = r.i32("header field 3");
             r.i32("the constant 1");
             r.f32("the constant pi");
-            mInfo.offsetDepth = r.f32("the offset depth");
+            h.offsetDepth = r.f32("the offset depth");
         }
     }
     const int32_t modeltype = r.i32("the model type");
-    mInfo.modeltype = modeltype < 10 ? 0 : modeltype;
-    const int32_t hs = r.count("the header size");
-    if (hs > r.size)
-        r.fail("header size " + str(hs) + " exceeds the file");
-    headerSize = hs;
-    mInfo.startDT = headerVersion >= 8 ? r.i64("the start time") : r.i32("the start time");
-    mInfo.timestep = r.f32("the timestep");
-    mInfo.noTimestep = r.count("the number of timesteps");
-    itemCount = r.count("the number of items");
-    itemOffset = r.count("the item directory offset");
-    staticCount = r.count("the number of static items");
-    staticOffset = r.count("the static item offset");
-    mInfo.noLayer = r.i32("the number of layers");
-    return headerVersion;
+    h.modeltype = modeltype < 10 ? 0 : modeltype;
+    h.headerSize = r.count("the header size");
+    if (h.headerSize > r.size)
+        r.fail("header size " + str(h.headerSize) + " exceeds the file");
+    h.startDT = h.version >= 8 ? r.i64("the start time") : r.i32("the start time");
+    h.timestep = r.f32("the timestep");
+    h.noTimestep = r.count("the number of timesteps");
+    h.itemCount = r.count("the number of items");
+    h.itemOffset = r.count("the item directory offset");
+    h.staticCount = r.count("the number of static items");
+    h.staticOffset = r.count("the static item offset");
+    h.noLayer = r.i32("the number of layers");
+    return h;
 }
 
-void hsResultFile::readItemDirectory(headerReader& r, int version, int itemCount, int itemOffset)
+void hsResultFile::readItemDirectory(headerReader& r, const fixedHeader& h,
+                                     std::vector<std::string>& names, std::vector<int>& lengths)
 {
-    r.seek(itemOffset, "the item directory");
-    r.requireRoom(itemCount * (version >= 1 ? 8LL : 4LL),
-                  "the item directory of " + str(itemCount) + " entries");
-    for (int i = 0; i < itemCount; ++i) {
-        if (version >= 1)
-            itemLengthVec.push_back(r.count("an item length"));
+    r.seek(h.itemOffset, "the item directory");
+    r.requireRoom(h.itemCount * (h.version >= 1 ? 8LL : 4LL),
+                  "the item directory of " + str(h.itemCount) + " entries");
+    for (int i = 0; i < h.itemCount; ++i) {
+        if (h.version >= 1)
+            lengths.push_back(r.count("an item length"));
         const int32_t n = r.count("an item name length");
-        itemNameVec.push_back(r.text(n, "an item name"));
+        names.push_back(r.text(n, "an item name"));
     }
 }
 
 // Versions 3 and later: named blocks right after the item directory.
-void hsResultFile::readStaticItems(headerReader& r, int version, int staticCount)
-{
-    r.requireRoom(staticCount * 16LL, str(staticCount) + " static items");
-    for (int i = 0; i < staticCount; ++i) {
-        staticItem rec;
-        rec.byteLength = r.count("a static item's byte length");
-        rec.count = r.count("a static item's count");
-        const int32_t nameLen = r.count("a static item's name length");
-        const int32_t typeLen = r.count("a static item's type length");
-        rec.name = r.text(nameLen, "a static item's name");
-        rec.type = r.text(typeLen, "a static item's type");
-        const std::string what = "static item '" + rec.name + "'";
-        if (rec.count < 1 && rec.byteLength != 0)
-            r.fail(what + " has no values but " + str(rec.byteLength) + " bytes");
-        if ((rec.type == "f" || rec.type == "i") && rec.byteLength != 4LL * rec.count)
-            r.fail(what + " of type " + rec.type + " has " + str(rec.count) + " values in " +
-                   str(rec.byteLength) + " bytes");
-        std::vector<char> block;
-        if (rec.count >= 1) {
-            r.requireRoom(rec.byteLength, what);
-            block.resize(static_cast<size_t>(rec.byteLength));
-            r.read(block.data(), rec.byteLength, what.c_str());
-        }
-        const bool known = rec.name == "elemBathy" || rec.name == "mesh" || rec.name == "dz" ||
-                           rec.name == "proj" || (rec.name == "enol" && version >= 4);
-        if (known) {
-            takeStaticBlock(r, rec.name, block, rec.count, version);
-            continue;
-        }
-        auto owned = std::make_unique<char[]>(block.size());
-        if (!block.empty())
-            std::memcpy(owned.get(), block.data(), block.size());
-        rec.data = ownBlock(std::move(owned));
-        staticItemVec.push_back(rec);
-    }
-}
-
 // Versions 0 to 2: (byte length, count) pairs at the static offset, then the
-// blocks in order: elemBathy, mesh, dz; further blocks are skipped.
-void hsResultFile::readPositionalStatics(headerReader& r, int version, int staticCount,
-                                         int staticOffset)
+// blocks in order: elemBathy, mesh, dz; further blocks are skipped. Blocks
+// that want refuses are skipped unread.
+void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const staticWant& want,
+                               const staticTake& take)
 {
+    auto block = [&](staticItem& rec, const std::string& what) {
+        r.requireRoom(rec.byteLength, what);
+        if (!want(rec.name)) {
+            r.seek(r.pos + rec.byteLength, "the end of a static block");
+            return;
+        }
+        std::vector<char> data(static_cast<size_t>(rec.byteLength));
+        r.read(data.data(), rec.byteLength, what.c_str());
+        take(rec, data);
+    };
+    if (h.version >= 3) {
+        r.requireRoom(h.staticCount * 16LL, str(h.staticCount) + " static items");
+        for (int i = 0; i < h.staticCount; ++i) {
+            staticItem rec;
+            rec.byteLength = r.count("a static item's byte length");
+            rec.count = r.count("a static item's count");
+            const int32_t nameLen = r.count("a static item's name length");
+            const int32_t typeLen = r.count("a static item's type length");
+            rec.name = r.text(nameLen, "a static item's name");
+            rec.type = r.text(typeLen, "a static item's type");
+            const std::string what = "static item '" + rec.name + "'";
+            if (rec.count < 1 && rec.byteLength != 0)
+                r.fail(what + " has no values but " + str(rec.byteLength) + " bytes");
+            if ((rec.type == "f" || rec.type == "i") && rec.byteLength != 4LL * rec.count)
+                r.fail(what + " of type " + rec.type + " has " + str(rec.count) + " values in " +
+                       str(rec.byteLength) + " bytes");
+            block(rec, what);
+        }
+        return;
+    }
     static const char* const names[] = {"elemBathy", "mesh", "dz"};
-    r.seek(staticOffset, "the static items");
-    r.requireRoom(staticCount * 8LL, str(staticCount) + " static items");
+    r.seek(h.staticOffset, "the static items");
+    r.requireRoom(h.staticCount * 8LL, str(h.staticCount) + " static items");
     std::vector<int32_t> lengths, counts;
-    for (int i = 0; i < staticCount; ++i) {
+    for (int i = 0; i < h.staticCount; ++i) {
         lengths.push_back(r.count("a static item's byte length"));
         counts.push_back(r.count("a static item's count"));
     }
-    for (int i = 0; i < staticCount; ++i) {
+    for (int i = 0; i < h.staticCount; ++i) {
         if (i >= 3) {
             r.seek(r.pos + lengths[i], "the end of a static block");
             continue;
         }
+        staticItem rec;
+        rec.byteLength = lengths[i];
+        rec.count = counts[i];
+        rec.name = names[i];
         const std::string what = "static block " + str(i) + " (" + names[i] + ")";
-        if (i != 1 && lengths[i] != 4LL * counts[i])
-            r.fail(what + " has " + str(counts[i]) + " values in " + str(lengths[i]) + " bytes");
-        r.requireRoom(lengths[i], what);
-        std::vector<char> block(static_cast<size_t>(lengths[i]));
-        r.read(block.data(), lengths[i], what.c_str());
-        takeStaticBlock(r, names[i], block, counts[i], version);
+        if (i != 1 && rec.byteLength != 4LL * rec.count)
+            r.fail(what + " has " + str(rec.count) + " values in " + str(rec.byteLength) +
+                   " bytes");
+        block(rec, what);
     }
 }
 
@@ -319,6 +352,75 @@ int hsResultFile::readNTWord(const std::string& name) const
     if (record > 0 && nt > r.size / (4 * record))
         r.fail(str(nt) + " timesteps of " + str(record) + " values do not fit in the file");
     return nt;
+}
+
+// Files of a series are compared by their headers alone: the fixed fields
+// and the item directory (cheap), and the inputs of the cell layout.
+bool hsResultFile::seriesHeadsContinue(const std::string& prevName, const std::string& name) const
+{
+    fixedHeader a, b;
+    std::vector<std::string> namesA, namesB;
+    std::vector<int> lengthsA, lengthsB;
+    try {
+        headerReader ra(prevName, "hsResultFile::continuesSeries: ");
+        a = readFixedFields(ra, ZFile::dateModified(prevName) >= cutoffDate);
+        readItemDirectory(ra, a, namesA, lengthsA);
+        headerReader rb(name, "hsResultFile::continuesSeries: ");
+        b = readFixedFields(rb, ZFile::dateModified(name) >= cutoffDate);
+        readItemDirectory(rb, b, namesB, lengthsB);
+    } catch (const ZException&) {
+        return false; // a file that cannot be read continues nothing
+    }
+    // The readers step through a series by the first file's timestep count.
+    if (mInfo.noTimestep < 1 || a.noTimestep != mInfo.noTimestep)
+        return false;
+    if (namesA != namesB || lengthsA != lengthsB)
+        return false;
+    // The writer truncates each file's start to whole seconds and the header
+    // keeps the timestep as a float32: both are allowed for besides half a
+    // timestep.
+    const double span = a.noTimestep * a.timestep;
+    const double gap = static_cast<double>(b.startDT) - static_cast<double>(a.startDT) - span;
+    const double tolerance =
+        std::max(0.5 * std::fabs(a.timestep), 1.0) + std::fabs(span) * 1.2e-7;
+    return std::fabs(gap) <= tolerance;
+}
+
+bool hsResultFile::seriesCellsMatch(const std::string& prevName, const std::string& name) const
+{
+    struct layout {
+        fixedHeader fixed;
+        std::map<std::string, std::vector<char>> inputs;
+    };
+    auto read = [this](const std::string& file, layout& l) {
+        headerReader r(file, "hsResultFile::continuesSeries: ");
+        l.fixed = readFixedFields(r, ZFile::dateModified(file) >= cutoffDate);
+        std::vector<std::string> names;
+        std::vector<int> lengths;
+        readItemDirectory(r, l.fixed, names, lengths);
+        walkStatics(
+            r, l.fixed,
+            [](const std::string& n) { return n == "enol" || n == "dz" || n == "elemBathy"; },
+            [&l](staticItem& rec, std::vector<char>& block) { l.inputs[rec.name].swap(block); });
+    };
+    layout a, b;
+    try {
+        read(prevName, a);
+        read(name, b);
+    } catch (const ZException&) {
+        return false;
+    }
+    // Equal inputs give equal cells; otherwise the file's model is built to
+    // count them.
+    if (a.fixed.layerType == b.fixed.layerType && a.fixed.noLayer == b.fixed.noLayer &&
+        a.fixed.offsetDepth == b.fixed.offsetDepth && a.inputs == b.inputs)
+        return true;
+    try {
+        const hsResultFile other(name, fileFmt);
+        return other.mInfo.noCells == mInfo.noCells;
+    } catch (const ZException&) {
+        return false;
+    }
 }
 
 } // namespace hestor

@@ -159,13 +159,6 @@ std::string fileOfTimestep(hsResultFile& f, int& ts)
     return f.getFilename(ts);
 }
 
-std::string seriesFile(hsResultFile& f, int k)
-{
-    keepFileNo keep(f);
-    f.fileNo = k;
-    return f.getFilename();
-}
-
 // Room for a record is made only once its file is known to hold it: a damaged
 // item length must not allocate gigabytes before the read fails.
 void requireRecord(const std::string& name, const itemLayout& lay, int ts)
@@ -225,7 +218,7 @@ void walkSeries(hsResultFile& f, int from, int to, F read)
     for (long long t = from; t < to;) {
         const long long k = t / nt;
         const long long stop = std::min<long long>(to, (k + 1) * nt);
-        valueReader r(seriesFile(f, static_cast<int>(k)));
+        valueReader r(hsResultFile::seriesFileName(f.fileName, static_cast<int>(k)));
         for (; t < stop; ++t)
             read(r, static_cast<int>(t - k * nt), t - from);
     }

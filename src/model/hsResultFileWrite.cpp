@@ -355,12 +355,7 @@ int hsResultFile::writeNT(int nt)
     return 0;
 }
 
-std::string hsResultFile::getFilename()
-{
-    if (fileNo == 0)
-        return fileName;
-    return ZFile::addTail(fileName, "^" + str(fileNo));
-}
+std::string hsResultFile::getFilename() { return seriesFileName(fileName, fileNo); }
 
 std::string hsResultFile::getFilename(int& ts)
 {
@@ -374,7 +369,7 @@ std::string hsResultFile::getFilename(int& ts)
         fileNo = k;
         ts -= nt;
         const std::string name = getFilename();
-        if (!ZFile::fileExists(name))
+        if (!continuesSeries(k))
             throw ZException("Not that many timesteps in file (" + fileName +
                              "). fileNo=" + str(k) + ", timestep=" + str(ts));
         if (ts < nt)
@@ -387,13 +382,12 @@ std::string hsResultFile::getFilename(int& ts)
 int hsResultFile::totalTimesteps()
 {
     const int writing = fileStream.is_open() ? fileNo : -1;
-    int last = -1;
-    for (fileNo = 0; ZFile::fileExists(getFilename()); ++fileNo)
-        last = fileNo;
+    int last = ZFile::fileExists(fileName) ? 0 : -1;
+    while (last >= 0 && continuesSeries(last + 1))
+        ++last;
     long long total = 0;
     if (last >= 0) {
-        fileNo = last;
-        const int lastNT = isBinaryFormat() ? readNTWord(getFilename()) : 0;
+        const int lastNT = isBinaryFormat() ? readNTWord(seriesFileName(fileName, last)) : 0;
         total = static_cast<long long>(last) * mInfo.noTimestep + lastNT;
     }
     // A writer keeps its current file; readers of a series expect file 0.

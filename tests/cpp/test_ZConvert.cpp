@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "ZConvert.h"
 
@@ -172,6 +174,31 @@ TEST(ZConvertUTM, LongitudesFrom180Wrap)
     ZConvert::geo2UTM(-177.0, -40.0, -1, e2, n2);
     EXPECT_NEAR(e1, e2, 1e-6);
     EXPECT_NEAR(n1, n2, 1e-6);
+}
+
+// A longitude past 180 was wrapped to -179.9 but kept its distance of -357
+// degrees from the central meridian of zone 60, giving E -1.59e9.
+TEST(ZConvertUTM, AcrossTheAntimeridian)
+{
+    double e, n;
+    ZConvert::geo2UTM(180.1, -17.0, -60, e, n);
+    EXPECT_NEAR(e, 830108.5, 0.1);
+    EXPECT_NEAR(n, 8117832.2, 0.5); // the series is within about a metre in northing
+    const std::vector<std::pair<int, std::vector<double>>> cases = {
+        {60, {178.5, 179.9, 180.0, 180.1, -179.9}},
+        {-60, {179.9, 180.1, -179.9, 540.1}},
+        {1, {179.9, 180.1, 181.5, -179.9, -178.5}},
+        {-1, {179.95, -180.0, -539.9}},
+    };
+    for (const auto& c : cases)
+        for (double lon : c.second) {
+            const double lat = c.first < 0 ? -17.0 : 17.0;
+            double ke, kn;
+            ZConvert::geo2UTM(lon, lat, c.first, e, n);
+            krugerUTM(lon, lat, c.first, ke, kn);
+            EXPECT_NEAR(e, ke, 0.1) << c.first << " " << lon;
+            EXPECT_NEAR(n, kn, 1.4) << c.first << " " << lon;
+        }
 }
 
 TEST(ZConvertSphere, GreatCircleDistance)

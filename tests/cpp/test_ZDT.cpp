@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ZDT.h"
@@ -124,6 +126,18 @@ TEST(ZDTCalendar, FieldsCarry)
     EXPECT_EQ(ZDT::ints2DT(2012, -11, 1, 0, 0, 0), ZDT::strDT2longDT("2011-01-01"));
     EXPECT_EQ(ZDT::strDT2longDT("2012-13-01"), ZDT::strDT2longDT("2013-01-01"));
     EXPECT_EQ(ZDT::strDT2longDT("2012--1-01"), ZDT::strDT2longDT("2011-11-01"));
+}
+
+// The day count was clamped and then multiplied by 86400, which overflowed.
+TEST(ZDTCalendar, JulianDaysOutsideTheRangeThrow)
+{
+    const long long secondsMax = LLONG_MAX / 86400;
+    EXPECT_EQ(ZDT::julianDate2longDT(static_cast<double>(secondsMax), 0), secondsMax * 86400);
+    EXPECT_EQ(ZDT::julianDate2longDT(-1.5, LLONG_MIN + 86400), LLONG_MIN);
+    for (const auto& c : std::vector<std::pair<double, long long>>{
+             {1e15, 0}, {1e300, 0}, {-1e300, 0}, {NAN, 0}, {INFINITY, 0}, {1.0, LLONG_MAX - 10},
+             {-1.0, LLONG_MIN + 10}, {static_cast<double>(secondsMax) + 1e4, 0}})
+        EXPECT_THROW(ZDT::julianDate2longDT(c.first, c.second), ZException) << c.first;
 }
 
 TEST(ZDTText, IsDTTable)

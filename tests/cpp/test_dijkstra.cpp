@@ -295,6 +295,32 @@ TEST(dijkstra, GridScaleAndSteps)
     d.releaseMem();
 }
 
+// 65536 x 65536 cells wrapped to 0 and the distance pass wrote past an empty
+// table; steps of 2^31 at scale 1 wrapped negative. Such grids are refused
+// and the grid set up before stays.
+TEST(dijkstra, GridsThatDoNotFitAreRefused)
+{
+    dijkstra d;
+    d.setupCartGrid(3, 1, 1, 1, nullptr);
+    for (const auto& g : std::vector<std::vector<double>>{{65536, 65536, 1, 1},
+                                                          {-2, -2, 1, 1},
+                                                          {2, 1, 2147483648.0, 1},
+                                                          {1, 2, 1, 2147483648.0},
+                                                          {2, 1, 2147483647.0, 2147483647.0},
+                                                          {2, 1, NAN, 1}})
+        EXPECT_THROW(d.setupCartGrid(static_cast<int>(g[0]), static_cast<int>(g[1]), g[2], g[3],
+                                     nullptr),
+                     ZException)
+            << g[0] << " " << g[1] << " " << g[2] << " " << g[3];
+    double** dist = d.calcCartGridDist(0, 0);
+    EXPECT_EQ(dist[0][2], 2.0 * d.stepX / d.scale);
+    d.calcCartGridDistFinalize(dist);
+    d.setupCartGrid(2, 1, 2147483647.0, 1, nullptr);
+    EXPECT_EQ(d.scale, 1);
+    EXPECT_EQ(d.stepX, 2147483647);
+    d.releaseMem();
+}
+
 TEST(dijkstra, GridBlockedCells)
 {
     bool cells[3][3] = {};

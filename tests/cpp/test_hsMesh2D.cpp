@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "ZMath.h"
+#include "testUtil.h"
 #include "test_hsMesh2DHelpers.h"
 
 using hestor::hsMesh2D;
@@ -295,6 +296,23 @@ TEST(hsMesh2DBuild, UntrustedInputThrows)
         meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {}, {{0, 1, 2}}, {}, {}});
         m.enon[0] = -3;
         EXPECT_THROW(m.initMesh(), ZCoreLib::ZException);
+    }
+}
+
+// Elements of fewer than three nodes, or of more nodes than the mesh has,
+// once reached the point-location index with nothing to index.
+TEST(hsMesh2DBuild, ElementsTheMeshCannotHoldAreRefused)
+{
+    const std::string prefix = "hsMesh2D: initMesh: element 1 ";
+    const std::vector<std::pair<std::vector<int>, std::string>> cases = {
+        {{}, "has 0 nodes; an element needs at least 3."},
+        {{1, 2}, "has 2 nodes; an element needs at least 3."},
+        {{0, 1, 2, 2}, "has 4 nodes, more than the mesh's 3."},
+    };
+    for (const auto& c : cases) {
+        hsMesh2D m;
+        meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {}, {{0, 1, 2}, c.first}, {}, {}});
+        EXPECT_EQ(testutil::thrownMessage([&] { m.initMesh(); }), prefix + c.second + hestor::errSuffix);
     }
 }
 

@@ -144,10 +144,11 @@ TEST(hsMesh2DFormat, DamagedTextThrows) {
     EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n"), "Mesh text: the header announces 3 nodes and 1 elements, but the text ends "
                                            "before element 0 (after line 4).");
     EXPECT_EQ(msg("3 1\n0 0\n1\n0 1\n0 1 2\n"), "Mesh text, line 3: node 1 needs x and y.");
-    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1\n"), "Mesh text, line 5: element 0 needs at least 3 node ids, found 2.");
-    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1 3\n"), "Mesh text, line 5: element 0: node id '3' is not one of 0..2.");
-    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 -1 2\n"), "Mesh text, line 5: element 0: node id '-1' is not one of 0..2.");
+    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1\n"), "Mesh text, line 5: element 0 has 2 nodes; an element needs at least 3.");
+    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1 3\n"), "Mesh text, line 5: element 0 refers to node 3, outside 0..2.");
+    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 -1 2\n"), "Mesh text, line 5: element 0 refers to node -1, outside 0..2.");
     EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1 x\n"), "Mesh text, line 5: element 0: node id 'x' is not one of 0..2.");
+    EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1 2 2\n"), "Mesh text, line 5: element 0 has 4 nodes, more than the mesh's 3.");
     // A header promising far more than the text holds fails on the text, not on memory.
     EXPECT_EQ(msg("2000000000 2000000000\n0 0\n"), "Mesh text: the header announces 2000000000 nodes and 2000000000 "
                                                    "elements, but the text ends before node 1 (after line 2).");
@@ -242,23 +243,23 @@ TEST(hsMesh2DFormat, CorruptedBlocksThrow) {
     EXPECT_EQ(msg(c, 7), "Mesh block: 2000000000 nodes and 3 elements need more than the block's 156 bytes.");
     c = b;
     putI32(c, 4, 4);  // a fourth element: its size is read from the first node id, 0
-    EXPECT_EQ(msg(c, 7), "Mesh block: element 3 has 0 nodes (3..6 possible).");
+    EXPECT_EQ(msg(c, 7), "Mesh block: element 3 has 0 nodes; an element needs at least 3.");
     c = b;
     putI32(c, enonAt + 4, 2);
-    EXPECT_EQ(msg(c, 7), "Mesh block: element 1 has 2 nodes (3..6 possible).");
+    EXPECT_EQ(msg(c, 7), "Mesh block: element 1 has 2 nodes; an element needs at least 3.");
     c = b;
     putI32(c, enonAt + 8, 1000);
-    EXPECT_EQ(msg(c, 7), "Mesh block: element 2 has 1000 nodes (3..6 possible).");
+    EXPECT_EQ(msg(c, 7), "Mesh block: element 2 has 1000 nodes, more than the mesh's 6.");
     c = b;
     putI32(c, enonAt + 8, 6);
     EXPECT_EQ(msg(c, 7), "Mesh block: 156 bytes do not match 6 nodes, 3 elements and 13 element node ids (168 bytes "
                          "expected for version 7).");
     c = b;
     putI32(c, enAt + 4 * 5, 6);
-    EXPECT_EQ(msg(c, 7), "Mesh block: node id 6 at element node entry 5 is not one of 0..5.");
+    EXPECT_EQ(msg(c, 7), "Mesh block: element 1 refers to node 6, outside 0..5.");
     c = b;
     putI32(c, enAt, -3);
-    EXPECT_EQ(msg(c, -1), "Mesh block: node id -3 at element node entry 0 is not one of 0..5.");
+    EXPECT_EQ(msg(c, -1), "Mesh block: element 0 refers to node -3, outside 0..5.");
     EXPECT_EQ(msg(std::vector<char>(5, 0), 7), "Mesh block: 5 bytes cannot hold the node and element counts (8 bytes).");
 }
 

@@ -142,14 +142,30 @@ TEST(hsMesh2DGeometry, VoronoiPointOnFaceThrows)
     meshtest::fill(m, d);
     EXPECT_EQ(messageOf(m), "Voronoi point on face." + hestor::errSuffix);
 
-    // The same on a lon/lat mesh, where the link is measured in UTM.
-    MeshData g{{9.0, 9.01, 9.005}, {55.0, 55.0, 55.008}, {}, {{0, 1, 2}}, {}, {}};
+}
+
+// Lon/lat points stored as float32 can fall on their face; such a mesh is
+// taken, with finite link tables: the link takes the outward face normal.
+TEST(hsMesh2DGeometry, LonLatVoronoiPointOnFaceIsTaken)
+{
+    MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}}, {}, {}};
     g.proj = "lonlat";
-    g.vx = {9.005};
-    g.vy = {55.0};
+    g.vx = {9.005, 9.005};
+    g.vy = {55.0, 55.0};
     hsMesh2D l;
     meshtest::fill(l, g);
-    EXPECT_EQ(messageOf(l), "Voronoi point on face." + hestor::errSuffix);
+    ASSERT_EQ(messageOf(l), "");
+    for (int f = 0; f < l.novf; f++)
+        for (double v : {l.vfxNormL[f], l.vfyNormL[f], l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f],
+                         l.vfeDist[2 * f], l.vfeDist[2 * f + 1]})
+            EXPECT_TRUE(std::isfinite(v)) << f;
+    ASSERT_EQ(l.noivf, 1);
+    EXPECT_EQ(l.vfDistInv[0], 0.0);
+    EXPECT_EQ(l.vfAngleDev[0], 0.0);
+    // The shared face runs along the parallel; its normal points from element
+    // vfe[0] towards the other.
+    const double toward = l.eY[l.vfe[1]] > l.eY[l.vfe[0]] ? 1.0 : -1.0;
+    EXPECT_NEAR(l.vfyNormL[0], toward, 1e-3);
 }
 
 TEST(hsMesh2DGeometry, PopVoronoiUTMTwiceThrows)

@@ -65,13 +65,16 @@ void writeSteps(hsResultFile& f, int from, int to)
 
 class ResultWrite : public TempDir {
 protected:
-    std::unique_ptr<hsResultFile> writer(const std::string& name, int maxPerFile = -1)
+    std::unique_ptr<hsResultFile> writer(const std::string& name, int maxPerFile = -1,
+                                         const std::function<void(hsResultFile&)>& change = {})
     {
         auto f = std::make_unique<hsResultFile>(at(name), hestor::EMB);
         fillModel(*f);
         f->addItem("a", 5);
         f->addItem("b", 2);
         f->maxTimestepsPerFile = maxPerFile;
+        if (change)
+            change(*f);
         f->writeHeader();
         return f;
     }
@@ -190,11 +193,69 @@ TEST_F(ResultWrite, SeriesExactlyFull)
     EXPECT_EQ(last.size(), static_cast<size_t>(wordAt(last, 28)));
     hsResultFile r(at("x.emb"), -1);
     EXPECT_EQ(r.totalTimesteps(), 6);
-    // Only the last file's count word is read; a damaged one is reported.
-    writeBytes(at("x^2.emb"), std::vector<char>(last.begin(), last.begin() + 46));
-    EXPECT_THROW(r.totalTimesteps(), ZException);
-    writeBytes(at("x^2.emb"), std::vector<char>(last.begin(), last.begin() + 48));
+    // A file whose header cannot be read continues nothing: the series ends
+    // before it.
+    const std::vector<char> middle = readBytes(at("x^1.emb"));
+    writeBytes(at("x^1.emb"), std::vector<char>(middle.begin(), middle.begin() + 46));
+    EXPECT_EQ(r.totalTimesteps(), 3);
+    writeBytes(at("x^1.emb"), middle);
     EXPECT_EQ(r.totalTimesteps(), 6);
+}
+
+// File 1 of a series of three is replaced by a file written apart, with one
+// change: it stays in the series only when it continues file 0, and a file
+// that does not ends the series there.
+TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
+{
+    auto f = writer("x.emb", 3);
+    writeSteps(*f, 0, 8);
+    f->flushBuf();
+    auto shift = [](long long s) { return [s](hsResultFile& g) { g.mInfo.startDT += s; }; };
+    auto bathy = [](double d) {
+        return [d](hsResultFile& g) {
+            g.mInfo.startDT += 1800;
+            g.mInfo.elemBathy[0] = d;
+            g.mInfo.enol[0] = 0;
+            g.mInfo.init();
+        };
+    };
+    const std::vector<std::pair<std::function<void(hsResultFile&)>, int>> cases = {
+        {shift(1800), 8},       // the genuine start
+        {shift(1800 + 299), 8}, // within half a timestep
+        {shift(1800 + 301), 3},
+        {shift(1800 - 301), 3},
+        {[](hsResultFile& g) { g.mInfo.startDT += 1800; g.itemNameVec[1] = "c"; }, 3},
+        {bathy(2.4), 8}, // another bathymetry, the same cells
+        {bathy(1.5), 3}, // one cell fewer
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string y = "y" + std::to_string(i) + ".emb";
+        auto g = writer(y, -1, cases[i].first);
+        writeSteps(*g, 3, 6);
+        g->flushBuf();
+        ZFile::copyFile(at(y), at("x^1.emb"));
+        hsResultFile r(at("x.emb"), -1);
+        EXPECT_EQ(r.totalTimesteps(), cases[i].second) << i;
+        int ts = 4;
+        if (cases[i].second == 3)
+            EXPECT_THROW(r.getFilename(ts), ZException) << i;
+        else
+            EXPECT_EQ(r.getFilename(ts), at("x^1.emb")) << i;
+    }
+}
+
+// The writer truncates each file's start to whole seconds: with timesteps
+// below two seconds a genuine series must still read whole.
+TEST_F(ResultWrite, SeriesOfShortTimestepsReadsWhole)
+{
+    for (double dt : {0.1, 0.3, 1.7}) {
+        const std::string name = "s" + std::to_string(dt) + ".emb";
+        auto f = writer(name, 7, [dt](hsResultFile& g) { g.mInfo.timestep = dt; });
+        writeSteps(*f, 0, 30);
+        f->flushBuf();
+        hsResultFile r(at(name), -1);
+        EXPECT_EQ(r.totalTimesteps(), 30) << dt;
+    }
 }
 
 TEST_F(ResultWrite, ClosedByDestructor)

@@ -43,6 +43,24 @@ write_small <- function(file, nt = 3, header = small_header()) {
   invisible(file)
 }
 
+# A series written file by file, as the writer would split it: file k
+# (run^k.emb for run.emb) holds the timesteps steps[[k + 1]] and starts at the
+# first of them.
+write_series <- function(file, steps, header = small_header()) {
+  for (k in seq_along(steps) - 1) {
+    hk <- header
+    hk$startDT <- header$startDT + steps[[k + 1]][1] * header$timestep
+    name <- if (k == 0) file else sub("\\.emb$", sprintf("^%d.emb", k), file)
+    w <- writeHSFile(hk, name, "emb")
+    for (t in steps[[k + 1]]) {
+      writeHSData(w, temp_values(t))
+      writeHSData(w, level_values(t))
+    }
+    writeHSDataClose(w)
+  }
+  invisible(file)
+}
+
 fresh_dir <- function() {
   d <- tempfile("hs")
   dir.create(d)

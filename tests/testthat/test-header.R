@@ -44,17 +44,24 @@ test_that("vector lengths must match their counts", {
                         "header: itemLengths holds 2 values, but itemNames holds 3.")
 })
 
-test_that("node numbers must lie within 0 to noNode - 1", {
+test_that("elements must be ones the mesh can hold", {
   bad <- function(nodes, text) {
     en <- small_header()$elemNodes
     en[[3]] <- nodes
-    expect_header_refused(hdr_with(elemNodes = en), paste0(
-      "header: element 2 of elemNodes refers to node ", text,
-      ", outside 0 to noNode - 1 (noNode is 5)."))
+    expect_header_refused(hdr_with(elemNodes = en), paste0("header: elemNodes: element 2 ", text))
   }
-  bad(c(2, 3, 5), "5")
-  bad(c(2, -1, 4), "-1")
-  bad(c(2, NA, 4), "NA")
+  bad(c(2, 3, 5), "refers to node 5, outside 0..4.")
+  bad(c(2, -1, 4), "refers to node -1, outside 0..4.")
+  bad(c(2, NA, 4), "refers to node NA.")
+  # Such lists were once written, and the file then could not be opened.
+  bad(integer(0), "has 0 nodes; an element needs at least 3.")
+  bad(c(2, 3), "has 2 nodes; an element needs at least 3.")
+  bad(c(0, 1, 2, 3, 4, 4), "has 6 nodes, more than the mesh's 5.")
+  # An existing file of that name is left alone.
+  f <- write_small(file.path(fresh_dir(), "kept.emb"))
+  expect_error(writeHSFile(hdr_with(elemNodes = list(0:2, 1:2, 2:4, 3:4)), f, "emb"),
+               "header: elemNodes: element 1 has 2 nodes", fixed = TRUE)
+  expect_identical(getHeader(openHSFile(f))$noTimestep, 3L)
 })
 
 test_that("values must be usable", {

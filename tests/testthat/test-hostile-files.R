@@ -213,18 +213,8 @@ test_that("folders, empty, text and foreign files are refused", {
 
 test_that("a series with a missing or damaged middle file ends or is refused", {
   d <- fresh_dir()
-  f <- file.path(d, "run.emb")
+  f <- write_series(file.path(d, "run.emb"), list(0:2, 3:5, 6:8))
   h <- small_header()
-  for (k in 0:2) {
-    hk <- h
-    hk$startDT <- h$startDT + 3 * k * h$timestep
-    w <- writeHSFile(hk, if (k == 0) f else file.path(d, sprintf("run^%d.emb", k)), "emb")
-    for (t in 3 * k + 0:2) {
-      writeHSData(w, temp_values(t))
-      writeHSData(w, level_values(t))
-    }
-    writeHSDataClose(w)
-  }
   # The cell of element 1 in layer 2, and its values at timesteps t.
   b <- bottom_layers(h)
   cell <- (h$noLayer - b[1]) + (2 - b[2])

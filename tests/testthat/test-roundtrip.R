@@ -100,23 +100,44 @@ test_that("item values read back by timestep, element, layer and cell", {
   expect_identical(totalTimesteps(r), 3L)
 })
 
+test_that("a lon/lat mesh whose Voronoi points fall on faces opens again", {
+  # Near-right triangles: as float32 the circumcentres lie on the outer faces.
+  h <- small_header()
+  h$nodeXCoor <- c(10, 10.001, 10.001, 10, 10.0005)
+  h$nodeYCoor <- c(55, 55, 55.001, 55.001, 55.0005)
+  h$proj <- "LONLAT"
+  r <- openHSFile(write_small(file.path(fresh_dir(), "ll.emb"), header = h))
+  g <- getHeader(r)
+  expect_identical(g$proj, "LONLAT")
+  expect_true(all(is.finite(c(g$eVoronoiX, g$eVoronoiY))))
+  expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
+})
+
 test_that("a series of two files is read across", {
-  d <- fresh_dir()
-  h0 <- small_header()
-  f <- write_small(file.path(d, "run.emb"), nt = 3, header = h0)
-  h1 <- h0
-  h1$startDT <- h0$startDT + 3 * h0$timestep
-  w <- writeHSFile(h1, file.path(d, "run^1.emb"), "emb")
-  for (t in 3:4) {
-    writeHSData(w, temp_values(t))
-    writeHSData(w, level_values(t))
-  }
-  writeHSDataClose(w)
+  f <- write_series(file.path(fresh_dir(), "run.emb"), list(0:2, 3:4))
   r <- openHSFile(f)
   expect_identical(totalTimesteps(r), 5L)
   expect_identical(readTimeseries(r, 1, 2, 999), f32(0:4 + 2 / 3))
   # The timestep readers stay within the opened file.
   expect_error(readItemData(r, 0, 3), "Invalid timestep number.", fixed = TRUE)
+})
+
+test_that("a new file replaces the whole series of its name", {
+  d <- fresh_dir()
+  f <- write_series(file.path(d, "run.emb"), list(0:2, 3:5, 6:8))
+  expect_identical(totalTimesteps(openHSFile(f)), 9L)
+  old1 <- readBin(file.path(d, "run^1.emb"), "raw", 1e6)
+  # A shorter run of the same name reads back its own timesteps only.
+  write_small(f, nt = 2)
+  expect_false(any(file.exists(file.path(d, c("run^1.emb", "run^2.emb")))))
+  r <- openHSFile(f)
+  expect_identical(totalTimesteps(r), 2L)
+  expect_identical(readTimeseries(r, 1, 2, 999), f32(0:1 + 2 / 3))
+  # A file of the old run put back does not continue the new one.
+  writeBin(old1, file.path(d, "run^1.emb"))
+  r <- openHSFile(f)
+  expect_identical(totalTimesteps(r), 2L)
+  expect_identical(readTimeseries(r, 1, 2, 999), f32(0:1 + 2 / 3))
 })
 
 test_that("overwriting a file leaves only the new items", {
