@@ -43,6 +43,8 @@ print(readLayer(r, 0, 5, 2))
 cat("water level of element 2 over time:\n")
 print(data.frame(time = h$startDT + h$timestep * seq(0, totalTimesteps(r) - 1),
                  level = readTimeseries(r, 1, 2, 999)))
+cat("temperature profile of element 0 at timestep 5 (bottom first):\n")
+print(readProfile(r, 0, 5, 0))
 
 # Queries on the mesh and the layers.
 cat("element holding the point (70, 20):", pointElem(r, 70, 20), "\n")
