@@ -4,7 +4,7 @@
 // One netCDF file, opened read-only or created as netCDF-4, with its
 // dimensions and variables cached so that lookups need no library call.
 // Ids of dimensions and variables are the library's ids, which index the
-// caches. Failures are ZExceptions (parseTimeUnits aside).
+// caches. Failures are ZExceptions.
 
 #include <cstddef>
 #include <memory>
@@ -122,8 +122,7 @@ public:
     std::vector<long long> getDT(int varId, std::string units);
     // The units text of a time variable ("hours since 1970-01-01 00:00:00")
     // as seconds per value and the reference date-time; path is named in
-    // messages. A reference too short to hold month and day throws
-    // std::out_of_range, not a ZException.
+    // messages.
     static void parseTimeUnits(std::string units, const std::string& path, int& factor,
                                long long& reference);
 

@@ -21,11 +21,12 @@ void ZNetCdf::parseTimeUnits(std::string units, const std::string& path, int& fa
         factor = 1;
     else
         throw ZException("Unsupported time unit in " + path);
-    // One-digit month and day ("1970-1-1 00:00:00") get their leading zero;
-    // substr throws std::out_of_range on a text too short to hold them.
-    if (ref.substr(6, 1) == "-")
+    // One-digit month and day ("1970-1-1 00:00:00") get their leading zero. A
+    // text too short to hold them is no date: it is refused below like any other.
+    auto charAt = [&ref](size_t i) { return i < ref.size() ? ref[i] : '\0'; };
+    if (charAt(6) == '-')
         ref.insert(5, "0");
-    if (ref.substr(9, 1) == " ")
+    if (charAt(9) == ' ')
         ref.insert(8, "0");
     if (ref == "1900-01-01 00:00:00")
         reference = -2208988800LL;

@@ -156,6 +156,12 @@ TEST(ZNetCdfTimeUnits, Table)
         {"hours Since 1970-01-01", 0, 0, "Could not parse time unit in netcdf file."},
         {"days since 1970-01-01", 0, 0, "Unsupported time unit in f.nc"},
         {"hours since yesterday!", 0, 0, "Invalid date: yesterday!"},
+        // Too short to hold a month and a day: once std::out_of_range from a
+        // substring, which callers that catch ZException did not expect.
+        {"hours since 1970", 0, 0, "Invalid date: 1970"},
+        {"hours since 1970-1", 0, 0, "Invalid date: 1970-1"},
+        {"hours since 1970-1-1", 0, 0, "Invalid date: 1970-01-1"},
+        {"hours since ", 0, 0, "Invalid date: "},
     };
     for (const Row& r : rows) {
         int factor = 0;
@@ -170,9 +176,6 @@ TEST(ZNetCdfTimeUnits, Table)
         EXPECT_EQ(factor, r.factor) << r.units;
         EXPECT_EQ(reference, r.reference) << r.units;
     }
-    int factor = 0;
-    long long reference = 0;
-    EXPECT_THROW(ZNetCdf::parseTimeUnits("hours since 1970", "f.nc", factor, reference), std::out_of_range);
 }
 
 TEST(ZNetCdfTime, FileTimeAxis)

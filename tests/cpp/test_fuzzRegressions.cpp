@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "../fuzz/fuzzHarness.h"
+#include "../fuzz/fuzzSetupHarness.h"
 
 // Under AddressSanitizer the allocator can be watched: a file of a few hundred
 // bytes must not make the library ask for gigabytes before it finds out that
@@ -82,6 +83,10 @@ const Target targets[] = {
     {"meshText", fuzz::meshText},
     {"text0D", [](const uint8_t* d, size_t n) { return fuzz::textFile(d, n, false); }},
     {"text1D", [](const uint8_t* d, size_t n) { return fuzz::textFile(d, n, true); }},
+    {"bathymetry", fuzz::bathymetry},
+    {"setupText", fuzz::setupText},
+    {"dateTimeText", fuzz::dateTimeText},
+    {"timeUnits", fuzz::timeUnits},
 };
 
 const fs::path findings = fs::path(HESTOR_TEST_DATA) / "fuzz";

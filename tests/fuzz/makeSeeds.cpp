@@ -297,6 +297,11 @@ Bytes withPrefix(uint8_t first, const Bytes& rest)
     return b;
 }
 
+Bytes text(uint8_t first, const std::string& s)
+{
+    return withPrefix(first, Bytes(s.begin(), s.end()));
+}
+
 Bytes binaryBlock(hestor::hsMesh2D& m)
 {
     char* raw = nullptr;
@@ -317,9 +322,6 @@ void meshSeeds(const fs::path& root)
     put(root / "meshBinary" / "squares_v6_voronoi", withPrefix(7, sq));
 
     // Prefix byte b: b % 11 == 0 a .mesh file, else fromString with version b % 11 - 2.
-    auto text = [](uint8_t first, const std::string& s) {
-        return withPrefix(first, Bytes(s.begin(), s.end()));
-    };
     put(root / "meshText" / "squares_file", text(0, squares.toString()));
     put(root / "meshText" / "squares_v8", text(10, squares.toString()));
     put(root / "meshText" / "triangles_plain", text(1, trianglesMesh));
@@ -347,6 +349,41 @@ void textSeeds(const fs::path& root)
                          "2012-06-01 06:00:00\t9.5\t29\n"
                          "2012-06-01 06:00:00\t10,31\n");
     put(t1 / "unnamed", "2012-06-01\t1\t2\n2012-06-01\t3\t4\n2012-06-02\t5\t6\n");
+}
+
+// ------------------------------------------------------------ set-up text seeds
+
+void setupSeeds(const fs::path& root)
+{
+    // Prefix byte b: mesh b & 3 (one triangle, two squares, four triangles),
+    // b >> 2 & 3 layers less one, b & 0x80 the file form.
+    const fs::path b = root / "bathymetry";
+    put(b / "list_squares", text(1 | 2 << 2, "2.5,1.2"));
+    put(b / "list_triangle", text(0, "4.5,"));
+    put(b / "number_four", text(2 | 3 << 2, "7.5"));
+    put(b / "file_squares_layers", text(0x80 | 1 | 2 << 2, "2.5\t3\n1.2 1\n"));
+    put(b / "file_four_crlf", text(0x80 | 2 | 1 << 2, "6;2\r\n2.5\r\n\r\n0.8;1\r\n5.3\r\n"));
+
+    // Prefix byte: the offset depth (0, 0.25, -1, 2, ...); layers, then after
+    // a NUL byte the bathymetry.
+    const fs::path s = root / "setupText";
+    put(s / "three_layers", text(0, "1,1,1"));
+    put(s / "offset_list", text(1, std::string("0.5,1.5,2\0" "2.5,1.2", 17)));
+    put(s / "layer_counts", text(3, std::string("2,1\0" "3 2,1.5 1", 13)));
+
+    // Prefix byte b: start b % 5, timestep length b / 5 % 8 (600, 0.5, ...).
+    const fs::path d = root / "dateTimeText";
+    put(d / "date", text(0, "2012-06-01 00:00:00"));
+    put(d / "timestep", text(0, "12"));
+    put(d / "list", text(0, "2012-06-01 00:00:00,3,,2012-06-02"));
+    put(d / "half_seconds", text(5, "3"));
+
+    const fs::path u = root / "timeUnits";
+    put(u / "hours", std::string("hours since 1970-01-01 00:00:00"));
+    put(u / "minutes_1900", std::string("minutes since 1900-01-01 00:00:00"));
+    put(u / "seconds_short_month", std::string("seconds since 1970-1-1 00:00:00"));
+    put(u / "date_only", std::string("Hours since 1970-01-01"));
+    put(u / "secs", std::string("secs since 2000-01-01 00:00:00"));
 }
 
 // ------------------------------------------------------------ result seeds
@@ -387,6 +424,7 @@ int main(int argc, char** argv)
         resultSeeds(root, work);
         meshSeeds(root);
         textSeeds(root);
+        setupSeeds(root);
     } catch (const ZCoreLib::ZException& e) {
         std::cerr << "makeSeeds: " << e.message << "\n";
         rc = 1;
