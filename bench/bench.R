@@ -5,12 +5,14 @@
 # time is the median over HS_BENCH_REPS repetitions of its time per pass.
 #
 # Run through bench/run.sh, which installs the package first. For a quick
-# try, HS_BENCH_N_SMALL, HS_BENCH_N_LARGE and HS_BENCH_TIMESTEPS shrink the
-# models (defaults 1e5, 1e6 and 100).
+# try, HS_BENCH_N_SMALL, HS_BENCH_N_LARGE, HS_BENCH_TIMESTEPS and
+# HS_BENCH_POINTS shrink the models and the point queries (defaults 1e5, 1e6,
+# 100 and 1e4).
 
 suppressPackageStartupMessages({
   library(HestorTools)
   library(ncdf4)
+  library(sf)
 })
 
 script_dir <- function() {
@@ -28,6 +30,7 @@ min_seconds <- env_num("HS_BENCH_SECONDS", 1)
 n_small <- env_num("HS_BENCH_N_SMALL", 1e5)
 n_large <- env_num("HS_BENCH_N_LARGE", 1e6)
 nt <- as.integer(env_num("HS_BENCH_TIMESTEPS", 100))
+n_points <- as.integer(env_num("HS_BENCH_POINTS", 1e4))
 nt_nc <- min(nt, 20L)           # timesteps copied to the netCDF file
 layer <- 10L                    # the layer read by readLayer and readTimeseries
 
@@ -99,6 +102,19 @@ value_pos <- function(lay, item, t, j = 0) {
 read_record <- function(con, lay, item, t, n) {
   seek(con, value_pos(lay, item, t))
   readBin(con, "double", n, size = 4, endian = "little")
+}
+
+# Centre depth of each layer (layer 0 the deepest), from the layer
+# thicknesses; the models have no offset.
+layer_depth <- function(h) rev(cumsum(rev(h$dz)) - rev(h$dz) / 2)
+
+# An element of the deepest columns, in the middle of the mesh, with its first
+# cell (0-based) and its layers (1-based, bottom up).
+deep_column <- function(h) {
+  deep <- which(h$bottom == min(h$bottom))
+  e <- deep[(length(deep) + 1) %/% 2] - 1L
+  list(e = e, first = sum(h$noLayer - h$bottom[seq_len(e)]),
+       layers = (h$bottom[e + 1] + 1L):h$noLayer)
 }
 
 check_same <- function(what, a, b) {
@@ -224,6 +240,116 @@ row_netcdf <- function(m, dir) {
           function() get(base() %% nt_nc + 1L))
 }
 
+# The floor of reading a record at all: its bytes, not even made numbers.
+row_item_raw <- function(m) {
+  con <- file(m$file, "rb")
+  on.exit(close(con))
+  read_raw <- function(t) {
+    seek(con, value_pos(m$lay, 0, t))
+    readBin(con, "raw", 4 * m$ncell)
+  }
+  check_same("readItemData", readItemData(m$r, 0, nt - 1),
+             readBin(read_raw(nt - 1), "double", m$ncell, size = 4, endian = "little"))
+  ours <- timestep_cycle()
+  base <- timestep_cycle()
+  compare(function() readItemData(m$r, 0, ours()), function() read_raw(base()))
+}
+
+row_profile <- function(m) {
+  con <- file(m$file, "rb")
+  on.exit(close(con))
+  col <- deep_column(m$h)
+  depth <- layer_depth(m$h)
+  read_column <- function(t) {
+    seek(con, value_pos(m$lay, 0, t, col$first))
+    value <- readBin(con, "double", length(col$layers), size = 4, endian = "little")
+    list(depth = depth[col$layers], value = value)
+  }
+  p <- readProfile(m$r, 0, nt - 1, col$e)
+  check_same("readProfile", c(p$depth, p$value), unlist(read_column(nt - 1)))
+  ours <- timestep_cycle()
+  base <- timestep_cycle()
+  compare(function() readProfile(m$r, 0, ours(), col$e), function() read_column(base()))
+}
+
+row_timeseries_profile <- function(m) {
+  con <- file(m$file, "rb")
+  on.exit(close(con))
+  col <- deep_column(m$h)
+  n <- length(col$layers)
+  base <- function() {
+    v <- numeric(nt * n)
+    for (t in seq_len(nt)) {
+      seek(con, value_pos(m$lay, 0, t - 1, col$first))
+      v[(t - 1) * n + seq_len(n)] <- rev(readBin(con, "double", n, size = 4, endian = "little"))
+    }
+    v
+  }
+  p <- readTimeseriesProfile(m$r, 0, col$e, 0, -1)
+  check_same("readTimeseriesProfile", c(p$depth, p$temp),
+             c(rep(rev(layer_depth(m$h)[col$layers]), nt), base()))
+  compare(function() readTimeseriesProfile(m$r, 0, col$e, 0, -1), base)
+}
+
+# The mesh's triangles as sf polygons, made once: a user keeps them.
+sf_triangles <- function(h) {
+  x <- h$nodeXCoor
+  y <- h$nodeYCoor
+  sf::st_sfc(lapply(h$elemNodes, function(v) {
+    i <- c(v, v[1]) + 1L
+    sf::st_polygon(list(cbind(x[i], y[i])))
+  }))
+}
+
+# Random points over the mesh's box widened by 2 % on each side, so that some
+# lie outside. sf's side starts from the same coordinates, makes them sf
+# points and takes the lowest of the elements each point intersects (a point
+# on a shared edge intersects both). st_intersects converts the polygons to
+# GEOS and builds its index within every call; sf offers no way to keep them.
+row_point_elem <- function(m) {
+  message("  (making the sf polygons)")
+  polys <- sf_triangles(m$h)
+  set.seed(21)
+  widen <- function(r) r + c(-0.02, 0.02) * diff(r)
+  xr <- widen(range(m$h$nodeXCoor))
+  yr <- widen(range(m$h$nodeYCoor))
+  x <- runif(n_points, xr[1], xr[2])
+  y <- runif(n_points, yr[1], yr[2])
+  ours <- function() vapply(seq_len(n_points), function(i) pointElem(m$r, x[i], y[i]), 0L)
+  base <- function() {
+    pts <- sf::st_as_sf(data.frame(x = x, y = y), coords = c("x", "y"))
+    hits <- sf::st_intersects(pts, polys)
+    vapply(hits, function(h) if (length(h) > 0) min(h) - 1L else -1L, 0L)
+  }
+  check_same("pointElem", ours(), base())
+  compare(ours, base)
+}
+
+# The same lists made in R from flat tables. The flat tables come from the
+# package's lists once, outside the timing: what is timed is making the lists.
+row_mesh_lists <- function(m) {
+  flat <- function(frames) {
+    n <- vapply(frames, nrow, 0L)
+    cols <- names(frames[[1]])
+    c(list(n = n, start = cumsum(n) - n),
+      lapply(setNames(cols, cols), function(c) unlist(lapply(frames, `[[`, c), use.names = FALSE)))
+  }
+  fe <- flat(elemInfo(m$r))
+  fn <- flat(nodeInfo(m$r))
+  ours <- function() list(elemInfo(m$r), nodeInfo(m$r))
+  base <- function() list(
+    lapply(seq_along(fe$n), function(e) {
+      j <- fe$start[e] + seq_len(fe$n[e])
+      data.frame(evf = fe$evf[j], evfe = fe$evfe[j], evfnd = fe$evfnd[j])
+    }),
+    lapply(seq_along(fn$n), function(v) {
+      j <- fn$start[v] + seq_len(fn$n[v])
+      data.frame(nnn = fn$nnn[j], ne = fn$ne[j], nf = fn$nf[j])
+    }))
+  check_same("elemInfo and nodeInfo", ours(), base())
+  compare(ours, base)
+}
+
 row_open <- function(small, large) {
   open <- function(file) function() getHeader(openHSFile(file))
   compare(open(large$file), open(small$file))
@@ -265,7 +391,7 @@ fmt_time <- function(s) {
 main <- function(dir) {
   started <- proc.time()[["elapsed"]]
   small <- make_model(dir, n_small, nt)
-  large <- make_model(dir, n_large, 2L, open = FALSE)
+  large <- make_model(dir, n_large, 2L)
   row <- function(measure, baseline, unit, target, run)
     list(measure = measure, baseline = baseline, unit = unit, target = target, run = run)
   rows <- list(
@@ -282,7 +408,23 @@ main <- function(dir) {
         "the same data in uncompressed netCDF-4, `ncdf4::ncvar_get`", "timestep", 1.0,
         function() row_netcdf(small, dir)),
     row(sprintf("`openHSFile` + `getHeader` at N = %g", n_large),
-        sprintf("the same at N = %g", n_small), "call", 12, function() row_open(small, large)))
+        sprintf("the same at N = %g", n_small), "call", 12, function() row_open(small, large)),
+    row("`readItemData` of the 3-D item, every timestep",
+        "`readBin(con, \"raw\", ...)` of the same record", "timestep", 1.5,
+        function() row_item_raw(small)),
+    row("`readProfile` of one element, every timestep",
+        "`seek` + `readBin` of the element's column + R indexing", "timestep", 1.0,
+        function() row_profile(small)),
+    row("`readTimeseriesProfile` of one element over all timesteps",
+        "R loop of `seek` + `readBin` of its column", "series", 0.25,
+        function() row_timeseries_profile(small)),
+    row(sprintf("`pointElem` for %g random points at N = %g, one call per point", n_points,
+                n_large),
+        "`sf::st_intersects` of the same points with the triangles as `sf` polygons",
+        "query", 1.0, function() row_point_elem(large)),
+    row(sprintf("`elemInfo` and `nodeInfo` at N = %g", n_small),
+        "the same lists built in R with `lapply` + `data.frame`", "call", 0.1,
+        function() row_mesh_lists(small)))
   cat(sprintf("HestorTools benchmark: N = %g (%d layers, %s cells, T = %d) and N = %g;",
               n_small, small$h$noLayer, format(small$ncell, big.mark = ","), nt, n_large),
       sprintf("median of %d repetitions, each side >= %g s per repetition.\n\n",

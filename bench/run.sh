@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Installs what the benchmark needs, installs the package from a freshly
-# built tarball into a temporary library and runs bench/bench.R. Every file
-# it makes lies in one temporary folder, removed at the end.
+# built tarball into a temporary library and runs bench/bench.R, then builds
+# the C++ benchmark (bench/cpp) in Release mode and runs it. Every file it
+# makes lies in one temporary folder, removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash tools/deps.sh
-if ! dpkg-query -W -f='${Status}' r-cran-ncdf4 2>/dev/null | grep -q 'install ok installed'; then
+# The baselines' packages, needed by the benchmark only.
+missing=()
+for p in r-cran-ncdf4 r-cran-sf; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  echo "Installing: r-cran-ncdf4"
+  echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends r-cran-ncdf4
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 work=$(mktemp -d /tmp/hestor-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -21,5 +27,11 @@ echo "== Building and installing the package"
 mkdir -p "$work/lib"
 MAKEFLAGS="-j$(nproc)" R CMD INSTALL --no-multiarch --library="$work/lib" "$work"/HestorTools_*.tar.gz \
   >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-echo "== Benchmark"
+echo "== Benchmark ($(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg))"
 R_LIBS="$work/lib" TMPDIR="$work" Rscript bench/bench.R
+echo "== Building the C++ benchmark"
+cmake -S "$root" -B "$work/cpp" -DCMAKE_BUILD_TYPE=Release >"$work/cmake.log" 2>&1 \
+  && cmake --build "$work/cpp" -j "$(nproc)" --target hestor_bench >>"$work/cmake.log" 2>&1 \
+  || { cat "$work/cmake.log"; exit 1; }
+echo "== C++ benchmark (load average $(cut -d' ' -f1-3 /proc/loadavg))"
+TMPDIR="$work" "$work/cpp/bench/cpp/hestor_bench"

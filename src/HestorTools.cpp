@@ -90,12 +90,18 @@ Rcpp::NumericVector readItemValues(hsResultFile& file, int item, int timestep)
     constexpr long long block = 4096;
     float floats[block];
     double* out = values.begin();
-    for (long long i = 0; i < n; i += block) {
-        const long long k = std::min(block, n - i);
-        std::memcpy(floats, bytes + 4 * (n + i), static_cast<size_t>(4 * k));
-        for (long long j = 0; j < k; ++j)
+    // Full blocks have a fixed length, so that the compiler widens several
+    // values per instruction at the package's default optimisation.
+    long long i = 0;
+    for (; i + block <= n; i += block) {
+        std::memcpy(floats, bytes + 4 * (n + i), 4 * block);
+        for (long long j = 0; j < block; ++j)
             out[i + j] = floats[j];
     }
+    const long long k = n - i;
+    std::memcpy(floats, bytes + 4 * (n + i), static_cast<size_t>(4 * k));
+    for (long long j = 0; j < k; ++j)
+        out[i + j] = floats[j];
     return values;
 }
 
@@ -370,13 +376,12 @@ Rcpp::DataFrame readProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int ti
               " values per timestep, not one per cell (" + std::to_string(file.mInfo.noCells) +
               ").");
     const int n = columnCells(file, element, "readProfile");
-    Rcpp::NumericVector depth(n), value(n);
-    for (int j = 0; j < n; ++j) {
-        depth[j] = file.mInfo.layerDepth[nl - n + j];
-        value[j] = buffer[nl - n + j];
-    }
-    return Rcpp::DataFrame(
-        Rcpp::List::create(Rcpp::Named("depth") = depth, Rcpp::Named("value") = value));
+    const double* layerDepth = file.mInfo.layerDepth;
+    // The frame as.data.frame would make of the two columns, made directly:
+    // a call into R's as.data.frame costs many times the read itself.
+    return numericFrame(frameColumns<2>{"depth", "value"}, n, [&](std::size_t c, int j) {
+        return c == 0 ? layerDepth[nl - n + j] : static_cast<double>(buffer[nl - n + j]);
+    });
 }
 
 // [[Rcpp::export]]

@@ -39,6 +39,16 @@ struct meshTables {
     std::vector<int> enon, en;
     std::vector<double> vx, vy; // given Voronoi points; empty: the mesh computes its own
 
+    // Large meshes would otherwise be copied as the tables grow.
+    void reserve(size_t nodes, size_t elems, size_t entries)
+    {
+        x.reserve(nodes);
+        y.reserve(nodes);
+        nt.reserve(nodes);
+        enon.reserve(elems);
+        en.reserve(entries);
+    }
+
     void addNode(double px, double py, int type)
     {
         x.push_back(px);
@@ -139,8 +149,10 @@ private:
 };
 
 // Nodes of a mesh binned in squares of twice the tolerance, sorted by square
-// and node number: every node within tol of a point lies in the 3 x 3 squares
-// around the point's square.
+// and node number: every node within tol of a point lies in the (at most
+// 2 x 2) squares that the point's tolerance box meets. The occupied squares
+// are found through a hash table rather than by binary search, which on large
+// meshes would miss the caches at every step.
 class nodeGrid {
 public:
     nodeGrid(const double* x, const double* y, int n, double x0, double y0, double tol)
@@ -148,38 +160,74 @@ public:
     {
         cells_.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i)
-            cells_.emplace_back(key(x[i], x0_), key(y[i], y0_), i);
-        std::sort(cells_.begin(), cells_.end());
+            cells_.push_back({key(x[i], x0_), key(y[i], y0_), i});
+        std::sort(cells_.begin(), cells_.end(), [](const entry& a, const entry& b) {
+            return std::tie(a.kx, a.ky, a.node) < std::tie(b.kx, b.ky, b.node);
+        });
+        size_t size = 2;
+        while (size < 2 * cells_.size())
+            size *= 2;
+        slots_.assign(size, -1);
+        for (size_t k = 0; k < cells_.size(); ++k)
+            if (k == 0 || !sameSquare(cells_[k], cells_[k - 1])) {
+                size_t h = slot(cells_[k].kx, cells_[k].ky);
+                while (slots_[h] >= 0)
+                    h = (h + 1) & (slots_.size() - 1);
+                slots_[h] = static_cast<int>(k);
+            }
     }
 
     // The lowest-numbered node with |dx| <= tol and |dy| <= tol, or -1.
     int match(double px, double py) const
     {
-        const long long kx = key(px, x0_), ky = key(py, y0_);
+        const long long kx0 = key(px - tol_, x0_), kx1 = key(px + tol_, x0_);
+        const long long ky0 = key(py - tol_, y0_), ky1 = key(py + tol_, y0_);
         int best = -1;
-        for (long long dx = -1; dx <= 1; ++dx)
-            for (long long dy = -1; dy <= 1; ++dy) {
-                auto it = std::lower_bound(cells_.begin(), cells_.end(),
-                                           std::make_tuple(kx + dx, ky + dy, -1));
-                for (; it != cells_.end() && std::get<0>(*it) == kx + dx &&
-                       std::get<1>(*it) == ky + dy;
-                     ++it) {
-                    const int i = std::get<2>(*it);
+        for (long long kx = kx0; kx <= kx1; ++kx)
+            for (long long ky = ky0; ky <= ky1; ++ky)
+                for (size_t k = firstOf(kx, ky); k < cells_.size() && cells_[k].kx == kx &&
+                                                 cells_[k].ky == ky;
+                     ++k) {
+                    const int i = cells_[k].node;
                     if (std::fabs(x_[i] - px) <= tol_ && std::fabs(y_[i] - py) <= tol_) {
                         if (best < 0 || i < best)
                             best = i;
                         break; // the rest of this square has higher numbers
                     }
                 }
-            }
         return best;
     }
 
 private:
+    struct entry {
+        long long kx, ky;
+        int node;
+    };
     const double* x_;
     const double* y_;
     double x0_, y0_, tol_, cell_;
-    std::vector<std::tuple<long long, long long, int>> cells_;
+    std::vector<entry> cells_;
+    std::vector<int> slots_; // first entry of each occupied square, -1 empty
+
+    static bool sameSquare(const entry& a, const entry& b) { return a.kx == b.kx && a.ky == b.ky; }
+
+    size_t slot(long long kx, long long ky) const
+    {
+        const unsigned long long h = static_cast<unsigned long long>(kx) * 0x9E3779B97F4A7C15ULL ^
+                                     static_cast<unsigned long long>(ky) * 0xC2B2AE3D27D4EB4FULL;
+        return static_cast<size_t>(h ^ (h >> 29)) & (slots_.size() - 1);
+    }
+
+    // Position of the square's first entry; cells_.size() for an empty square.
+    size_t firstOf(long long kx, long long ky) const
+    {
+        for (size_t h = slot(kx, ky); slots_[h] >= 0; h = (h + 1) & (slots_.size() - 1)) {
+            const entry& e = cells_[slots_[h]];
+            if (e.kx == kx && e.ky == ky)
+                return static_cast<size_t>(slots_[h]);
+        }
+        return cells_.size();
+    }
 
     // Far squares may share a key: that only costs comparisons.
     long long key(double v, double origin) const
@@ -308,13 +356,15 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
         }
     const double tol = (x1 - x0) / 1e6;
 
-    meshTables t;
-    t.x.assign(nX, nX + non);
-    t.y.assign(nY, nY + non);
-    t.nt.assign(nt, nt + non);
     long long total = 0;
     for (int e = 0; e < noe; ++e)
         total += enon[e];
+    meshTables t;
+    t.reserve(static_cast<size_t>(non) + other.non, static_cast<size_t>(noe) + other.noe,
+              static_cast<size_t>(total + s));
+    t.x.assign(nX, nX + non);
+    t.y.assign(nY, nY + non);
+    t.nt.assign(nt, nt + non);
     t.enon.assign(enon, enon + noe);
     t.en.assign(en, en + total);
 

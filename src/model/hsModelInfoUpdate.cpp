@@ -65,6 +65,9 @@ void hsModelInfo::updateDZe(const double* eta, bool swap)
     if (swap)
         edz.swap(edzPrev);
     const double dzTop = dz[noLayer - 1];
+    // The top cell's volume is set here rather than by updateCellVolume(true):
+    // the cell tables of large models exceed the caches, and a second pass
+    // would fetch every column's top cell again.
     for (int e = 0; e < mesh2d.noe; ++e) {
         const int t = etli[e] - ebli[e];
         double* col = edz[e];
@@ -75,8 +78,8 @@ void hsModelInfo::updateDZe(const double* eta, bool swap)
             col[t] = eta[e] + dzTop;
             edzc[e][t - 1] = 0.5 * col[t] + 0.5 * col[t - 1];
         }
+        cellVolume[elemFirstCell[e] + t] = col[t] * mesh2d.eArea[e];
     }
-    updateCellVolume(true);
 }
 
 void hsModelInfo::updateDZf(const double* eta, const double* u, int faceRule, bool swap,

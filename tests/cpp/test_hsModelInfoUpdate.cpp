@@ -40,6 +40,10 @@ TEST(hsModelInfoUpdate, FixedTopLayer)
     EXPECT_DOUBLE_EQ(mi->edz[1][0], 1.8);  // a single-cell column
     EXPECT_DOUBLE_EQ(mi->edzc[1][0], 0.9);
     EXPECT_DOUBLE_EQ(mi->cellVolume[mi->elemLastCell[0]], 230.0);
+    EXPECT_DOUBLE_EQ(mi->cellVolume[mi->elemLastCell[1]], 180.0);
+    const V volumes(mi->cellVolume, mi->cellVolume + mi->noCells);
+    mi->updateCellVolume(true);  // updateDZe sets the top volumes itself
+    EXPECT_EQ(V(mi->cellVolume, mi->cellVolume + mi->noCells), volumes);
     EXPECT_DOUBLE_EQ(mi->edzPrev[0][4], 2.0);  // the tables changed places
 
     // Face rules on the interior face; u > 0 flows from its first element.

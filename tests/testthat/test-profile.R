@@ -12,6 +12,7 @@ test_that("readProfile gives an element's column, bottom layer first", {
   for (t in 0:2) for (e in 0:3) {
     p <- readProfile(r, 0, t, e)
     expect_identical(names(p), c("depth", "value"))
+    expect_identical(p, as.data.frame(list(depth = p$depth, value = p$value)))
     expect_identical(p$value, readItemData(r, 0, t)[first[e + 1] + seq_len(ncell[e + 1])])
     expect_identical(p$value, column(t, e))
     expect_identical(p$depth, depth[(bli[e + 1] + 1):3])

@@ -1,0 +1,427 @@
+// Benchmark of the C++ core: how the mesh, model and netCDF routines scale,
+// and how close they come to the cheapest work that computes the same thing.
+// Each row times both sides in this run (benchTiming.h) after checking that
+// they agree. Run through bench/run.sh, which builds it in Release mode.
+//
+// HS_BENCH_N_LARGE (default 1e6) scales every size: the large mesh has that
+// many elements, the small meshes a tenth and a hundredth of it.
+
+#include <netcdf.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ZException.h"
+#include "ZNetCdf.h"
+#include "ZPoly.h"
+#include "benchModels.h"
+#include "benchTiming.h"
+
+using namespace bench;
+using hestor::hsMesh2D;
+using hestor::hsModelInfo;
+
+namespace {
+
+const int noLayer = 20;
+
+// Counts of a triangle grid, derived from its shape alone.
+bool gridCounts(const hsMesh2D& m, const GridMesh& g)
+{
+    const long long nx = g.nx, ny = g.ny;
+    const long long faces = nx * (ny + 1) + (nx + 1) * ny + nx * ny;
+    return m.non == static_cast<long long>(g.x.size()) && m.noe == 2 * nx * ny &&
+           m.novf == faces && m.noivf == faces - 2 * (nx + ny);
+}
+
+Times rowConstruction(const Settings& s, long long nLarge)
+{
+    const GridMesh big = triGrid(nLarge), small = triGrid(nLarge / 10);
+    checkSame("mesh construction", gridCounts(*buildMesh(big), big) &&
+                                       gridCounts(*buildMesh(small), small));
+    auto pass = [](const GridMesh& g) -> Pass {
+        return [&g]() {
+            std::unique_ptr<hsMesh2D> m(new hsMesh2D());
+            const auto t0 = std::chrono::steady_clock::now();
+            fillMesh(*m, g);
+            m->initMesh();
+            return seconds(t0);
+        };
+    };
+    return compare(s, pass(big), pass(small));
+}
+
+// The layered model of the thickness rows, with a surface elevation per
+// element and a flow per face-cell.
+struct Layered {
+    GridMesh grid;
+    std::unique_ptr<hsModelInfo> mi;
+    std::vector<double> eta, u;
+    // The floor: one double per column and per face, written from eta.
+    std::vector<double> columnOut, faceOut;
+};
+
+std::unique_ptr<Layered> makeLayered(long long n)
+{
+    std::unique_ptr<Layered> L(new Layered());
+    L->grid = triGrid(n);
+    L->mi = layeredModel(L->grid, noLayer);
+    const hsModelInfo& mi = *L->mi;
+    L->eta.resize(mi.mesh2d.noe);
+    for (size_t e = 0; e < L->eta.size(); ++e)
+        L->eta[e] = 0.3 * std::sin(1e-3 * static_cast<double>(e));
+    // Flow in the direction of each face's first element: the upwind rule
+    // then takes that element's elevation, which the floor takes too.
+    L->u.resize(mi.noFaceCells);
+    for (size_t i = 0; i < L->u.size(); ++i)
+        L->u[i] = 0.1 + 0.05 * std::sin(static_cast<double>(i));
+    L->columnOut.resize(mi.mesh2d.noe);
+    L->faceOut.resize(mi.mesh2d.novf);
+    return L;
+}
+
+// The floors write one double per column or face, contiguously. The model
+// keeps each column's cells together (edz, edzc, cellVolume; fdz, fdzc and u
+// for faces), so an update of the top cells meets a new cache line of each
+// table for every column: against these floors the ratio measures that
+// layout as much as the code.
+
+// The top cell of each column is the top layer's 1 m plus the elevation.
+void columnFloor(Layered& L)
+{
+    const double dzTop = L.mi->dz[noLayer - 1];
+    const double* eta = L.eta.data();
+    double* out = L.columnOut.data();
+    for (size_t e = 0; e < L.columnOut.size(); ++e)
+        out[e] = eta[e] + dzTop;
+}
+
+void faceFloor(Layered& L)
+{
+    const double dzTop = L.mi->dz[noLayer - 1];
+    const int* vfe = L.mi->mesh2d.vfe;
+    const double* eta = L.eta.data();
+    double* out = L.faceOut.data();
+    for (size_t f = 0; f < L.faceOut.size(); ++f)
+        out[f] = eta[vfe[2 * f]] + dzTop;
+}
+
+bool topColumnsMatch(const Layered& L)
+{
+    const hsModelInfo& mi = *L.mi;
+    for (int e = 0; e < mi.mesh2d.noe; ++e)
+        if (mi.edz[e][mi.etli[e] - mi.ebli[e]] != L.columnOut[e])
+            return false;
+    return true;
+}
+
+bool topFacesMatch(const Layered& L)
+{
+    const hsModelInfo& mi = *L.mi;
+    for (int f = 0; f < mi.noFaces; ++f)
+        if (mi.fdz[f][noLayer - 1 - mi.fbli[f]] != L.faceOut[f])
+            return false;
+    return true;
+}
+
+Times rowUpdateDZe(const Settings& s, Layered& L)
+{
+    L.mi->updateDZe(L.eta.data(), false);
+    columnFloor(L);
+    checkSame("updateDZe", topColumnsMatch(L));
+    return compare(s, timed([&] { L.mi->updateDZe(L.eta.data(), false); }),
+                   timed([&] { columnFloor(L); }));
+}
+
+Times rowUpdateDZf(const Settings& s, Layered& L)
+{
+    auto ours = [&] { L.mi->updateDZf(L.eta.data(), L.u.data(), 3, false, false); };
+    ours();
+    faceFloor(L);
+    checkSame("updateDZf", topFacesMatch(L));
+    return compare(s, timed(ours), timed([&] { faceFloor(L); }));
+}
+
+Times rowUpdateDZeWetDry(const Settings& s, Layered& L)
+{
+    L.mi->initWetDry();
+    std::vector<int> wetted, dried;
+    auto ours = [&] {
+        wetted.clear();
+        dried.clear();
+        L.mi->updateDZeWetDry(L.eta.data(), wetted, dried, false);
+    };
+    ours();
+    columnFloor(L);
+    checkSame("updateDZeWetDry", wetted.empty() && dried.empty() && topColumnsMatch(L));
+    return compare(s, timed(ours), timed([&] { columnFloor(L); }));
+}
+
+// Lowest element whose polygon holds the point, by the plain scan.
+int pointElemBrute(const hsMesh2D& m, double x, double y)
+{
+    for (int e = 0; e < m.noe; ++e)
+        if (ZCoreLib::ZPoly::inPoly(m.enon[e], m.enX + m.eStart[e], m.enY + m.eStart[e], x, y))
+            return e;
+    return -1;
+}
+
+double centroidDist2(const hsMesh2D& m, int e, double x, double y)
+{
+    return (m.eX[e] - x) * (m.eX[e] - x) + (m.eY[e] - y) * (m.eY[e] - y);
+}
+
+Times rowPointElem(const Settings& s, hsMesh2D& m, long long nPoints)
+{
+    // Uniform over the mesh's box widened by 2 % on each side, so that some
+    // points lie outside.
+    std::mt19937_64 rng(21);
+    const double wx = m.xMax - m.xMin, wy = m.yMax - m.yMin;
+    std::uniform_real_distribution<double> ux(m.xMin - 0.02 * wx, m.xMax + 0.02 * wx);
+    std::uniform_real_distribution<double> uy(m.yMin - 0.02 * wy, m.yMax + 0.02 * wy);
+    std::vector<double> x(nPoints), y(nPoints);
+    for (long long i = 0; i < nPoints; ++i) {
+        x[i] = ux(rng);
+        y[i] = uy(rng);
+    }
+    const long long sample = std::min(nPoints, 100LL);
+    bool same = true;
+    for (long long i = 0; i < sample; ++i) {
+        same = same && m.pointElem(x[i], y[i]) == pointElemBrute(m, x[i], y[i]);
+        double best = HUGE_VAL;
+        for (int e = 0; e < m.noe; ++e)
+            best = std::min(best, centroidDist2(m, e, x[i], y[i]));
+        same = same && centroidDist2(m, m.pointElemNearest(x[i], y[i], 1), x[i], y[i]) == best;
+    }
+    checkSame("pointElem and the nearest centroid (brute force on a sample)", same);
+    std::vector<int> found(nPoints);
+    return compare(s, timed([&] {
+                       for (long long i = 0; i < nPoints; ++i)
+                           found[i] = m.pointElem(x[i], y[i]);
+                   }),
+                   timed([&] {
+                       for (long long i = 0; i < nPoints; ++i)
+                           found[i] = m.pointElemNearest(x[i], y[i], 1);
+                   }));
+}
+
+// Elements of the lower half of the grid's rows, and of the upper half.
+std::vector<int> halfElems(const GridMesh& g, bool upper)
+{
+    const int split = 2 * g.nx * (g.ny / 2);
+    std::vector<int> elems;
+    for (int e = upper ? split : 0; e < (upper ? 2 * g.nx * g.ny : split); ++e)
+        elems.push_back(e);
+    return elems;
+}
+
+Times rowSubMesh(const Settings& s, long long nBig)
+{
+    auto pass = [](hsMesh2D& m, const GridMesh& g) -> Pass {
+        return [&m, &g]() {
+            std::vector<int> elems = halfElems(g, false);
+            const auto t0 = std::chrono::steady_clock::now();
+            std::unique_ptr<hsMesh2D> sub(m.subMesh(static_cast<int>(elems.size()), elems.data()));
+            return seconds(t0);
+        };
+    };
+    const GridMesh big = triGrid(nBig), small = triGrid(nBig / 10);
+    const std::unique_ptr<hsMesh2D> mBig = buildMesh(big), mSmall = buildMesh(small);
+    std::vector<int> elems = halfElems(big, false);
+    std::unique_ptr<hsMesh2D> sub(mBig->subMesh(static_cast<int>(elems.size()), elems.data()));
+    checkSame("subMesh", sub->noe == static_cast<int>(elems.size()) &&
+                             sub->non == (big.nx + 1) * (big.ny / 2 + 1));
+    return compare(s, pass(*mBig, big), pass(*mSmall, small));
+}
+
+Times rowMergeMesh(const Settings& s, long long nBig)
+{
+    struct Halves {
+        std::unique_ptr<hsMesh2D> lower, upper;
+    };
+    auto halves = [](const GridMesh& g) {
+        const std::unique_ptr<hsMesh2D> m = buildMesh(g);
+        std::vector<int> lo = halfElems(g, false), up = halfElems(g, true);
+        Halves h;
+        h.lower.reset(m->subMesh(static_cast<int>(lo.size()), lo.data()));
+        h.upper.reset(m->subMesh(static_cast<int>(up.size()), up.data()));
+        return h;
+    };
+    auto pass = [](const Halves& h) -> Pass {
+        return [&h]() {
+            const auto t0 = std::chrono::steady_clock::now();
+            std::unique_ptr<hsMesh2D> merged(h.lower->mergeMesh(*h.upper));
+            return seconds(t0);
+        };
+    };
+    const GridMesh big = triGrid(nBig);
+    const Halves hBig = halves(big), hSmall = halves(triGrid(nBig / 10));
+    std::unique_ptr<hsMesh2D> merged(hBig.lower->mergeMesh(*hBig.upper));
+    checkSame("mergeMesh", gridCounts(*merged, big));
+    return compare(s, pass(hBig), pass(hSmall));
+}
+
+Times rowDeleteUnusedNodes(const Settings& s, long long nBig)
+{
+    const GridMesh big = triGrid(nBig, 4), small = triGrid(nBig / 10, 4);
+    const std::unique_ptr<hsMesh2D> mBig = buildMesh(big), mSmall = buildMesh(small);
+    {
+        hsMesh2D edited(*mBig);
+        edited.editDeleteUnusedNodes();
+        checkSame("editDeleteUnusedNodes", gridCounts(edited, triGrid(nBig)));
+    }
+    auto pass = [](const hsMesh2D& m) -> Pass {
+        return [&m]() {
+            hsMesh2D edited(m);
+            const auto t0 = std::chrono::steady_clock::now();
+            edited.editDeleteUnusedNodes();
+            return seconds(t0);
+        };
+    };
+    return compare(s, pass(*mBig), pass(*mSmall));
+}
+
+// Removes the file it names when it goes.
+struct TempFile {
+    std::string path;
+    ~TempFile() { std::remove(path.c_str()); }
+};
+
+void ncCheck(int status, const char* what)
+{
+    if (status != NC_NOERR)
+        throw std::runtime_error(std::string(what) + ": " + nc_strerror(status));
+}
+
+// An uncompressed netCDF-4 file with one float variable (time, cell).
+void writeFloatFile(const std::string& path, size_t nTime, size_t nCell)
+{
+    int ncid, dims[2], var;
+    ncCheck(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid), "nc_create");
+    ncCheck(nc_def_dim(ncid, "time", nTime, &dims[0]), "nc_def_dim");
+    ncCheck(nc_def_dim(ncid, "cell", nCell, &dims[1]), "nc_def_dim");
+    ncCheck(nc_def_var(ncid, "temp", NC_FLOAT, 2, dims, &var), "nc_def_var");
+    ncCheck(nc_def_var_chunking(ncid, var, NC_CONTIGUOUS, nullptr), "nc_def_var_chunking");
+    ncCheck(nc_enddef(ncid), "nc_enddef");
+    std::vector<float> values(nTime * nCell);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(10.0 + std::sin(1e-3 * static_cast<double>(i)));
+    ncCheck(nc_put_var_float(ncid, var, values.data()), "nc_put_var_float");
+    ncCheck(nc_close(ncid), "nc_close");
+}
+
+Times rowNetCdf(const Settings& s, long long nValues)
+{
+    const char* dir = std::getenv("TMPDIR");
+    TempFile file{std::string(dir && *dir ? dir : "/tmp") + "/hestor-bench-" +
+                  std::to_string(static_cast<long long>(std::random_device()())) + ".nc"};
+    const size_t nTime = 10, nCell = static_cast<size_t>(nValues / 10);
+    writeFloatFile(file.path, nTime, nCell);
+    ZCoreLib::ZNetCdf nc(file.path, false);
+    const int var = nc.varId("temp");
+    size_t start[2] = {0, 0}, count[2] = {nTime, nCell};
+    std::vector<double> ours(nTime * nCell), base(nTime * nCell);
+    auto readOurs = [&] {
+        double* out = ours.data();
+        nc.getDataIntoGivenType<double>(var, out, start, count);
+    };
+    auto readBase = [&] { ncCheck(nc_get_vara_double(nc.ncid, var, start, count, base.data()),
+                                  "nc_get_vara_double"); };
+    readOurs();
+    readBase();
+    checkSame("getDataIntoGivenType<double>", ours == base);
+    return compare(s, timed(readOurs), timed(readBase));
+}
+
+struct Row {
+    std::string measure, baseline;
+    double target;
+    Times t;
+};
+
+std::string count(long long n)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(n));
+    return buf;
+}
+
+int run()
+{
+    const Settings s;
+    const long long n = static_cast<long long>(envNumber("HS_BENCH_N_LARGE", 1e6));
+    const std::string N = count(n), N10 = count(n / 10), N100 = count(n / 100);
+    std::vector<Row> rows;
+    auto add = [&](const std::string& measure, const std::string& baseline, double target,
+                   const std::function<Times()>& f) {
+        const auto t0 = std::chrono::steady_clock::now();
+        rows.push_back({measure, baseline, target, f()});
+        std::fprintf(stderr, "  (%s: %.0f s)\n", measure.c_str(), seconds(t0));
+    };
+    add("mesh construction (`initMesh`) at N = " + N, "the same at N = " + N10, 12,
+        [&] { return rowConstruction(s, n); });
+    {
+        std::fprintf(stderr, "  (building the N = %s, %d-layer model)\n", N.c_str(), noLayer);
+        std::unique_ptr<Layered> L = makeLayered(n);
+        const std::string floorColumns = "a loop writing eta + dz per column";
+        add("`updateDZe`, N = " + N + ", " + std::to_string(noLayer) + " layers", floorColumns, 3,
+            [&] { return rowUpdateDZe(s, *L); });
+        add("`updateDZf`, face rule 3", "a loop writing eta + dz per face", 3,
+            [&] { return rowUpdateDZf(s, *L); });
+        add("`updateDZeWetDry`", floorColumns, 3, [&] { return rowUpdateDZeWetDry(s, *L); });
+        add("`pointElem`, " + N10 + " points, N = " + N,
+            "the same points' nearest centroid (k-d tree)", 3,
+            [&] { return rowPointElem(s, L->mi->mesh2d, n / 10); });
+    }
+    add("`subMesh` of half the elements at N = " + N10, "the same at N = " + N100, 12,
+        [&] { return rowSubMesh(s, n / 10); });
+    add("`mergeMesh` of two halves at N = " + N10, "the same at N = " + N100, 12,
+        [&] { return rowMergeMesh(s, n / 10); });
+    add("`editDeleteUnusedNodes` at N = " + N10, "the same at N = " + N100, 12,
+        [&] { return rowDeleteUnusedNodes(s, n / 10); });
+    add("`getDataIntoGivenType<double>`, " + count(10 * n) + " floats",
+        "`nc_get_vara_double` of the same slab", 1.2, [&] { return rowNetCdf(s, 10 * n); });
+
+    std::printf("HestorTools C++ benchmark: %u cores; median of %d repetitions, each side >= %g s "
+                "per repetition.\n\n",
+                std::thread::hardware_concurrency(), s.reps, s.minSeconds);
+    std::printf("| measure | compared with | package | baseline | ratio | target |\n");
+    std::printf("| --- | --- | --- | --- | --- | --- |\n");
+    int missed = 0;
+    for (const Row& r : rows) {
+        const double ratio = r.t.ours / r.t.base;
+        const bool ok = ratio <= r.target;
+        missed += !ok;
+        std::printf("| %s | %s | %s | %s | %.3f | <= %g%s |\n", r.measure.c_str(),
+                    r.baseline.c_str(), formatTime(r.t.ours).c_str(), formatTime(r.t.base).c_str(),
+                    ratio, r.target, ok ? "" : " MISSED");
+    }
+    if (missed == 0)
+        std::printf("Every ratio meets its target.\n");
+    else
+        std::printf("%d ratio(s) miss their target.\n", missed);
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    try {
+        return run();
+    } catch (const ZCoreLib::ZException& e) {
+        std::fprintf(stderr, "hestor_bench: %s\n", e.message.c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hestor_bench: %s\n", e.what());
+    }
+    return 1;
+}
