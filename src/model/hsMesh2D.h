@@ -115,6 +115,8 @@ public:
     hsMesh2D& operator=(const hsMesh2D& other);
     ~hsMesh2D();
     int initMesh();
+    // Faces and their numbering, the element-face tables and the node types
+    // they imply (hsMesh2DFaces.cpp).
     int initVF();
     int initB();
     void convertNT(int version);
