@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ZConvert.h"
+#include "ZMessage.h"
 #include "ZPoly.h"
 #include "ZStr.h"
 #include "Zkdtree.h"
@@ -313,16 +314,16 @@ void hsMesh2D::copyFrom(const hsMesh2D& o)
 void hsMesh2D::checkPrimary() const
 {
     if (non < 0 || noe < 0)
-        meshError("initMesh: negative node or element count (" + std::to_string(non) + ", " +
-                  std::to_string(noe) + ").");
+        meshError("initMesh: negative node or element count (" + str(non) + ", " +
+                  str(noe) + ").");
     if (non > 0 && (nX == nullptr || nY == nullptr || nt == nullptr))
         meshError("initMesh: node tables missing.");
     if (noe > 0 && (enon == nullptr || en == nullptr))
         meshError("initMesh: element tables missing.");
     for (int i = 0; i < non; i++)
         if (nt[i] < minNodeType || nt[i] > 99)
-            meshError("initMesh: node " + std::to_string(i) + " has type " +
-                      std::to_string(nt[i]) + ", outside " + std::to_string(minNodeType) +
+            meshError("initMesh: node " + str(i) + " has type " +
+                      str(nt[i]) + ", outside " + str(minNodeType) +
                       "..99.");
     long long total = 0;
     for (int e = 0; e < noe; e++) {
@@ -337,18 +338,18 @@ void hsMesh2D::checkPrimary() const
 
 std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non)
 {
-    const std::string name = "element " + std::to_string(e);
+    const std::string name = "element " + str(e);
     if (n < 3)
-        return name + " has " + std::to_string(n) + " nodes; an element needs at least 3.";
+        return name + " has " + str(n) + " nodes; an element needs at least 3.";
     if (n > non)
-        return name + " has " + std::to_string(n) + " nodes, more than the mesh's " +
-               std::to_string(non) + ".";
+        return name + " has " + str(n) + " nodes, more than the mesh's " +
+               str(non) + ".";
     if (nodes == nullptr)
         return "";
     for (long long k = 0; k < n; k++)
         if (nodes[k] < 0 || nodes[k] >= non)
-            return name + " refers to node " + std::to_string(nodes[k]) + ", outside 0.." +
-                   std::to_string(non - 1) + ".";
+            return name + " refers to node " + str(nodes[k]) + ", outside 0.." +
+                   str(non - 1) + ".";
     return "";
 }
 

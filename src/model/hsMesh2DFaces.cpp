@@ -6,6 +6,7 @@
 
 #include "ZArray.h"
 #include "ZMath.h"
+#include "ZMessage.h"
 
 using namespace ZCoreLib;
 
@@ -114,9 +115,9 @@ FaceDiscovery discoverFaces(const hsMesh2D& m)
         if (groupSize[i] < 2) {
             code = faceCodeFromNodes(m.nt[ea[i]], m.nt[eb[i]]);
             if (code < 0 || code >= noCodes)
-                throw ZException("hsMesh2D: initVF: the face of nodes " + std::to_string(ea[i]) +
-                                 " and " + std::to_string(eb[i]) + " gets code " +
-                                 std::to_string(code) + " from its node types, outside 0..99." +
+                throw ZException("hsMesh2D: initVF: the face of nodes " + str(ea[i]) +
+                                 " and " + str(eb[i]) + " gets code " +
+                                 str(code) + " from its node types, outside 0..99." +
                                  errSuffix);
         }
         d.code.push_back(code);

@@ -11,6 +11,7 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 #include "ZStr.h"
 
 namespace hestor {
@@ -19,6 +20,7 @@ using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
 using ZCoreLib::ZStr;
+using ZCoreLib::str;
 
 namespace {
 
@@ -27,8 +29,6 @@ const float missingValue = -1e-30f;
 
 // readNextTimestep's answer at the end of the data.
 const long long endOfData = 2147483647LL;
-
-std::string str(long long v) { return std::to_string(v); }
 
 void dropCarriageReturn(std::string& line)
 {

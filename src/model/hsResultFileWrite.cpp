@@ -10,18 +10,18 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 
 namespace hestor {
 
 using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::str;
 
 namespace {
 
 const double maxFileBytes = 2000000000.0;
-
-std::string str(long long v) { return std::to_string(v); }
 
 void put32(char* at, int32_t v) { std::memcpy(at, &v, 4); }
 void putF32(char* at, float v) { std::memcpy(at, &v, 4); }
