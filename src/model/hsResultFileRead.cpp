@@ -363,7 +363,7 @@ long long hsResultFile::readNextItemTimestep(int item, double*& values)
 {
     checkItem(*this, item, "hsResultFile::readNextItemTimestep");
     if (!itemRead)
-        throw ZException("hsResultFile::readNextItemTimestep No header of " + fileName +
+        throw ZException("hsResultFile::readNextItemTimestep: no header of " + fileName +
                          " has been read.");
     if (itemRead[item]) {
         ++curTimestep;

@@ -28,13 +28,14 @@ void putF32(char* at, float v) { std::memcpy(at, &v, 4); }
 
 void write32(std::ostream& out, int32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); }
 
-// Seconds covered by n timesteps, truncated toward zero.
+// Seconds covered by n timesteps, truncated toward zero; writeData rolls over
+// to the next file of a series by this span.
 long long timespan(int n, double timestep)
 {
     const double s = static_cast<double>(n) * timestep;
     if (!std::isfinite(s) || std::fabs(s) >= 9.2e18)
-        throw ZException("hsResultFile: " + str(n) + " timesteps of " + std::to_string(timestep) +
-                         " s do not give a valid time.");
+        throw ZException("hsResultFile::writeData: " + str(n) + " timesteps of " +
+                         std::to_string(timestep) + " s do not give a valid time.");
     return static_cast<long long>(s);
 }
 
@@ -316,11 +317,11 @@ void hsResultFile::appendText(const char* text, size_t n)
     const std::string name = getFilename();
     std::ofstream out(name, std::ios::out | std::ios::app | std::ios::binary);
     if (!out)
-        throw ZException("hsResultFile: cannot open " + name + " for appending.");
+        throw ZException("hsResultFile::appendText: cannot open " + name + " for appending.");
     out.write(text, static_cast<std::streamsize>(n));
     out.close();
     if (out.fail())
-        throw ZException("hsResultFile: writing to " + name + " failed.");
+        throw ZException("hsResultFile::appendText: writing to " + name + " failed.");
 }
 
 // A line longer than the whole buffer goes to the file directly, after what
