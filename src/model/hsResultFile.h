@@ -53,6 +53,11 @@ public:
     int colWidth;
     std::string separator;
     int maxTimestepsPerFile;
+    // The file of a series that getFilename() names (0: fileName itself).
+    // Only three things move it: the writer, one file on at each roll-over;
+    // getFilename(ts), to the file that holds ts; totalTimesteps, back to
+    // file 0 unless a file is being written. Every reader leaves it where it
+    // was, and so does continuesSeries.
     int fileNo;
     int maxItemLength;
     int writeVersion;
@@ -101,7 +106,11 @@ public:
     void write2file(std::string line);
     int writeNT(int nt);
     std::string getFilename();
+    // The file that holds global timestep ts, with ts made local to it.
+    // ts below noTimestep: fileName, fileNo untouched; else fileNo moves to
+    // that file (to the first missing one when it throws).
     std::string getFilename(int& ts);
+    // Timesteps of the whole series; fileNo: the file being written, else 0.
     int totalTimesteps();
 
     // Series of binary files (hsResultFileSeries.cpp)

@@ -382,7 +382,6 @@ std::string hsResultFile::getFilename(int& ts)
 // holds the timesteps of the first.
 int hsResultFile::totalTimesteps()
 {
-    const int writing = fileStream.is_open() ? fileNo : -1;
     int last = ZFile::fileExists(fileName) ? 0 : -1;
     while (last >= 0 && continuesSeries(last + 1))
         ++last;
@@ -392,7 +391,8 @@ int hsResultFile::totalTimesteps()
         total = static_cast<long long>(last) * mInfo.noTimestep + lastNT;
     }
     // A writer keeps its current file; readers of a series expect file 0.
-    fileNo = writing >= 0 ? writing : 0;
+    if (!fileStream.is_open())
+        fileNo = 0;
     if (total > INT_MAX)
         throw ZException("hsResultFile::totalTimesteps: the series of " + fileName + " holds " +
                          str(total) + " timesteps, more than can be counted.");
