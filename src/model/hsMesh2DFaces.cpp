@@ -1,3 +1,8 @@
+// initVF: the faces of a mesh found from its element sides and numbered
+// interior first, then each open boundary as one chain with the domain on its
+// left, then the closed sides; the element-face tables and the node types the
+// faces imply.
+
 #include "hsMesh2D.h"
 
 #include <algorithm>
