@@ -14,6 +14,7 @@ class ZArray {
 public:
     ZArray() = delete;
 
+    // A new array of the n values converted; the caller frees it with delete[].
     static float* dArr2fArr(double* values, int n);
     static double* fArr2dArr(float* values, int n);
 

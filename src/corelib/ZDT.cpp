@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "ZMessage.h"
 #include "ZStr.h"
 
 namespace ZCoreLib {
@@ -65,20 +66,20 @@ bool utcBreakdown(long long dt, struct tm& out)
     return gmtime_r(&t, &out) != nullptr;
 }
 
-struct tm utcBreakdownOrThrow(long long dt)
+struct tm utcBreakdownOrThrow(long long dt, const char* who)
 {
     struct tm out {};
     if (!utcBreakdown(dt, out))
-        throw ZException("Date-time out of range: " + std::to_string(dt));
+        throw ZException(std::string(who) + ": date-time " + str(dt) + " is out of range.");
     return out;
 }
 
-struct tm localNow()
+struct tm localNow(const char* who)
 {
     const time_t t = std::time(nullptr);
     struct tm out {};
     if (localtime_r(&t, &out) == nullptr)
-        throw ZException("Local time is not available.");
+        throw ZException(std::string(who) + ": the local time is not available.");
     return out;
 }
 
@@ -112,7 +113,7 @@ long long ZDT::my_timegm(const struct tm* t)
 
 long long ZDT::now()
 {
-    const struct tm t = localNow();
+    const struct tm t = localNow("now");
     return my_timegm(&t);
 }
 
@@ -136,12 +137,12 @@ long long ZDT::julianDate2longDT(double days, long long reference)
 
 int ZDT::dayOfYear(long long dt)
 {
-    return utcBreakdownOrThrow(dt).tm_yday;
+    return utcBreakdownOrThrow(dt, "dayOfYear").tm_yday;
 }
 
 double ZDT::timeOfDay(long long dt)
 {
-    const struct tm t = utcBreakdownOrThrow(dt);
+    const struct tm t = utcBreakdownOrThrow(dt, "timeOfDay");
     return t.tm_hour + t.tm_min / 60.0 + t.tm_sec / 3600.0;
 }
 
@@ -205,7 +206,7 @@ std::string ZDT::longDT2Str(long long dt, std::string format)
 
 std::string ZDT::nowStr(std::string format)
 {
-    return formatTm(localNow(), format);
+    return formatTm(localNow("nowStr"), format);
 }
 
 int ZDT::timespan2sec(std::string text)

@@ -27,9 +27,11 @@ public:
     };
 
     // nSteps colours with the anchors spread evenly over them (the last step
-    // is the last anchor); new[], owned by the caller. Transparency in percent.
+    // is the last anchor); the caller frees them with delete[]. Transparency
+    // in percent.
     static int* colorMakeScale(int* colors, int nColors, int nSteps, int transparency);
 
+    // The painters fill the caller's bitmap in place; nothing is allocated.
     // Grid values by inverse distance from the four corners of each pixel's
     // cell; pixels outside the grid, or without a value, become -1.
     // Linear scale of nSteps colours from vmin to vmax.

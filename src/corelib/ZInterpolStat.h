@@ -24,11 +24,13 @@ public:
 
     // Kernel (r^2 + c^2)^(beta / 2) with a constant term; c <= 0 derives c
     // from the closest pair of sources. out gets one new array per value set
-    // (and the array of them), owned by the caller. Throws when the system
-    // cannot be solved. Instantiated for double.
+    // and the new array of them: the caller frees each out[k], then out, with
+    // delete[]. Throws when the system cannot be solved. Instantiated for double.
     template <typename T>
     static int RBF3DInterpol(T* xs, T* ys, T* zs, T** vs, int n, int nSets, T* xt, T* yt, T* zt,
                              T**& out, int nt, T c, int beta);
+    // One value set: out is a new array of nt values; the caller frees it
+    // with delete[]. So for the two forms below.
     template <typename T>
     static int RBF3DInterpol(T* xs, T* ys, T* zs, T* vs, int n, T* xt, T* yt, T* zt, T*& out,
                              int nt, T c, int beta);

@@ -57,7 +57,9 @@ public:
     static std::string stat(std::vector<double> v, double& mean, double& std, double& rms);
     static std::string stat(std::vector<double> v);
 
-    // Appends every index combination as a new int array owned by the caller.
+    // Appends every index combination as a new int array of sizes.size()
+    // entries; the caller frees each with delete[]. cartProdR: the same from
+    // level on, current (the caller's, sizes.size() entries) holding the rest.
     static void cartProd(std::vector<int> sizes, std::vector<int*>& out);
     static void cartProdR(int level, const std::vector<int>& sizes, int* current,
                           std::vector<int*>& out);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ZStr.h"
+#include "ZMessage.h"
 
 namespace ZCoreLib {
 
@@ -28,9 +28,6 @@ Moments moments(const std::vector<double>& v)
     for (double x : v) dev += (x - mean) * (x - mean);
     return {mean, std::sqrt(dev / n), std::sqrt(sumSq / n)};
 }
-
-std::string num(double x) { return ZStr::toString<double>(x, -1, -1); }
-std::string num(int x) { return ZStr::toString<int>(x, -1, -1); }
 
 } // namespace
 
@@ -66,9 +63,9 @@ std::string ZMath::stat(std::vector<double> v, double& mean, double& std, double
         if (x < minAbs) { minAbs = x; minIdx = int(i); }
         if (x > maxAbs) { maxAbs = x; maxIdx = int(i); }
     }
-    return "count:\t" + num(int(v.size())) + newLine +
-           "min:\t" + num(minAbs) + "\t(idx=" + num(minIdx) + ")" + newLine +
-           "max:\t" + num(maxAbs) + "\t(idx=" + num(maxIdx) + ")" + newLine +
+    return "count:\t" + str(int(v.size())) + newLine +
+           "min:\t" + num(minAbs) + "\t(idx=" + str(minIdx) + ")" + newLine +
+           "max:\t" + num(maxAbs) + "\t(idx=" + str(maxIdx) + ")" + newLine +
            "mean:\t" + num(mean) + newLine +
            "variance:\t" + num(std) + newLine +
            "RMS:\t" + num(rms);

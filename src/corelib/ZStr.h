@@ -48,7 +48,8 @@ public:
     static void skip2next(std::string text, int& position, std::string opener,
                           std::string closer, bool skipCloser);
 
-    // ---- printf capture; the caller owns the buffer (delete[])
+    // ---- printf capture; the caller frees the buffer with delete[] once
+    // capturePrintfEnd has given back the text
     static char* capturePrintfInit(int size);
     static std::string capturePrintfEnd(char* buffer);
 

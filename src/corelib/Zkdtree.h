@@ -41,6 +41,7 @@ public:
     Zkdtree(const Zkdtree&) = delete;
     Zkdtree& operator=(const Zkdtree&) = delete;
 
+    // The nodes handed out point into nodes, which the tree owns.
     kd_node_t* find_median(kd_node_t* start, kd_node_t* end, int axis);
     kd_node_t* make_tree(kd_node_t* t, int len, int axis, int dim);
     void nearest(kd_node_t* root, kd_node_t* target, int axis, int dim, kd_node_t** best,
@@ -50,7 +51,8 @@ public:
 
     // Input index of the nearest point; -1 for an empty tree.
     int nearest(double x, double y);
-    // Writes up to k indices into out, farthest first and nearest last.
+    // Writes up to k indices into the caller's out (room for k), farthest
+    // first and nearest last.
     void knearest(double x, double y, int*& out, int k);
     void knearest(double x, double y, double z, int*& out, int k);
 

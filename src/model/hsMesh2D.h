@@ -19,46 +19,77 @@ namespace hestor {
 
 class hsMesh2D {
 public:
+    // Names: n node, e element, vf face (a side of an element, shared by two
+    // inside the mesh; in the layered model the foot of a wall of cells), b open
+    // boundary, i interior, t type (code), no or n a count, pe per element,
+    // ha horizontally adjacent, nd normal distance. Ids count from 0. A face
+    // code (vft, bt, and the node types it comes from) is 0 interior, 1-98 the
+    // number of an open boundary, 99 closed (land); a node type -(100 p + q)
+    // joins open boundaries p and q. Lengths and areas are metres;
+    // coordinates are in the mesh's own units (lon/lat degrees when proj
+    // contains "LONLAT") unless named UTM. The mesh owns every array.
+
+    // Source file name and fileFmtEnum; projection text, e.g. "UTM32".
     std::string fileName;
     int fileFmt;
     std::string proj;
+    // non nodes: type nt (a face code or junction), coordinates nX, nY.
     int non;
     int* nt;
     double* nX;
     double* nY;
+    // UTM zone and node coordinates in it; projected meshes: aliases of nX, nY.
     int zone;
     double* nXUTM;
     double* nYUTM;
+    // Mean node position; sum of element areas and their area-weighted centre.
     double meanX;
     double meanY;
     double totalArea;
     double areaCenterX;
     double areaCenterY;
+    // noe elements: centroid eX, eY (mean of the element's nodes).
     int noe;
     double* eX;
     double* eY;
+    // Voronoi point of each element; the UTM pair aliases it on projected meshes.
     double* eVoronoiX;
     double* eVoronoiY;
     double* eVoronoiXUTM;
     double* eVoronoiYUTM;
+    // Element nodes, flat: element e has enon[e] nodes (and as many faces),
+    // en[eStart[e] + k] in node order, with their coordinates enX, enY.
     int* enon;
     int* en;
     double* enX;
     double* enY;
     int* eStart;
+    // Element area, its inverse, and whether the element passed the
+    // orthogonality test of popVoronoi.
     double* eArea;
     double* eAreaInv;
     bool* eOrthogonal;
+    // Per face, its Voronoi link (from the first element's Voronoi point to
+    // the second's, or to the foot point on a boundary face): length, its
+    // inverse, absolute x and y extent, unit vector.
     double* vfDist;
     double* vfDistInv;
     double* vfDx;
     double* vfDy;
     double* vfxNormL;
     double* vfyNormL;
+    // Element neighbours over interior faces (initHAE; null before): element
+    // e has haeCount[e] of them from haeStart[e], each element hae and the
+    // face haeVF they share.
     int* haeCount;
     int* hae;
     int* haeStart;
     int* haeVF;
+    // Faces at each node, sorted around it (popNode): node v has nvfCount[v]
+    // of the nonvf entries from nvfStart[v], each the node at the face's
+    // other end nnn, the face nf and one of its elements ne (-1: none); the
+    // Voronoi points of a node's ne outline its cell, of area nArea (0 for
+    // boundary nodes).
     int* nvfCount;
     int nonvf;
     int* nvfStart;
@@ -66,12 +97,20 @@ public:
     int* nf;
     int* ne;
     double* nArea;
+    // nob open boundaries (initB), in ascending code bt: bNoVF faces each,
+    // the first face noivf + bFirstVF[b]; nobvf open-boundary faces in all,
+    // the inner element of each bvfe.
     int nob;
     int* bNoVF;
     int nobvf;
     int* bt;
     int* bvfe;
     int* bFirstVF;
+    // novf faces, interior first, then open boundaries by code, then closed:
+    // code vft, nodes vfn[2f], vfn[2f + 1], elements vfe[2f], vfe[2f + 1]
+    // (slot 1 of a boundary face: minus its code, and after initB noe + i for
+    // open-boundary face i), distance of each of those Voronoi points to the
+    // face vfeDist, length vfLength and midpoint vfxc, vfyc.
     int novf;
     int* vft;
     int* vfn;
@@ -80,6 +119,11 @@ public:
     double* vfLength;
     double* vfxc;
     double* vfyc;
+    // Element faces, one per edge at eStart[e] + k (noevf in all): face evf,
+    // element across it evfe (minus its code on a boundary), distance evfnd
+    // from the element's Voronoi point; per element nivfpe interior and nbvfpe
+    // open-boundary faces, interior first in evf; evfSign +1 when the element
+    // is the face's first, -1 its second, 1 open boundary, 0 closed.
     int noevf;
     int* evf;
     int* evfe;
@@ -87,7 +131,11 @@ public:
     int* nivfpe;
     int* nbvfpe;
     signed char* evfSign;
+    // Interior faces: faces 0 .. noivf - 1.
     int noivf;
+    // Bounding box of the nodes (set with the outline); lengthScale, the
+    // square root of the mean element area; the outline (popCircumf): the
+    // outer ring's noCircumfNodes points.
     bool circumfPopped;
     double xMax;
     double xMin;
@@ -97,14 +145,21 @@ public:
     int noCircumfNodes;
     double* circumfX;
     double* circumfY;
+    // Per face, its first node to its second.
     double* vfDirX;
     double* vfDirY;
+    // lon/lat coordinates; the mesh passed the orthogonality test; the
+    // Voronoi points are present.
     bool lonLat;
     bool orthogonal;
     bool voronoiPopped;
+    // Text of a one-element unit-square mesh.
     std::string square0DMeshStr;
+    // Per interior face, |90 - angle between face and Voronoi link|, degrees.
     double* vfAngleDev;
+    // Flag owned by the mesh: the derived tables are live.
     bool* initialised;
+    // Shortest paths and nearest elements, built on first use.
     ZCoreLib::dijkstra dijk;
     bool dijkSetUp;
     ZCoreLib::Zkdtree* kdtree;
@@ -115,9 +170,12 @@ public:
     hsMesh2D& operator=(const hsMesh2D& other);
     ~hsMesh2D();
     int initMesh();
+    // Faces and their numbering, the element-face tables and the node types
+    // they imply (hsMesh2DFaces.cpp).
     int initVF();
     int initB();
     void convertNT(int version);
+    // A new, initialised copy of the primary tables; the caller deletes it.
     hsMesh2D* copy();
     // The elements a mesh may hold, one rule for every filler (file readers,
     // the header list, editors, initMesh): 3 to non nodes, each a node id in
@@ -133,18 +191,26 @@ public:
     int popVoronoiUTM();
     int calcVFLengthAndPos();
     int popGeometry();
+    // New array of non face lists (count entries in all); the caller
+    // frees it with delete[].
     std::vector<int>* nodevf(int& count);
     int popNode();
 
-    // Outline, neighbours, angles and lookups (hsMesh2DCircumf.cpp)
+    // Outline, neighbours, angles and lookups (hsMesh2DCircumf.cpp). The
+    // arrays handed out are new; the caller frees them with delete[].
     void initHAE();
     std::vector<int> getCircumferenceVF();
+    // nodes: the returned number of outline nodes, new.
     int circumferenceNodes(int*& nodes);
     void popCircumf();
+    // One angle per element node (noevf), radians.
     double* anglesInElems();
+    // One value per element: largest angle (radians), largest vfAngleDev.
     double* anglesMaxPerElem();
     double* anglesVFMaxPerElem();
+    // Per element face, +1 when the face runs with the element's node order, else -1.
     int* evfd();
+    // Two new arrays of novf face midpoints in lon/lat degrees.
     void vfGeoCoor(double*& x, double*& y);
     double scaleLengthInProj();
     int utmZone();
@@ -179,13 +245,15 @@ private:
 
 public:
     // Editing and derived meshes (hsMesh2DEdit.cpp, hsMesh2DDerived.cpp)
-    // New meshes belong to the caller; arguments are checked before anything
-    // is built. A new mesh keeps the projection text of its source.
+    // New meshes belong to the caller, who deletes them; arguments are checked
+    // before anything is built. A new mesh keeps the projection text of its
+    // source.
     hsMesh2D* subMesh(int m, int* elems);
     hsMesh2D* bndMesh(int b);
     hsMesh2D* mergeMesh(const hsMesh2D& other);
     // nSections + 1 new element lists (and their sizes in groupSizes, new);
-    // null for a negative nSections.
+    // null for a negative nSections. The caller frees each list, the array
+    // of them and groupSizes with delete[].
     int** chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes);
     int toGeoMesh();
     int toUtmMesh(int zone);
@@ -219,11 +287,14 @@ public:
     int updateVoronoiCoor(int e, double x, double y, bool flag);
     int toSquare0DMesh();
 
-    // Point and section queries, file formats (hsMesh2DQuery.cpp, hsMesh2DFormat.cpp)
+    // Point and section queries, file formats (hsMesh2DQuery.cpp, hsMesh2DFormat.cpp).
+    // The arrays handed out are new; the caller frees them with delete[].
     int pointElem(double x, double y);
     bool isPointInMesh(double x, double y);
     int pointElemNearest(double x, double y, int mode);
+    // Distance from element e to each of the noe elements.
     double* dist2Elem(int e);
+    // elems, dists and x, y, path: the returned number of entries each, new.
     int lineIntersections(double x1, double y1, double x2, double y2, int*& elems, double*& dists);
     int sectionIntersections(double* x, double* y, int n, int*& elems, double*& dists);
     int gridPointsInMesh(double dx, double dy, double*& x, double*& y, double xmin, double xmax,
@@ -235,6 +306,7 @@ public:
 
     std::string toString();
     int fromString(const std::string& text, int version);
+    // buffer: the returned number of bytes, new.
     int toBinary(char*& buffer);
     // length: bytes in the block; counts and node ids are checked against it.
     int fromBinary(const char* buffer, std::size_t length, int version);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ZConvert.h"
+#include "ZMessage.h"
 #include "ZPoly.h"
 
 using namespace ZCoreLib;
@@ -21,8 +22,6 @@ using namespace ZCoreLib;
 namespace hestor {
 
 namespace {
-
-std::string str(long long v) { return std::to_string(v); }
 
 template <typename T>
 T* newCopy(const std::vector<T>& v)

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ZMessage.h"
 #include "ZPoly.h"
 
 using namespace ZCoreLib;
@@ -22,8 +23,6 @@ using namespace ZCoreLib;
 namespace hestor {
 
 namespace {
-
-std::string str(long long v) { return std::to_string(v); }
 
 [[noreturn]] void refuse(const std::string& who, const std::string& what)
 {

@@ -20,11 +20,13 @@
 #include "hsGlobal.h"
 #include "hsMesh2D.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 #include "ZStr.h"
 
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::str;
 
 namespace {
 
@@ -97,7 +99,7 @@ bool wholeInt(const std::string& tok, long long& v) {
 }
 
 ZException textError(int line, const std::string& what) {
-    return ZException("Mesh text, line " + std::to_string(line) + ": " + what);
+    return ZException("Mesh text, line " + str(line) + ": " + what);
 }
 
 // ---------------------------------------------------------------- binary form
@@ -154,8 +156,6 @@ private:
 };
 
 ZException blockError(const std::string& what) { return ZException("Mesh block: " + what); }
-
-std::string str(long long v) { return std::to_string(v); }
 
 } // namespace
 

@@ -8,12 +8,14 @@
 
 #include "hsMesh2D.h"
 #include "ZConvert.h"
+#include "ZMessage.h"
 #include "ZPoly.h"
 #include "Zkdtree.h"
 
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::str;
 
 namespace {
 
@@ -327,7 +329,7 @@ int hsMesh2D::pointElemNearest(double x, double y, int mode) {
 
 double* hsMesh2D::dist2Elem(int e) {
     if (e < 0 || e >= noe)
-        throw ZException("dist2Elem: element " + std::to_string(e) + " is not in 0.." + std::to_string(noe - 1) + ".");
+        throw ZException("dist2Elem: element " + str(e) + " is not in 0.." + str(noe - 1) + ".");
     requireDerived("dist2Elem");
     double* d = new double[noe];
     for (int i = 0; i < noe; i++) {
@@ -482,8 +484,8 @@ int hsMesh2D::gridPointsInMesh(double dx, double dy, double*& x, double*& y, dou
 
 int hsMesh2D::shortestPathBetweenNodes(int from, int to, int*& path) {
     if (from < 0 || from >= non || to < 0 || to >= non)
-        throw ZException("shortestPathBetweenNodes: nodes " + std::to_string(from) + " and " + std::to_string(to) +
-                         " must lie in 0.." + std::to_string(non - 1) + ".");
+        throw ZException("shortestPathBetweenNodes: nodes " + str(from) + " and " + str(to) +
+                         " must lie in 0.." + str(non - 1) + ".");
     if (!dijkSetUp) {
         dijk.setupUnstructMesh(non, nX, nY, noe, enon, en);
         dijkSetUp = true;

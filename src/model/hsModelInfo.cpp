@@ -3,9 +3,12 @@
 #include <cmath>
 #include <memory>
 
+#include "ZMessage.h"
+
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::str;
 
 hsModelInfo::hsModelInfo()
     : isInit(false), startDT(0), timestep(-1.0), modeltype(0), headerField3(-1), noTimestep(0),
@@ -199,13 +202,13 @@ void hsModelInfo::updateCell2Top()
 double hsModelInfo::layerTopDepth(int layer, int elem) const
 {
     if (!layerDepth || !dz || layer < 0 || layer >= noLayer)
-        throw ZException("hsModelInfo::layerTopDepth: layer " + std::to_string(layer) +
-                         " is not one of the " + std::to_string(layerDepth ? noLayer : 0) +
+        throw ZException("hsModelInfo::layerTopDepth: layer " + str(layer) +
+                         " is not one of the " + str(layerDepth ? noLayer : 0) +
                          " layers of the model.");
     double d = top(layer);
     if (layerType == SIGMA) {
         if (!elemBathy || elem < 0 || elem >= mesh2d.noe)
-            throw ZException("hsModelInfo::layerTopDepth: element " + std::to_string(elem) +
+            throw ZException("hsModelInfo::layerTopDepth: element " + str(elem) +
                              " has no bathymetry.");
         d *= elemBathy[elem];
     }
@@ -216,8 +219,8 @@ int hsModelInfo::layer(int elem, double depth) const
 {
     requireInit("layer");
     if (elem < 0 || elem >= mesh2d.noe)
-        throw ZException("hsModelInfo::layer: element " + std::to_string(elem) +
-                         " is not one of the " + std::to_string(mesh2d.noe) +
+        throw ZException("hsModelInfo::layer: element " + str(elem) +
+                         " is not one of the " + str(mesh2d.noe) +
                          " elements of the mesh.");
     if (depth > elemBathy[elem] || depth < 0)
         return ebli[elem];
@@ -268,8 +271,8 @@ double* hsModelInfo::dist2Cell(int cell)
 {
     requireInit("dist2Cell");
     if (cell < 0 || cell >= noCells)
-        throw ZException("hsModelInfo::dist2Cell: cell " + std::to_string(cell) +
-                         " is not one of the " + std::to_string(noCells) + " element cells.");
+        throw ZException("hsModelInfo::dist2Cell: cell " + str(cell) +
+                         " is not one of the " + str(noCells) + " element cells.");
     std::unique_ptr<double[]> h(mesh2d.dist2Elem(cell2elem[cell]));
     std::unique_ptr<double[]> out(new double[noCells]);
     const double d0 = cellDepth[cell];

@@ -6,15 +6,16 @@
 #include <climits>
 #include <vector>
 
+#include "ZMessage.h"
+
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::str;
 
 namespace {
 
 const std::string initWhere = "hsModelInfo::init: ";
-
-std::string str(long long v) { return std::to_string(v); }
 
 // Cell counts are int throughout the model; refuse set-ups that do not fit.
 int checkedCount(long long n, const char* what)

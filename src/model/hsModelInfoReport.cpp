@@ -8,6 +8,7 @@
 
 #include "ZArray.h"
 #include "ZDT.h"
+#include "ZMessage.h"
 #include "ZStr.h"
 
 namespace hestor {
@@ -15,11 +16,10 @@ namespace hestor {
 using ZCoreLib::ZArray;
 using ZCoreLib::ZException;
 using ZCoreLib::ZStr;
+using ZCoreLib::num;
+using ZCoreLib::str;
 
 namespace {
-
-std::string num(double v) { return ZStr::toString<double>(v, -1, -1); }
-std::string num(int v) { return ZStr::toString<int>(v, -1, -1); }
 
 template <typename T>
 std::string list(T* values, int n)
@@ -78,17 +78,17 @@ std::string hsModelInfo::toString(int level) const
     std::string s;
     s += std::string(m.orthogonal ? "The mesh is orthogonal" : "The mesh is not orthogonal") + NL;
     s += "Projection:\t" + m.proj + NL;
-    s += "No. timesteps:\t" + num(noTimestep) + NL;
+    s += "No. timesteps:\t" + str(noTimestep) + NL;
     s += "Timestep seconds:\t" + num(timestep) + NL;
     if (dz) {
-        s += "No. Layers:\t" + num(noLayer) + NL;
+        s += "No. Layers:\t" + str(noLayer) + NL;
         s += std::string("LayerType:\t") + (layerType == ZLAYER ? "ZLayer" : "Sigma") + NL;
         s += "LayerThickness: " + list(dz, noLayer) + NL;
         // The centre depths exist once init() has run.
         if (layerDepth)
             s += "LayerDepths (center): " + list(layerDepth, noLayer) + NL;
     }
-    s += "Mesh has " + num(m.noe) + " elements and " + num(m.non) + " nodes." + NL;
+    s += "Mesh has " + str(m.noe) + " elements and " + str(m.non) + " nodes." + NL;
     s += "Mesh area center: (" + num(m.areaCenterX) + "," + num(m.areaCenterY) + ")" + NL;
     // The mesh keeps its box only once its outline has been traced; the box
     // of the nodes is the same and always at hand.
@@ -104,10 +104,10 @@ std::string hsModelInfo::toString(int level) const
             total += cellVolume[c];
             vol.add(c, cellVolume[c]);
         }
-        s += "No. Computational cells: " + num(noCells) + NL;
+        s += "No. Computational cells: " + str(noCells) + NL;
         s += "Total mesh volume: " + num(total) + NL;
-        s += "Largest cell: " + num(vol.maxAt) + ", volume=" + num(vol.max) + NL;
-        s += "Smallest cell: " + num(vol.minAt) + ", volume=" + num(vol.min) + NL;
+        s += "Largest cell: " + str(vol.maxAt) + ", volume=" + num(vol.max) + NL;
+        s += "Smallest cell: " + str(vol.minAt) + ", volume=" + num(vol.min) + NL;
     }
 
     const int noe = m.eArea ? m.noe : 0;
@@ -121,17 +121,17 @@ std::string hsModelInfo::toString(int level) const
     s += "Total mesh area: " + num(totalArea) + NL;
     s += "Average element area: " + num(meanArea) + ", sqrt(area)=" + num(std::sqrt(meanArea)) +
          NL;
-    s += "Largest element is element no. " + num(area.maxAt) + ", size=" + num(area.max) +
+    s += "Largest element is element no. " + str(area.maxAt) + ", size=" + num(area.max) +
          ", sqrt(area)=" + num(std::sqrt(area.max)) + NL;
-    s += "Smallest element is element no. " + num(area.minAt) + ", size=" + num(area.min) +
+    s += "Smallest element is element no. " + str(area.minAt) + ", size=" + num(area.min) +
          ", sqrt(area)=" + num(std::sqrt(area.min)) + NL;
 
     Extremes bathy(0, 999999);
     if (elemBathy)
         for (int e = 0; e < m.noe; ++e)
             bathy.add(e, elemBathy[e]);
-    s += "Maximum bathymetry is " + num(bathy.max) + " in element no. " + num(bathy.maxAt) + NL;
-    s += "Minimum bathymetry is " + num(bathy.min) + " in element no. " + num(bathy.minAt) + NL;
+    s += "Maximum bathymetry is " + num(bathy.max) + " in element no. " + str(bathy.maxAt) + NL;
+    s += "Minimum bathymetry is " + num(bathy.min) + " in element no. " + str(bathy.minAt) + NL;
 
     const Spread len(m.vfLength, m.vfLength ? m.novf : 0);
     s += "Average face length is " + num(len.mean) + ", shortest face is " + num(len.min) +
@@ -144,7 +144,7 @@ std::string hsModelInfo::toString(int level) const
     }
 
     const int nob = m.bt ? m.nob : 0;
-    s += num(nob) + " boundaries, numbers: " + list(m.bt, nob) + NL;
+    s += str(nob) + " boundaries, numbers: " + list(m.bt, nob) + NL;
     if (level >= 6 && dz)
         for (int i = 0; i < nob; ++i)
             s += boundaryReport(i);
@@ -158,8 +158,8 @@ std::string hsModelInfo::boundaryReport(int i) const
     const hsMesh2D& m = mesh2d;
     const int first = m.bFirstVF[i];
     const int count = m.bNoVF[i];
-    std::string s = "\tBoundary " + num(i) + " has number " + num(m.bt[i]) + newLine;
-    s += "\t" + num(count) + " elems: " + list(m.bvfe + first, count) + newLine;
+    std::string s = "\tBoundary " + str(i) + " has number " + str(m.bt[i]) + newLine;
+    s += "\t" + str(count) + " elems: " + list(m.bvfe + first, count) + newLine;
     if (!bndFaces || !fdz)
         return s;
     double area = 0;
@@ -175,20 +175,20 @@ std::string hsModelInfo::blowupReport(int cell) const
 {
     requireInit("blowupReport");
     if (cell < 0 || cell >= noCells)
-        throw ZException("hsModelInfo::blowupReport: cell " + std::to_string(cell) +
-                         " is not one of the " + std::to_string(noCells) + " element cells.");
+        throw ZException("hsModelInfo::blowupReport: cell " + str(cell) +
+                         " is not one of the " + str(noCells) + " element cells.");
     const std::string& NL = newLine;
     const int e = cell2elem[cell];
     const int m = noLayer - ebli[e];
     std::string s = NL + " " + std::string(15, '-') + " Hestor modelInfo Blowup report, cell=" +
-                    num(cell) + ", elem=" + num(e) + ", layer=" + num(cell2layer[cell]) + " " +
+                    str(cell) + ", elem=" + str(e) + ", layer=" + str(cell2layer[cell]) + " " +
                     std::string(22, '-') + NL;
     s += "elemBathy\t=" + num(elemBathy[e]) + NL;
-    s += "enol\t=" + num(enol[e]) + " (of " + num(noLayer) + ")" + NL;
-    s += "ebli\t=" + num(ebli[e]) + NL;
-    s += "etli\t=" + num(etli[e]);
+    s += "enol\t=" + str(enol[e]) + " (of " + str(noLayer) + ")" + NL;
+    s += "ebli\t=" + str(ebli[e]) + NL;
+    s += "etli\t=" + str(etli[e]);
     if (isWetDry)
-        s += " (previous timestep: " + num(etliPrev[e]) + ")";
+        s += " (previous timestep: " + str(etliPrev[e]) + ")";
     s += NL;
     s += "edz \t=" + list(edz[e], m) + " (previous timestep: " + list(edzPrev[e], m) + ")" + NL;
     s += "faces:" + NL;
@@ -199,7 +199,7 @@ std::string hsModelInfo::blowupReport(int cell) const
         if (f >= noFaces)
             continue;
         const int mf = noLayer - fbli[f];
-        s += "face " + num(f) + ":\tfdz=" + list(fdz[f], mf) + " (previous timestep: " +
+        s += "face " + str(f) + ":\tfdz=" + list(fdz[f], mf) + " (previous timestep: " +
              list(fdzPrev[f], mf) + ")" + NL;
     }
     return s;
@@ -220,7 +220,7 @@ std::string hsModelInfo::toXML(int nts)
          NL;
     s += ZStr::xmlInsTag(ZCoreLib::ZDT::longDT2StrDT(startDT), "StartDT", false) + NL;
     s += ZStr::xmlInsTag(num(timestep), "DT", false) + NL;
-    s += ZStr::xmlInsTag(num(nts >= 1 ? nts : noTimestep), "NoTimesteps", false) + NL;
+    s += ZStr::xmlInsTag(str(nts >= 1 ? nts : noTimestep), "NoTimesteps", false) + NL;
     s += ZStr::xmlInsTag("true", "CheckBlowUp", false) + NL;
     return ZStr::xmlInsTag(s, "General", true);
 }

@@ -13,6 +13,7 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 #include "ZStr.h"
 
 namespace hestor {
@@ -21,10 +22,9 @@ using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
 using ZCoreLib::ZStr;
+using ZCoreLib::str;
 
 namespace {
-
-std::string str(long long v) { return std::to_string(v); }
 
 // The leading integer of a text as the C library reads it ("3.7" is 3, "" is
 // 0), saturated to int instead of overflowing.

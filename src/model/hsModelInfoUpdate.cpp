@@ -8,9 +8,12 @@
 #include <memory>
 #include <vector>
 
+#include "ZMessage.h"
+
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::str;
 
 namespace {
 
@@ -287,10 +290,10 @@ void hsModelInfo::checkSigmaLayout() const
     if (mesh2d.noe > 0 && (!elemBathy || !mesh2d.eStart || !mesh2d.vfLength))
         throw ZException(where + "the mesh or its bathymetry is not set up.");
     if (noCells != expected || (noCells > 0 && !cellVolume))
-        throw ZException(where + "noCells is " + std::to_string(noCells) +
+        throw ZException(where + "noCells is " + str(noCells) +
                          (cellVolume ? "" : " without cellVolume") + ", but the sigma layout of " +
-                         std::to_string(mesh2d.noe) + " elements and " + std::to_string(noLayer) +
-                         " layers has " + std::to_string(expected) + " cells.");
+                         str(mesh2d.noe) + " elements and " + str(noLayer) +
+                         " layers has " + str(expected) + " cells.");
 }
 
 int hsModelInfo::popHAC(bool byFace)

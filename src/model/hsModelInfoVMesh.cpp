@@ -9,9 +9,12 @@
 #include <memory>
 #include <vector>
 
+#include "ZMessage.h"
+
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::str;
 
 namespace {
 
@@ -127,7 +130,7 @@ hsMesh2D* hsModelInfo::ise2VMesh(const int* elems, const double* dist, int n,
     if (layerType != ZLAYER && layerType != SIGMA)
         throw ZException("ise2VMesh: Not implemented.");
     if (n < 0)
-        throw ZException(where + "negative number of section elements (" + std::to_string(n) +
+        throw ZException(where + "negative number of section elements (" + str(n) +
                          ").");
     if (layerType == ZLAYER)
         requireInit("ise2VMesh");
@@ -135,9 +138,9 @@ hsMesh2D* hsModelInfo::ise2VMesh(const int* elems, const double* dist, int n,
         throw ZException(where + "the sigma layers have no depths or no bathymetry.");
     for (int i = 0; i < n; ++i)
         if (elems[i] >= mesh2d.noe)
-            throw ZException(where + "section entry " + std::to_string(i) + " is element " +
-                             std::to_string(elems[i]) + ", not one of the " +
-                             std::to_string(mesh2d.noe) + " elements of the mesh.");
+            throw ZException(where + "section entry " + str(i) + " is element " +
+                             str(elems[i]) + ", not one of the " +
+                             str(mesh2d.noe) + " elements of the mesh.");
     SectionMesh out;
     if (layerType == ZLAYER)
         zLayerSection(*this, elems, dist, n, eta, out);

@@ -10,12 +10,14 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 
 namespace hestor {
 
 using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::str;
 
 hsResultFile::hsResultFile(std::string name, int fmt)
     : floatBuf(nullptr), fileFmt(fmt), fileName(name), dateModified(0), headerVersion(8),
@@ -143,7 +145,7 @@ int hsResultFile::totItemSize(int n) const
     const long long sum = totItemSize64(n);
     if (sum > INT_MAX || sum < INT_MIN)
         throw ZException("hsResultFile::totItemSize: the items of " + fileName + " hold " +
-                         std::to_string(sum) + " values per timestep, more than can be counted.");
+                         str(sum) + " values per timestep, more than can be counted.");
     return static_cast<int>(sum);
 }
 
@@ -180,7 +182,7 @@ void hsResultFile::addStaticItem(std::string name, T* data, int n, int pos)
     static_assert(std::is_same<T, char>::value || std::is_same<T, float>::value,
                   "static items hold chars or floats");
     if (n < 0 || n > INT_MAX / static_cast<int>(sizeof(T)))
-        throw ZException("hsResultFile::addStaticItem: invalid count " + std::to_string(n) +
+        throw ZException("hsResultFile::addStaticItem: invalid count " + str(n) +
                          " for static item '" + name + "'.");
     staticItem rec;
     rec.count = n;

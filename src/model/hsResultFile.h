@@ -40,30 +40,48 @@ class hsResultFile {
 public:
     static constexpr int bufSize = 10240;
 
+    // Scratch of writeData's float copies; the object owns it.
     float* floatBuf;
+    // The file: fileFmtEnum, name, model description, items (name and values
+    // per timestep), modification time.
     int fileFmt;
     std::string fileName;
     hsModelInfo mInfo;
     std::vector<std::string> itemNameVec;
     std::vector<int> itemLengthVec;
     long long dateModified;
+    // Binary header version and size in bytes; the timestep records follow it.
     int headerVersion;
     int headerSize;
+    // The timestep readNextItemTimestep is at.
     int curTimestep;
+    // Text writers: column width and separator.
     int colWidth;
     std::string separator;
+    // Timesteps per file of a written series; below 1, one file.
     int maxTimestepsPerFile;
+    // The file of a series that getFilename() names (0: fileName itself).
+    // Only three things move it: the writer, one file on at each roll-over;
+    // getFilename(ts), to the file that holds ts; totalTimesteps, back to
+    // file 0 unless a file is being written. Every reader leaves it where it
+    // was, and so does continuesSeries.
     int fileNo;
+    // Writer: the longest item, the header version written, the binary
+    // stream, complete timesteps of the current file and the next item.
     int maxItemLength;
     int writeVersion;
     std::fstream fileStream;
     int writeTimestep;
     int writeItem;
+    // Files modified before this date-time carry no header version word.
     long long cutoffDate;
+    // EMF writer: one text row per cell (owned); text writers' buffer.
     std::string* emfLines;
     int bufLen;
     char buf[bufSize];
+    // Text readers: where the data lines start.
     std::streampos dataStartPos;
+    // readNextItemTimestep: per item, read at curTimestep (owned).
     bool* itemRead;
     std::vector<staticItem> staticItemVec;
 
@@ -101,7 +119,11 @@ public:
     void write2file(std::string line);
     int writeNT(int nt);
     std::string getFilename();
+    // The file that holds global timestep ts, with ts made local to it.
+    // ts below noTimestep: fileName, fileNo untouched; else fileNo moves to
+    // that file (to the first missing one when it throws).
     std::string getFilename(int& ts);
+    // Timesteps of the whole series; fileNo: the file being written, else 0.
     int totalTimesteps();
 
     // Series of binary files (hsResultFileSeries.cpp)
@@ -118,20 +140,36 @@ public:
     static std::string removeSeries(const std::string& first);
 
     // Reading item data (hsResultFileRead.cpp)
+    // The item's values at ts into the caller's buffer (the item's length).
     int readItemData(int item, int ts, float* values);
     int readItemData(int item, int ts, double* values);
+    // The values of the listed elements (their cells for a cell item) in a
+    // new array of the returned count; the caller frees out with delete[].
     int readItemData(int item, int ts, int* elems, int nElems, double*& out);
+    // The next timestep of the item into the caller's buffer (the item's
+    // length); returns that timestep's date-time.
     long long readNextItemTimestep(int item, double*& values);
+    // One value per element: the float form fills the caller's buffer of
+    // noe values, the double form allocates one that the caller frees with
+    // delete[].
     int readLayer(int item, int ts, int layer, float*& values);
     int readLayer(int item, int ts, int layer, double*& values);
+    // The element's column into the caller's buffer of noLayer values, 0
+    // below the element's bottom layer.
     int readProfile(int item, int ts, int elem, float* values);
     int readProfile(int item, int ts, int elem, double* values);
+    // Values over timesteps from .. to - 1 in a new array of the returned
+    // count; the caller frees it with delete[].
     int readTimeSeries(int item, int elem, int layer, double*& values, int from, int to);
     int readTimeSeriesProfile(int item, int elem, double*& values, int from, int to);
 
     // Text formats (hsResultFileText.cpp)
+    // data: new columns of nRows values, data[col][row]; the caller frees
+    // them with readNextTimestepFreeMem.
     long long readNextTimestep(double**& data, int& nRows);
     void readNextTimestepFreeMem(double** data);
+    // times, values: new arrays of the returned count; the caller frees them
+    // with delete[].
     int readTimeSeriesUET(int col, long long*& times, double*& values, long long from,
                           long long to, int filterCol, double min, double max);
 
@@ -154,7 +192,9 @@ public:
     static void extractSectionCartFreeMem(double* a, double* b);
     static void extractSectionCartFreeMem(double* a, double* b, double* c, double* d);
     static void extractSectionFreeMem(double* a, double* b, double* c);
+    // Fills the caller's buffer of noe values.
     int readHorisontalArea(int item, int ts, double depth, double* values);
+    // bitmap: the caller's w x h colours, painted in place.
     int readLayerAndInterpOnBitmap(int item, int ts, int layer, int*& bitmap, int w, int h,
                                    int nSteps, double xmin, double xmax, double ymin,
                                    double ymax, double vmin, double vmax, int* colors,
@@ -219,6 +259,8 @@ private:
     void checkValueCount(int n) const;
     void flushText();
     void appendText(const char* text, size_t n);
+
+    // Sizes and formats (hsResultFile.cpp)
     long long totItemSize64(int n) const;
     bool isBinaryFormat() const;
     bool isTextWriterFormat() const;

@@ -11,17 +11,13 @@
 #include <map>
 
 #include "ZFile.h"
+#include "ZMessage.h"
 
 namespace hestor {
 
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
-
-namespace {
-
-std::string str(long long v) { return std::to_string(v); }
-
-} // namespace
+using ZCoreLib::str;
 
 // Bounded little-endian reading of one file.
 struct hsResultFile::headerReader {

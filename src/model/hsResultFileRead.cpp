@@ -11,6 +11,7 @@
 
 #include "ZArray.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "Result files hold little-endian values, which these readers copy unchanged."
@@ -21,13 +22,12 @@ namespace hestor {
 using ZCoreLib::ZArray;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::str;
 
 namespace {
 
 // Undefined data in result files and results.
 const float missingValue = -1e-30f;
-
-std::string str(long long v) { return std::to_string(v); }
 
 bool isMissing(float v) { return v == missingValue; }
 
@@ -363,7 +363,7 @@ long long hsResultFile::readNextItemTimestep(int item, double*& values)
 {
     checkItem(*this, item, "hsResultFile::readNextItemTimestep");
     if (!itemRead)
-        throw ZException("hsResultFile::readNextItemTimestep No header of " + fileName +
+        throw ZException("hsResultFile::readNextItemTimestep: no header of " + fileName +
                          " has been read.");
     if (itemRead[item]) {
         ++curTimestep;
@@ -376,7 +376,7 @@ long long hsResultFile::readNextItemTimestep(int item, double*& values)
     const double t = curTimestep * mInfo.timestep + static_cast<double>(mInfo.startDT);
     // A damaged timestep length gives a time no long date-time can hold.
     if (!std::isfinite(t) || std::fabs(t) >= 9.2e18)
-        throw ZException("hsResultFile::readNextItemTimestep: timestep " + std::to_string(curTimestep) +
+        throw ZException("hsResultFile::readNextItemTimestep: timestep " + str(curTimestep) +
                          " of " + fileName + " has no valid date-time.");
     return static_cast<long long>(t);
 }

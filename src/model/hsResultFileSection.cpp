@@ -11,25 +11,19 @@
 #include <vector>
 
 #include "ZDraw.h"
+#include "ZMessage.h"
 
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::num;
+using ZCoreLib::str;
 
 namespace {
 
 // Undefined data, as the readers widen it from the files' float.
 const float missingFloat = -1e-30f;
 const double missing = missingFloat;
-
-std::string str(long long v) { return std::to_string(v); }
-
-std::string num(double v)
-{
-    std::ostringstream s;
-    s << v;
-    return s.str();
-}
 
 // Arrays are counted in int; refuse results that would not fit.
 int checkedCount(double n, const std::string& where)

@@ -11,6 +11,7 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 #include "ZStr.h"
 
 namespace hestor {
@@ -19,6 +20,7 @@ using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
 using ZCoreLib::ZStr;
+using ZCoreLib::str;
 
 namespace {
 
@@ -27,8 +29,6 @@ const float missingValue = -1e-30f;
 
 // readNextTimestep's answer at the end of the data.
 const long long endOfData = 2147483647LL;
-
-std::string str(long long v) { return std::to_string(v); }
 
 void dropCarriageReturn(std::string& line)
 {
@@ -93,7 +93,7 @@ void hsResultFile::readTextFirstLine()
 {
     std::ifstream in(fileName, std::ios::binary);
     if (!in.is_open())
-        throw ZException("hsResultFile::readHeader cannot open '" + fileName + "'.");
+        throw ZException("hsResultFile::readHeader: cannot open '" + fileName + "'.");
     std::string line;
     std::getline(in, line);
     const long long after = static_cast<long long>(line.size()) + (in.eof() ? 0 : 1);
@@ -127,7 +127,7 @@ long long hsResultFile::readNextTimestep(double**& data, int& nRows)
     }
     std::ifstream in(fileName, std::ios::binary);
     if (!in.is_open())
-        throw ZException("hsResultFile::readNextTimestep cannot open '" + fileName + "'.");
+        throw ZException("hsResultFile::readNextTimestep: cannot open '" + fileName + "'.");
     in.seekg(dataStartPos);
     long long pos = dataStartPos;
     std::string key, line;
@@ -188,7 +188,7 @@ int hsResultFile::readTimeSeriesUET(int col, long long*& times, double*& values,
     if (fileFmt != TEXT0D)
         throw ZException("hsResultFile::readTimeSeries unsuppored format.");
     if (!ZFile::fileExists(fileName))
-        throw ZException("hsResultFile::readTimeSeriesUET cannot open '" + fileName + "'.");
+        throw ZException("hsResultFile::readTimeSeriesUET: cannot open '" + fileName + "'.");
     const std::string text = ZFile::readFile(fileName);
     const size_t vc = static_cast<size_t>(col) + 1;
     const size_t fc = static_cast<size_t>(filterCol) + 1;
@@ -246,7 +246,7 @@ void hsResultFile::writeTextHeader()
         text += newLine;
     }
     if (ZFile::writeFile(fileName, text, false) != 0)
-        throw ZException("hsResultFile::writeHeader cannot write '" + fileName + "'.");
+        throw ZException("hsResultFile::writeHeader: cannot write '" + fileName + "'.");
 }
 
 void hsResultFile::writeTextData(float* values, int n)
@@ -267,7 +267,7 @@ void hsResultFile::writeTextData(float* values, int n)
     // EMF: one column per item, a line per cell once the last item is in.
     const int cells = emfLines ? mInfo.noCells : 0;
     if (n > cells)
-        throw ZException("hsResultFile::writeData " + str(n) + " values for " + fileName +
+        throw ZException("hsResultFile::writeData: " + str(n) + " values for " + fileName +
                          ", which has " + str(cells) + " cells.");
     for (int c = 0; c < n; ++c)
         emfLines[c] += emfField(values[c], colWidth);

@@ -10,31 +10,32 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZMessage.h"
 
 namespace hestor {
 
 using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::str;
 
 namespace {
 
 const double maxFileBytes = 2000000000.0;
-
-std::string str(long long v) { return std::to_string(v); }
 
 void put32(char* at, int32_t v) { std::memcpy(at, &v, 4); }
 void putF32(char* at, float v) { std::memcpy(at, &v, 4); }
 
 void write32(std::ostream& out, int32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); }
 
-// Seconds covered by n timesteps, truncated toward zero.
+// Seconds covered by n timesteps, truncated toward zero; writeData rolls over
+// to the next file of a series by this span.
 long long timespan(int n, double timestep)
 {
     const double s = static_cast<double>(n) * timestep;
     if (!std::isfinite(s) || std::fabs(s) >= 9.2e18)
-        throw ZException("hsResultFile: " + str(n) + " timesteps of " + std::to_string(timestep) +
-                         " s do not give a valid time.");
+        throw ZException("hsResultFile::writeData: " + str(n) + " timesteps of " +
+                         std::to_string(timestep) + " s do not give a valid time.");
     return static_cast<long long>(s);
 }
 
@@ -316,11 +317,11 @@ void hsResultFile::appendText(const char* text, size_t n)
     const std::string name = getFilename();
     std::ofstream out(name, std::ios::out | std::ios::app | std::ios::binary);
     if (!out)
-        throw ZException("hsResultFile: cannot open " + name + " for appending.");
+        throw ZException("hsResultFile::appendText: cannot open " + name + " for appending.");
     out.write(text, static_cast<std::streamsize>(n));
     out.close();
     if (out.fail())
-        throw ZException("hsResultFile: writing to " + name + " failed.");
+        throw ZException("hsResultFile::appendText: writing to " + name + " failed.");
 }
 
 // A line longer than the whole buffer goes to the file directly, after what
@@ -381,7 +382,6 @@ std::string hsResultFile::getFilename(int& ts)
 // holds the timesteps of the first.
 int hsResultFile::totalTimesteps()
 {
-    const int writing = fileStream.is_open() ? fileNo : -1;
     int last = ZFile::fileExists(fileName) ? 0 : -1;
     while (last >= 0 && continuesSeries(last + 1))
         ++last;
@@ -391,7 +391,8 @@ int hsResultFile::totalTimesteps()
         total = static_cast<long long>(last) * mInfo.noTimestep + lastNT;
     }
     // A writer keeps its current file; readers of a series expect file 0.
-    fileNo = writing >= 0 ? writing : 0;
+    if (!fileStream.is_open())
+        fileNo = 0;
     if (total > INT_MAX)
         throw ZException("hsResultFile::totalTimesteps: the series of " + fileName + " holds " +
                          str(total) + " timesteps, more than can be counted.");

@@ -71,6 +71,7 @@ public:
     int dimId(std::string name, bool ignoreCase);
     int dimLen(std::string name);
     std::vector<int> dimIds(std::string csv);
+    // ids: a new array of the returned count; the caller frees it with delete[].
     int dimNameCsv2dimIdArr(std::string csv, int*& ids);
     std::vector<int> csv2varIds(std::string csv);
     int findFirstVarId(int ndims, std::string attName, bool firstDimUnlimited, int totLen);
@@ -90,7 +91,7 @@ public:
     int putAllData(int varId, int* data);
     int* getTimestepData(int varId, int timestep);
     int putTimestepData(int varId, int timestep, int* data);
-    // out must hold the selected values.
+    // Fills the caller's out, which must hold the selected values.
     template <typename T>
     void getDataIntoGivenType(int varId, T*& out, size_t* start, size_t* count);
 
@@ -114,7 +115,8 @@ public:
     void copyDimFrom(ZNetCdf* src, int dim, bool copyVars, std::string newName);
     void copyDimsFrom(ZNetCdf* src, bool copyVars);
 
-    // Grids (ZNetCdfGrid.cpp)
+    // Grids (ZNetCdfGrid.cpp). The grid's values are new[] (null without a
+    // z variable): the caller frees them with delete[].
     ZNetCdfGrid getGrid(int xVar, int yVar, int zVar);
     bool isDK50mBathyFile();
 
