@@ -6,20 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bash tools/deps.sh
-# The baselines' packages, needed by the benchmark only.
-missing=()
-for p in r-cran-ncdf4 r-cran-sf; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# The baselines' packages are needed by the benchmark only.
+bash tools/deps.sh r-cran-ncdf4 r-cran-sf
 work=$(mktemp -d /tmp/hestor-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 echo "== Building and installing the package"

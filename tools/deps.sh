@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the system packages the build and the tests need, when missing.
+# Installs the system packages the build and the tests need, when missing;
+# further packages named as arguments (the benchmark's baselines) too.
 set -euo pipefail
 pkgs=(r-base-dev r-cran-rcpp r-cran-testthat libnetcdf-dev netcdf-bin libgtest-dev cmake g++ make
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev "$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
