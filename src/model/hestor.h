@@ -18,6 +18,9 @@ static const std::string contactAddress = "hestortools-maintainers@users.noreply
 static const std::string errSuffix =
     " If this error message makes no sense to you, please contact " + contactAddress;
 
+// Undefined data in result files and results, stored as a 32-bit float.
+constexpr float missingValue = -1e-30f;
+
 } // namespace hestor
 
 #endif

@@ -26,9 +26,6 @@ using ZCoreLib::str;
 
 namespace {
 
-// Undefined data in result files and results.
-const float missingValue = -1e-30f;
-
 bool isMissing(float v) { return v == missingValue; }
 
 // The uppermost value of a column (bottom first) that is not missing; the

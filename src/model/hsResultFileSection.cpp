@@ -22,8 +22,7 @@ using ZCoreLib::str;
 namespace {
 
 // Undefined data, as the readers widen it from the files' float.
-const float missingFloat = -1e-30f;
-const double missing = missingFloat;
+const double missing = missingValue;
 
 // Arrays are counted in int; refuse results that would not fit.
 int checkedCount(double n, const std::string& where)
@@ -302,7 +301,7 @@ int hsResultFile::readLayerAndInterpOnBitmap(int item, int ts, int layer, int*& 
     // Elements without a cell in the layer are no data points.
     std::vector<double> px, py, pv;
     for (size_t e = 0; e < v.size(); ++e) {
-        if (v[e] == missingFloat)
+        if (v[e] == missingValue)
             continue;
         px.push_back(mInfo.mesh2d.eX[e]);
         py.push_back(mInfo.mesh2d.eY[e]);

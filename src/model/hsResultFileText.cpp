@@ -24,9 +24,6 @@ using ZCoreLib::str;
 
 namespace {
 
-// Undefined data in result files and results.
-const float missingValue = -1e-30f;
-
 // readNextTimestep's answer at the end of the data.
 const long long endOfData = 2147483647LL;
 
