@@ -8,7 +8,9 @@
 #include <Rcpp.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -152,10 +154,10 @@ void requireLayers(const hsResultFile& file, const char* routine)
 
 // Mesh tables of count entries, as numeric vectors.
 template <typename T>
-Rcpp::NumericVector meshTable(hsHandle& f, T* hestor::hsMesh2D::*table,
+Rcpp::NumericVector meshTable(hsHandle& f, const char* routine, T* hestor::hsMesh2D::*table,
                               int hestor::hsMesh2D::*count)
 {
-    const hestor::hsMesh2D& m = f.checked_get()->mInfo.mesh2d;
+    const hestor::hsMesh2D& m = handleObject(f, routine).mInfo.mesh2d;
     return array2NumVec(m.*table, m.*count);
 }
 
@@ -164,7 +166,7 @@ Rcpp::NumericVector meshTable(hsHandle& f, T* hestor::hsMesh2D::*table,
 Rcpp::NumericVector elemModelTable(hsHandle& f, const char* routine,
                                    int* hestor::hsModelInfo::*table)
 {
-    hsResultFile& file = *f.checked_get();
+    hsResultFile& file = handleObject(f, routine);
     requireLayers(file, routine);
     return array2NumVec(file.mInfo.*table, file.mInfo.mesh2d.noe);
 }
@@ -189,6 +191,24 @@ void checkPolyline(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y)
         rStop("intersectionVMesh: the polyline has no length; all its vertices lie at one point.");
 }
 
+// Why openHSFile cannot read a file, for the condition it raises.
+std::string unopenableReason(const std::string& name)
+{
+    const std::string quoted = "'" + name + "'";
+    if (ZFile::folderExists(name))
+        return "openHSFile: " + quoted + " is a folder, not a file.";
+    errno = 0;
+    std::FILE* probe = std::fopen(name.c_str(), "rb");
+    const int err = errno;
+    if (probe != nullptr) {
+        std::fclose(probe);
+        return "openHSFile: " + quoted + " is not a regular file.";
+    }
+    if (err == ENOENT)
+        return "openHSFile: the file " + quoted + " does not exist.";
+    return "openHSFile: the file " + quoted + " cannot be read: " + std::strerror(err) + ".";
+}
+
 int writeFormat(const std::string& format)
 {
     const std::string name = ZCoreLib::ZStr::toLower(format);
@@ -204,96 +224,112 @@ int writeFormat(const std::string& format)
 // [[Rcpp::export]]
 Rcpp::XPtr<hestor::hsResultFile> openHSFile(std::string fileName)
 {
-    if (!ZFile::fileExists(fileName))
-        rStop("readHeader failed.");
-    const int fmt = ZFile::getExtension(fileName) == "mesh" ? hestor::MESH : -1;
-    std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
-    return adoptHandle(obj);
+    return libraryCall([&]() -> hsHandle {
+        if (!ZFile::fileExists(fileName))
+            rStopWhy("readHeader failed.", unopenableReason(fileName));
+        const int fmt = ZFile::getExtension(fileName) == "mesh" ? hestor::MESH : -1;
+        std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
+        return adoptHandle(obj);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::List getHeader(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    hsResultFile& file = *f.checked_get();
-    Rcpp::List h = mInfo2header(file.mInfo);
-    const int n = file.nItem();
-    const int nLen = std::min(n, static_cast<int>(file.itemLengthVec.size()));
-    h.push_back(Rcpp::CharacterVector(file.itemNameVec.begin(), file.itemNameVec.end()),
-                "itemNames");
-    h.push_back(array2NumVec(file.itemLengthVec.data(), nLen), "itemLengths");
-    h.push_back(long2DateTime(file.dateModified), "dateModified");
-    return h;
+    return libraryCall([&]() -> Rcpp::List {
+        hsResultFile& file = handleObject(f, "getHeader");
+        Rcpp::List h = mInfo2header(file.mInfo);
+        const int n = file.nItem();
+        const int nLen = std::min(n, static_cast<int>(file.itemLengthVec.size()));
+        h.push_back(Rcpp::CharacterVector(file.itemNameVec.begin(), file.itemNameVec.end()),
+                    "itemNames");
+        h.push_back(array2NumVec(file.itemLengthVec.data(), nLen), "itemLengths");
+        h.push_back(long2DateTime(file.dateModified), "dateModified");
+        return h;
+    });
 }
 
 // A point with a missing or non-finite coordinate lies in no element.
 // [[Rcpp::export]]
 int pointElem(Rcpp::XPtr<hestor::hsResultFile> f, double x, double y)
 {
-    hsResultFile& file = *f.checked_get();
-    if (!std::isfinite(x) || !std::isfinite(y))
-        return -1;
-    return file.mInfo.mesh2d.pointElem(x, y);
+    return libraryCall([&]() -> int {
+        hsResultFile& file = handleObject(f, "pointElem");
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return -1;
+        return file.mInfo.mesh2d.pointElem(x, y);
+    });
 }
 
 // [[Rcpp::export]]
 int pointElemNearest(Rcpp::XPtr<hestor::hsResultFile> f, double x, double y, int mode)
 {
-    hsResultFile& file = *f.checked_get();
-    if (!std::isfinite(x) || !std::isfinite(y))
-        return -1;
-    return file.mInfo.mesh2d.pointElemNearest(x, y, mode);
+    return libraryCall([&]() -> int {
+        hsResultFile& file = handleObject(f, "pointElemNearest");
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return -1;
+        return file.mInfo.mesh2d.pointElemNearest(x, y, mode);
+    });
 }
 
 // [[Rcpp::export]]
 int layerNo(Rcpp::XPtr<hestor::hsResultFile> f, int element, int depth)
 {
-    hsResultFile& file = *f.checked_get();
-    requireLayers(file, "layerNo");
-    checkElement(file, element);
-    if (depth == NA_INTEGER)
-        rStop("layerNo: depth is NA.");
-    return file.mInfo.layer(element, static_cast<double>(depth));
+    return libraryCall([&]() -> int {
+        hsResultFile& file = handleObject(f, "layerNo");
+        requireLayers(file, "layerNo");
+        checkElement(file, element);
+        if (depth == NA_INTEGER)
+            rStop("layerNo: depth is NA.");
+        return file.mInfo.layer(element, static_cast<double>(depth));
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector readItemData(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep)
 {
-    hsResultFile& file = *f.checked_get();
-    checkItem(file, item);
-    checkTimestep(file, timestep);
-    return readItemValues(file, item, timestep);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        hsResultFile& file = handleObject(f, "readItemData");
+        checkItem(file, item);
+        checkTimestep(file, timestep);
+        return readItemValues(file, item, timestep);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector readItemDataElem(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep,
                                      Rcpp::NumericVector elements)
 {
-    hsResultFile& file = *f.checked_get();
-    checkItem(file, item);
-    checkTimestep(file, timestep);
-    checkElementList(file, elements);
-    int m = 0;
-    std::unique_ptr<int[]> elems(numVec2intarray(elements, m));
-    double* out = nullptr;
-    const int k = file.readItemData(item, timestep, elems.get(), m, out);
-    std::unique_ptr<double[]> values(out);
-    return array2NumVec(values.get(), k);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        hsResultFile& file = handleObject(f, "readItemDataElem");
+        checkItem(file, item);
+        checkTimestep(file, timestep);
+        checkElementList(file, elements);
+        int m = 0;
+        std::unique_ptr<int[]> elems(numVec2intarray(elements, m));
+        double* out = nullptr;
+        const int k = file.readItemData(item, timestep, elems.get(), m, out);
+        std::unique_ptr<double[]> values(out);
+        return array2NumVec(values.get(), k);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector readTimeseries(Rcpp::XPtr<hestor::hsResultFile> f, int item, int element,
                                    int layer)
 {
-    hsResultFile& file = *f.checked_get();
-    checkItem(file, item);
-    // Every layer of 999 or more stands for the uppermost cell holding a value.
-    if (layer < 0 || (layer >= file.mInfo.noLayer && layer < 999))
-        rStop("Invalid layer number.");
-    checkElement(file, element);
-    double* out = nullptr;
-    const int k = file.readTimeSeries(item, element, layer, out, 0, -1);
-    std::unique_ptr<double[]> values(out);
-    return array2NumVec(values.get(), k);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        hsResultFile& file = handleObject(f, "readTimeseries");
+        checkItem(file, item);
+        // Every layer of 999 or more stands for the uppermost cell holding a value.
+        if (layer < 0 || (layer >= file.mInfo.noLayer && layer < 999))
+            rStop("Invalid layer number.");
+        checkElement(file, element);
+        double* out = nullptr;
+        const int k = file.readTimeSeries(item, element, layer, out, 0, -1);
+        std::unique_ptr<double[]> values(out);
+        return array2NumVec(values.get(), k);
+    });
 }
 
 // Long form: one row per timestep and layer, timesteps in order and each
@@ -303,54 +339,58 @@ Rcpp::NumericVector readTimeseries(Rcpp::XPtr<hestor::hsResultFile> f, int item,
 Rcpp::DataFrame readTimeseriesProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int element,
                                       int fromTimestep, int toTimestep)
 {
-    hsResultFile& file = *f.checked_get();
-    checkItem(file, item);
-    checkElement(file, element);
-    const int end = seriesRangeEnd(file, fromTimestep, toTimestep);
-    double* out = nullptr;
-    const int n = file.readTimeSeriesProfile(item, element, out, fromTimestep, end);
-    std::unique_ptr<double[]> values(out);
-    const int nLay = columnCells(file, element, "readTimeseriesProfile");
-    const int nTs = n / nLay;
-    const R_xlen_t rows = static_cast<R_xlen_t>(nTs) * nLay;
-    Rcpp::NumericVector dt(Rcpp::no_init(rows)), depth(Rcpp::no_init(rows)),
-        value(Rcpp::no_init(rows));
-    dt.attr("tzone") = "GMT";
-    dt.attr("class") = Rcpp::CharacterVector::create("POSIXct", "POSIXt");
-    const hestor::hsModelInfo& mi = file.mInfo;
-    for (int j = 0; j < nTs; ++j) {
-        const double t = static_cast<double>(mi.ts2DT(fromTimestep + j));
-        const R_xlen_t first = static_cast<R_xlen_t>(j) * nLay;
-        for (int k = 0; k < nLay; ++k) {
-            dt[first + k] = t;
-            depth[first + k] = mi.layerDepth[mi.noLayer - 1 - k];
-            value[first + k] = values[first + nLay - 1 - k];
+    return libraryCall([&]() -> Rcpp::DataFrame {
+        hsResultFile& file = handleObject(f, "readTimeseriesProfile");
+        checkItem(file, item);
+        checkElement(file, element);
+        const int end = seriesRangeEnd(file, fromTimestep, toTimestep);
+        double* out = nullptr;
+        const int n = file.readTimeSeriesProfile(item, element, out, fromTimestep, end);
+        std::unique_ptr<double[]> values(out);
+        const int nLay = columnCells(file, element, "readTimeseriesProfile");
+        const int nTs = n / nLay;
+        const R_xlen_t rows = static_cast<R_xlen_t>(nTs) * nLay;
+        Rcpp::NumericVector dt(Rcpp::no_init(rows)), depth(Rcpp::no_init(rows)),
+            value(Rcpp::no_init(rows));
+        dt.attr("tzone") = "GMT";
+        dt.attr("class") = Rcpp::CharacterVector::create("POSIXct", "POSIXt");
+        const hestor::hsModelInfo& mi = file.mInfo;
+        for (int j = 0; j < nTs; ++j) {
+            const double t = static_cast<double>(mi.ts2DT(fromTimestep + j));
+            const R_xlen_t first = static_cast<R_xlen_t>(j) * nLay;
+            for (int k = 0; k < nLay; ++k) {
+                dt[first + k] = t;
+                depth[first + k] = mi.layerDepth[mi.noLayer - 1 - k];
+                value[first + k] = values[first + nLay - 1 - k];
+            }
         }
-    }
-    return Rcpp::DataFrame::create(Rcpp::Named("dt") = dt, Rcpp::Named("depth") = depth,
-                                   Rcpp::Named(file.itemNameVec[item]) = value);
+        return Rcpp::DataFrame::create(Rcpp::Named("dt") = dt, Rcpp::Named("depth") = depth,
+                                       Rcpp::Named(file.itemNameVec[item]) = value);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep,
                               int layer)
 {
-    hsResultFile& file = *f.checked_get();
-    checkItem(file, item);
-    checkTimestep(file, timestep);
-    if ((layer >= file.mInfo.noLayer && layer != 999) || layer < -1)
-        rStop("Invalid layer number.");
-    const int noe = file.mInfo.mesh2d.noe;
-    std::vector<float> buffer(static_cast<size_t>(noe));
-    float* p = buffer.data();
-    file.readLayer(item, timestep, layer, p);
-    Rcpp::NumericVector values = array2NumVec(buffer.data(), noe);
-    const int* ebli = file.mInfo.ebli;
-    if (layer != -1 && ebli)
-        for (int e = 0; e < noe; ++e)
-            if (ebli[e] > layer)
-                values[e] = R_NaReal;
-    return values;
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        hsResultFile& file = handleObject(f, "readLayer");
+        checkItem(file, item);
+        checkTimestep(file, timestep);
+        if ((layer >= file.mInfo.noLayer && layer != 999) || layer < -1)
+            rStop("Invalid layer number.");
+        const int noe = file.mInfo.mesh2d.noe;
+        std::vector<float> buffer(static_cast<size_t>(noe));
+        float* p = buffer.data();
+        file.readLayer(item, timestep, layer, p);
+        Rcpp::NumericVector values = array2NumVec(buffer.data(), noe);
+        const int* ebli = file.mInfo.ebli;
+        if (layer != -1 && ebli)
+            for (int e = 0; e < noe; ++e)
+                if (ebli[e] > layer)
+                    values[e] = R_NaReal;
+        return values;
+    });
 }
 
 // One row per layer of the element, bottom layer first. A timestep in a later
@@ -359,149 +399,185 @@ Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int 
 Rcpp::DataFrame readProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep,
                             int element)
 {
-    hsResultFile& file = *f.checked_get();
-    checkItem(file, item);
-    if (timestep < 0 ||
-        (timestep >= file.mInfo.noTimestep && timestep >= file.totalTimesteps()))
-        rStop("Invalid timestep number.");
-    checkElement(file, element);
-    const int nl = std::max(file.mInfo.noLayer, 0);
-    std::vector<float> buffer(static_cast<size_t>(nl));
-    file.readProfile(item, timestep, element, buffer.data());
-    // The reader takes any item for one of cells; another layout would give
-    // values of other elements as this one's column.
-    if (file.itemLengthVec[item] != file.mInfo.noCells)
-        rStop("readProfile: item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
-              "') holds " + std::to_string(file.itemLengthVec[item]) +
-              " values per timestep, not one per cell (" + std::to_string(file.mInfo.noCells) +
-              ").");
-    const int n = columnCells(file, element, "readProfile");
-    const double* layerDepth = file.mInfo.layerDepth;
-    // The frame as.data.frame would make of the two columns, made directly:
-    // a call into R's as.data.frame costs many times the read itself.
-    return numericFrame(frameColumns<2>{"depth", "value"}, n, [&](std::size_t c, int j) {
-        return c == 0 ? layerDepth[nl - n + j] : static_cast<double>(buffer[nl - n + j]);
+    return libraryCall([&]() -> Rcpp::DataFrame {
+        hsResultFile& file = handleObject(f, "readProfile");
+        checkItem(file, item);
+        if (timestep < 0 ||
+            (timestep >= file.mInfo.noTimestep && timestep >= file.totalTimesteps()))
+            rStop("Invalid timestep number.");
+        checkElement(file, element);
+        const int nl = std::max(file.mInfo.noLayer, 0);
+        std::vector<float> buffer(static_cast<size_t>(nl));
+        file.readProfile(item, timestep, element, buffer.data());
+        // The reader takes any item for one of cells; another layout would give
+        // values of other elements as this one's column.
+        if (file.itemLengthVec[item] != file.mInfo.noCells)
+            rStop("readProfile: item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
+                  "') holds " + std::to_string(file.itemLengthVec[item]) +
+                  " values per timestep, not one per cell (" + std::to_string(file.mInfo.noCells) +
+                  ").");
+        const int n = columnCells(file, element, "readProfile");
+        const double* layerDepth = file.mInfo.layerDepth;
+        // The frame as.data.frame would make of the two columns, made directly:
+        // a call into R's as.data.frame costs many times the read itself.
+        return numericFrame(frameColumns<2>{"depth", "value"}, n, [&](std::size_t c, int j) {
+            return c == 0 ? layerDepth[nl - n + j] : static_cast<double>(buffer[nl - n + j]);
+        });
     });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector getStaticItem(Rcpp::XPtr<hestor::hsResultFile> f, std::string name)
 {
-    hsResultFile& file = *f.checked_get();
-    for (const hestor::staticItem& s : file.staticItemVec) {
-        if (s.name != name)
-            continue;
-        if (s.type == "int")
-            return staticValues<int32_t>(s);
-        if (s.type == "double")
-            return staticValues<double>(s);
-        rStop("Unsupported static item type.");
-    }
-    return Rcpp::NumericVector(0);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        hsResultFile& file = handleObject(f, "getStaticItem");
+        for (const hestor::staticItem& s : file.staticItemVec) {
+            if (s.name != name)
+                continue;
+            if (s.type == "int")
+                return staticValues<int32_t>(s);
+            if (s.type == "double")
+                return staticValues<double>(s);
+            rStop("Unsupported static item type.");
+        }
+        return Rcpp::NumericVector(0);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector getBottomLayerIdx(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return elemModelTable(f, "getBottomLayerIdx", &hestor::hsModelInfo::ebli);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        return elemModelTable(f, "getBottomLayerIdx", &hestor::hsModelInfo::ebli);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector botlayerIdx(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return elemModelTable(f, "botlayerIdx", &hestor::hsModelInfo::elemFirstCell);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        return elemModelTable(f, "botlayerIdx", &hestor::hsModelInfo::elemFirstCell);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector cellDepth(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    const hestor::hsModelInfo& mi = f.checked_get()->mInfo;
-    return array2NumVec(mi.cellDepth, mi.noCells);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        const hestor::hsModelInfo& mi = handleObject(f, "cellDepth").mInfo;
+        return array2NumVec(mi.cellDepth, mi.noCells);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector cellVolume(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    const hestor::hsModelInfo& mi = f.checked_get()->mInfo;
-    return array2NumVec(mi.cellVolume, mi.noCells);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        const hestor::hsModelInfo& mi = handleObject(f, "cellVolume").mInfo;
+        return array2NumVec(mi.cellVolume, mi.noCells);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector elemArea(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return meshTable(f, &hestor::hsMesh2D::eArea, &hestor::hsMesh2D::noe);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        return meshTable(f, "elemArea", &hestor::hsMesh2D::eArea, &hestor::hsMesh2D::noe);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector nodeArea(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return meshTable(f, &hestor::hsMesh2D::nArea, &hestor::hsMesh2D::non);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        return meshTable(f, "nodeArea", &hestor::hsMesh2D::nArea, &hestor::hsMesh2D::non);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector facebotlayerIdx(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    hsResultFile& file = *f.checked_get();
-    requireLayers(file, "facebotlayerIdx");
-    const hestor::hsMesh2D& m = file.mInfo.mesh2d;
-    return array2NumVec(file.mInfo.faceFirstCell, m.noivf + (file.mInfo.bndFaces ? m.nobvf : 0));
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        hsResultFile& file = handleObject(f, "facebotlayerIdx");
+        requireLayers(file, "facebotlayerIdx");
+        const hestor::hsMesh2D& m = file.mInfo.mesh2d;
+        return array2NumVec(file.mInfo.faceFirstCell, m.noivf + (file.mInfo.bndFaces ? m.nobvf : 0));
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector circumferenceNodes(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    int* out = nullptr;
-    const int m = f.checked_get()->mInfo.mesh2d.circumferenceNodes(out);
-    std::unique_ptr<int[]> nodes(out);
-    return array2NumVec(nodes.get(), m);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        int* out = nullptr;
+        const int m = handleObject(f, "circumferenceNodes").mInfo.mesh2d.circumferenceNodes(out);
+        std::unique_ptr<int[]> nodes(out);
+        return array2NumVec(nodes.get(), m);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::DataFrame verticalFaces(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return verticalFaces2frame(f.checked_get()->mInfo.mesh2d);
+    return libraryCall([&]() -> Rcpp::DataFrame {
+        return verticalFaces2frame(handleObject(f, "verticalFaces").mInfo.mesh2d);
+    });
 }
 
 // [[Rcpp::export]]
 int totalTimesteps(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return f.checked_get()->totalTimesteps();
+    return libraryCall([&]() -> int {
+        return handleObject(f, "totalTimesteps").totalTimesteps();
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::List elemInfo(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return elemInfo2list(f.checked_get()->mInfo.mesh2d);
+    return libraryCall([&]() -> Rcpp::List {
+        return elemInfo2list(handleObject(f, "elemInfo").mInfo.mesh2d);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::List nodeInfo(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return nodeInfo2list(f.checked_get()->mInfo.mesh2d);
+    return libraryCall([&]() -> Rcpp::List {
+        return nodeInfo2list(handleObject(f, "nodeInfo").mInfo.mesh2d);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::List bndElems(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return bndElems2list(f.checked_get()->mInfo.mesh2d);
+    return libraryCall([&]() -> Rcpp::List {
+        return bndElems2list(handleObject(f, "bndElems").mInfo.mesh2d);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector nivfpe(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return meshTable(f, &hestor::hsMesh2D::nivfpe, &hestor::hsMesh2D::noe);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        return meshTable(f, "nivfpe", &hestor::hsMesh2D::nivfpe, &hestor::hsMesh2D::noe);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::NumericVector nbvfpe(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    return meshTable(f, &hestor::hsMesh2D::nbvfpe, &hestor::hsMesh2D::noe);
+    return libraryCall([&]() -> Rcpp::NumericVector {
+        return meshTable(f, "nbvfpe", &hestor::hsMesh2D::nbvfpe, &hestor::hsMesh2D::noe);
+    });
 }
 
 // [[Rcpp::export]]
 Rcpp::Datetime test()
 {
-    return Rcpp::Datetime(0.0);
+    return libraryCall([&]() -> Rcpp::Datetime {
+        return Rcpp::Datetime(0.0);
+    });
 }
 
 // A polyline that misses the mesh gives its outside pieces (element -1) and
@@ -510,23 +586,25 @@ Rcpp::Datetime test()
 Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVector x,
                              Rcpp::NumericVector y)
 {
-    hsResultFile& file = *f.checked_get();
-    requireLayers(file, "intersectionVMesh");
-    checkPolyline(x, y);
-    std::vector<double> xs(x.begin(), x.end()), ys(y.begin(), y.end());
-    int* e = nullptr;
-    double* d = nullptr;
-    const int k = file.mInfo.mesh2d.sectionIntersections(xs.data(), ys.data(),
-                                                         static_cast<int>(xs.size()), e, d);
-    std::unique_ptr<int[]> elems(e);
-    std::unique_ptr<double[]> dists(d);
-    std::unique_ptr<hestor::hsMesh2D> section(
-        file.mInfo.ise2VMesh(elems.get(), dists.get(), k, nullptr));
-    Rcpp::List out;
-    out.push_back(array2NumVec(elems.get(), k), "IntersecElem");
-    out.push_back(array2NumVec(dists.get(), k), "IntersecDist");
-    out.push_back(mesh2header(*section), "IntersecHeader");
-    return out;
+    return libraryCall([&]() -> Rcpp::List {
+        hsResultFile& file = handleObject(f, "intersectionVMesh");
+        requireLayers(file, "intersectionVMesh");
+        checkPolyline(x, y);
+        std::vector<double> xs(x.begin(), x.end()), ys(y.begin(), y.end());
+        int* e = nullptr;
+        double* d = nullptr;
+        const int k = file.mInfo.mesh2d.sectionIntersections(xs.data(), ys.data(),
+                                                             static_cast<int>(xs.size()), e, d);
+        std::unique_ptr<int[]> elems(e);
+        std::unique_ptr<double[]> dists(d);
+        std::unique_ptr<hestor::hsMesh2D> section(
+            file.mInfo.ise2VMesh(elems.get(), dists.get(), k, nullptr));
+        Rcpp::List out;
+        out.push_back(array2NumVec(elems.get(), k), "IntersecElem");
+        out.push_back(array2NumVec(dists.get(), k), "IntersecDist");
+        out.push_back(mesh2header(*section), "IntersecHeader");
+        return out;
+    });
 }
 
 // The format and the whole list are checked before an existing file of that
@@ -537,43 +615,49 @@ Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVe
 Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string fileName,
                                              std::string format)
 {
-    const int fmt = writeFormat(format);
-    const headerModel model = readHeaderModel(header);
-    const headerItems items = readHeaderItems(header);
-    const std::string stuck = hsResultFile::removeSeries(fileName);
-    if (!stuck.empty())
-        rStop("writeHSFile: could not remove the existing file '" + stuck + "'.");
-    std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
-    header2mInfo(model, &obj->mInfo);
-    for (size_t i = 0; i < items.names.size(); ++i)
-        obj->addItem(items.names[i], items.lengths[i]);
-    obj->writeHeader();
-    return adoptHandle(obj);
+    return libraryCall([&]() -> hsHandle {
+        const int fmt = writeFormat(format);
+        const headerModel model = readHeaderModel(header);
+        const headerItems items = readHeaderItems(header);
+        const std::string stuck = hsResultFile::removeSeries(fileName);
+        if (!stuck.empty())
+            rStop("writeHSFile: could not remove the existing file '" + stuck + "'.");
+        std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
+        header2mInfo(model, &obj->mInfo);
+        for (size_t i = 0; i < items.names.size(); ++i)
+            obj->addItem(items.names[i], items.lengths[i]);
+        obj->writeHeader();
+        return adoptHandle(obj);
+    });
 }
 
 // [[Rcpp::export]]
 int writeHSData(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVector values)
 {
-    hsResultFile& file = *f.checked_get();
-    if (!isWriting(file))
-        rStop("writeHSData: the file is not open for writing (closed, or opened for reading).");
-    const int item = file.writeItem;
-    if (item < 0 || item >= file.nItem() || item >= static_cast<int>(file.itemLengthVec.size()))
-        rStop("writeHSData: the file expects no further item.");
-    const int n = static_cast<int>(values.size());
-    if (n != file.itemLengthVec[item])
-        rStop("writeHSData: item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
-              "') takes " + std::to_string(file.itemLengthVec[item]) + " values, not " +
-              std::to_string(n) + ".");
-    std::vector<float> floats(values.begin(), values.end());
-    return file.writeData(floats.data(), n);
+    return libraryCall([&]() -> int {
+        hsResultFile& file = handleObject(f, "writeHSData");
+        if (!isWriting(file))
+            rStop("writeHSData: the file is not open for writing (closed, or opened for reading).");
+        const int item = file.writeItem;
+        if (item < 0 || item >= file.nItem() || item >= static_cast<int>(file.itemLengthVec.size()))
+            rStop("writeHSData: the file expects no further item.");
+        const int n = static_cast<int>(values.size());
+        if (n != file.itemLengthVec[item])
+            rStop("writeHSData: item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
+                  "') takes " + std::to_string(file.itemLengthVec[item]) + " values, not " +
+                  std::to_string(n) + ".");
+        std::vector<float> floats(values.begin(), values.end());
+        return file.writeData(floats.data(), n);
+    });
 }
 
 // Harmless on a handle that is already closed or was never written.
 // [[Rcpp::export]]
 void writeHSDataClose(Rcpp::XPtr<hestor::hsResultFile> f)
 {
-    hsResultFile& file = *f.checked_get();
-    if (isWriting(file))
-        file.flushBuf();
+    libraryCall([&] {
+        hsResultFile& file = handleObject(f, "writeHSDataClose");
+        if (isWriting(file))
+            file.flushBuf();
+    });
 }

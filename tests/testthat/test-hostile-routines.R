@@ -135,11 +135,11 @@ plausible <- function(fn, v, kind, reference) {
       is.numeric(v) || is.list(v))
 }
 
-null_pointer <- function(x) identical(conditionMessage(x), "external pointer is not valid")
+null_pointer <- function(x) grepl(": external pointer is not valid: ", conditionMessage(x), fixed = TRUE)
 
 # Refused by a failure deep in the library rather than by a check of the call.
 below_checks <- function(x) {
-  refused(x) && identical(conditionMessage(x), "c++ exception (unknown reason)")
+  refused(x) && identical(x$message, "c++ exception (unknown reason)")
 }
 
 with_arg <- function(args, name, value) {
