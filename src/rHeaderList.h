@@ -165,7 +165,7 @@ inline void readElemNodes(Rcpp::List& h, headerMesh& m)
         if (std::find(nodes.begin(), nodes.end(), NA_INTEGER) != nodes.end())
             headerStop("elemNodes: element " + std::to_string(e) + " refers to node NA.");
         const std::string problem =
-            hestor::hsMesh2D::elemProblem(e, nodes.begin(), nodes.size(), m.non);
+            hestor::hsMesh2D::elemProblem(e, nodes.begin(), nodes.size(), m.non, m.nX.data(), m.nY.data());
         if (!problem.empty())
             headerStop("elemNodes: " + problem);
         m.enon[e] = static_cast<int>(nodes.size());

@@ -58,6 +58,28 @@ void freeArr(T*& p)
     p = nullptr;
 }
 
+// A side of length 0 or an area of 0 leaves the element's normals, Voronoi
+// point and inverse area undefined. The area is summed relative to the first
+// node, so that its rounding stays far below the threshold, which scales with
+// the element's extent.
+std::string elemShapeProblem(const std::string& name, const int* nodes, long long n,
+                             const double* x, const double* y)
+{
+    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
+    double twiceArea = 0.0, extent = 0.0;
+    for (long long k = 0; k < n; k++) {
+        const int a = nodes[k], b = nodes[(k + 1) % n];
+        if (x[a] == x[b] && y[a] == y[b])
+            return name + " has a side of length 0: nodes " + str(a) + " and " + str(b) +
+                   " lie at one point.";
+        twiceArea += (x[a] - x0) * (y[b] - y0) - (x[b] - x0) * (y[a] - y0);
+        extent = std::max({extent, std::fabs(x[a] - x0), std::fabs(y[a] - y0)});
+    }
+    if (std::fabs(twiceArea) <= 1e-12 * extent * extent)
+        return name + " has area 0: its nodes lie on one line or its sides cross.";
+    return "";
+}
+
 [[noreturn]] void meshError(const std::string& what)
 {
     throw ZException("hsMesh2D: " + what + errSuffix);
@@ -327,7 +349,7 @@ void hsMesh2D::checkPrimary() const
                       "..99.");
     long long total = 0;
     for (int e = 0; e < noe; e++) {
-        const std::string problem = elemProblem(e, en + total, enon[e], non);
+        const std::string problem = elemProblem(e, en + total, enon[e], non, nX, nY);
         if (!problem.empty())
             meshError("initMesh: " + problem);
         total += enon[e];
@@ -336,7 +358,8 @@ void hsMesh2D::checkPrimary() const
     }
 }
 
-std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non)
+std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non,
+                                  const double* x, const double* y)
 {
     const std::string name = "element " + str(e);
     if (n < 3)
@@ -350,7 +373,14 @@ std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non)
         if (nodes[k] < 0 || nodes[k] >= non)
             return name + " refers to node " + str(nodes[k]) + ", outside 0.." +
                    str(non - 1) + ".";
-    return "";
+    std::vector<int> sorted(nodes, nodes + n);
+    std::sort(sorted.begin(), sorted.end());
+    const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+    if (twice != sorted.end())
+        return name + " holds node " + str(*twice) + " twice.";
+    if (x == nullptr || y == nullptr)
+        return "";
+    return elemShapeProblem(name, nodes, n, x, y);
 }
 
 int hsMesh2D::initMesh()

@@ -179,11 +179,14 @@ public:
     hsMesh2D* copy();
     // The elements a mesh may hold, one rule for every filler (file readers,
     // the header list, editors, initMesh): 3 to non nodes, each a node id in
-    // 0 .. non-1. Returns "" when element e with these n nodes is acceptable,
-    // else a sentence naming the element and what is wrong with it. With
-    // nodes null only the count is checked, so a reader can bound an element
-    // before it reads its node ids.
-    static std::string elemProblem(int e, const int* nodes, long long n, int non);
+    // 0 .. non-1, no id twice. Returns "" when element e with these n nodes is
+    // acceptable, else a sentence naming the element and what is wrong with
+    // it. With nodes null only the count is checked, so a reader can bound an
+    // element before it reads its node ids. With the node coordinates x, y
+    // (non each) the element must also have no side of length 0 and enclose
+    // an area.
+    static std::string elemProblem(int e, const int* nodes, long long n, int non,
+                                   const double* x = nullptr, const double* y = nullptr);
 
     // Derived geometry (hsMesh2DGeometry.cpp)
     int popVoronoi();

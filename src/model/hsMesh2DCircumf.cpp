@@ -68,14 +68,16 @@ std::vector<int> hsMesh2D::getCircumferenceVF()
         throw ZException("Could not determine first face in cirmumference faces - something "
                          "wrong with mesh. " +
                          errSuffix);
-    int top = 0;
+    // The walk starts at the topmost node that has faces: edits leave nodes
+    // that no element uses, and those count only for the bounding box.
+    int top = -1;
     xMax = xMin = nX[0];
     yMax = yMin = nY[0];
-    for (int i = 1; i < non; i++) {
-        if (nY[i] > yMax) {
-            yMax = nY[i];
+    for (int i = 0; i < non; i++) {
+        if (nvfCount[i] > 0 && (top < 0 || nY[i] > nY[top]))
             top = i;
-        }
+        if (nY[i] > yMax)
+            yMax = nY[i];
         if (nX[i] > xMax)
             xMax = nX[i];
         if (nX[i] < xMin)
@@ -86,7 +88,8 @@ std::vector<int> hsMesh2D::getCircumferenceVF()
 
     int first = -1;
     double best = -1e37;
-    for (int j = nvfStart[top]; j < nvfStart[top] + nvfCount[top]; j++) {
+    const int from = top < 0 ? 0 : nvfStart[top], to = top < 0 ? 0 : from + nvfCount[top];
+    for (int j = from; j < to; j++) {
         const int f = nf[j];
         if (vft[f] <= 0)
             continue;

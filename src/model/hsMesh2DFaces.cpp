@@ -99,6 +99,12 @@ FaceDiscovery discoverFaces(const hsMesh2D& m)
         while (h < n && std::min(ea[order[h]], eb[order[h]]) == lo &&
                std::max(ea[order[h]], eb[order[h]]) == hi)
             h++;
+        if (h - g > 2)
+            throw ZException("hsMesh2D: initVF: element " + str(eElem[order[g + 2]]) +
+                             " has the side from node " + str(lo) + " to node " + str(hi) +
+                             ", which elements " + str(eElem[order[g]]) + " and " +
+                             str(eElem[order[g + 1]]) +
+                             " already share; a face joins at most two elements." + errSuffix);
         for (int j = g; j < h; j++)
             head[order[j]] = order[g];
         groupSize[order[g]] = h - g;

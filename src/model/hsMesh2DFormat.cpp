@@ -236,7 +236,8 @@ int hsMesh2D::fromString(const std::string& text, int version) {
             ids.push_back(static_cast<int>(id));
         }
         const std::string problem =
-            elemProblem(static_cast<int>(e), ids.data(), static_cast<long long>(ids.size()), static_cast<int>(n));
+            elemProblem(static_cast<int>(e), ids.data(), static_cast<long long>(ids.size()), static_cast<int>(n),
+                        x.data(), y.data());
         if (!problem.empty()) throw textError(lines.lineNo(), problem);
         enon_.push_back(static_cast<int>(ids.size()));
         en_.insert(en_.end(), ids.begin(), ids.end());
@@ -325,18 +326,19 @@ int hsMesh2D::fromBinary(const char* buffer, std::size_t length, int version) {
                          str(total) + " element node ids (" + (voronoi ? "" : str(plain) + " or ") + str(full) +
                          " bytes expected for version " + str(version) + ").");
 
-    std::unique_ptr<int[]> en_(new int[total]);
-    for (unsigned long long k = 0; k < total; k++) en_[k] = r.i32(enAt + 4 * k);
-    for (long long e = 0, at = 0; e < m; at += enon_[e], e++) {
-        const std::string problem = elemProblem(static_cast<int>(e), en_.get() + at, enon_[e], static_cast<int>(n));
-        if (!problem.empty()) throw blockError(problem);
-    }
     std::unique_ptr<double[]> x(new double[n]), y(new double[n]);
     std::unique_ptr<int[]> nt_(new int[n]);
     for (long long i = 0; i < n; i++) {
         x[i] = r.f32(8 + 4 * i);
         y[i] = r.f32(8 + 4 * (n + i));
         nt_[i] = r.i32(8 + 4 * (2 * n + i));
+    }
+    std::unique_ptr<int[]> en_(new int[total]);
+    for (unsigned long long k = 0; k < total; k++) en_[k] = r.i32(enAt + 4 * k);
+    for (long long e = 0, at = 0; e < m; at += enon_[e], e++) {
+        const std::string problem =
+            elemProblem(static_cast<int>(e), en_.get() + at, enon_[e], static_cast<int>(n), x.get(), y.get());
+        if (!problem.empty()) throw blockError(problem);
     }
     std::unique_ptr<double[]> vx, vy;
     if (voronoi) {

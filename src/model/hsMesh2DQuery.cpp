@@ -415,26 +415,31 @@ int hsMesh2D::lineIntersections(double x1, double y1, double x2, double y2, int*
     return static_cast<int>(e.size());
 }
 
+// A vertex inside an element joins the stretches on either side of it; a
+// vertex on a face or a node ends one stretch where the next begins. Segments
+// too short to be told from a point add no stretch.
 int hsMesh2D::sectionIntersections(double* x, double* y, int n, int*& elems, double*& dists) {
     std::vector<int> E;
     std::vector<double> D;
     for (int s = 0; s + 1 < n; s++) {
+        const double len = std::hypot(x[s + 1] - x[s], y[s + 1] - y[s]);
+        if (!(len > roundingMargin(std::max({std::fabs(x[s]), std::fabs(y[s]), std::fabs(x[s + 1]),
+                                             std::fabs(y[s + 1]), len}))))
+            continue;
         int* e = nullptr;
         double* d = nullptr;
         const int c = lineIntersections(x[s], y[s], x[s + 1], y[s + 1], e, d);
-        std::vector<int> ev(e, e + c);
-        std::vector<double> dv(d, d + c);
+        const std::vector<int> ev(e, e + c);
+        const std::vector<double> dv(d, d + c);
         delete[] e;
         delete[] d;
-        if (s == 0) {
-            E = ev;
-            D = dv;
-            continue;
+        const double T = D.empty() ? 0.0 : D.back();
+        int k = 0;
+        if (!E.empty() && E.back() == ev[0]) {
+            D.back() = T + dv[0];
+            k = 1;
         }
-        if (E.back() != ev[0]) throw ZException("line end elem != next line start elem in section. Not implemented.");
-        const double T = D.back();
-        D.back() = T + dv[0];
-        for (int k = 1; k < c; k++) {
+        for (; k < c; k++) {
             E.push_back(ev[k]);
             D.push_back(T + dv[k]);
         }

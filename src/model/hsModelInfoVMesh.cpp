@@ -14,6 +14,7 @@
 namespace hestor {
 
 using ZCoreLib::ZException;
+using ZCoreLib::num;
 using ZCoreLib::str;
 
 namespace {
@@ -141,6 +142,14 @@ hsMesh2D* hsModelInfo::ise2VMesh(const int* elems, const double* dist, int n,
             throw ZException(where + "section entry " + str(i) + " is element " +
                              str(elems[i]) + ", not one of the " +
                              str(mesh2d.noe) + " elements of the mesh.");
+    // A stretch of length 0 would give cells without area.
+    for (int i = 0; i < n; ++i) {
+        const double before = i == 0 ? 0.0 : dist[i - 1];
+        if (!(dist[i] > before))
+            throw ZException(where + "section entry " + str(i) + " ends at distance " +
+                             num(dist[i]) + ", not beyond " + num(before) +
+                             "; the distances must ascend.");
+    }
     SectionMesh out;
     if (layerType == ZLAYER)
         zLayerSection(*this, elems, dist, n, eta, out);

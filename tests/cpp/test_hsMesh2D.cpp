@@ -314,6 +314,44 @@ TEST(hsMesh2DBuild, ElementsTheMeshCannotHoldAreRefused)
         meshtest::fill(m, MeshData{{0, 1, 0}, {0, 0, 1}, {}, {{0, 1, 2}, c.first}, {}, {}});
         EXPECT_EQ(testutil::thrownMessage([&] { m.initMesh(); }), prefix + c.second + hestor::errSuffix);
     }
+    // Repeated nodes and elements without area once gave NaN normals and
+    // infinite inverse areas. Node 4 lies where node 1 does; 0, 1 and 3 on a
+    // line; 0, 1, 2, 5 is a bowtie.
+    const std::vector<std::pair<std::vector<int>, std::string>> shapes = {
+        {{0, 1, 1, 2}, "holds node 1 twice."},
+        {{2, 0, 1, 2}, "holds node 2 twice."},
+        {{0, 1, 3}, "has area 0: its nodes lie on one line or its sides cross."},
+        {{3, 1, 0}, "has area 0: its nodes lie on one line or its sides cross."},
+        {{0, 1, 2, 5}, "has area 0: its nodes lie on one line or its sides cross."},
+        {{1, 2, 4}, "has a side of length 0: nodes 4 and 1 lie at one point."},
+    };
+    const MeshData six{{0, 1, 0, 2, 1, 1}, {0, 0, 1, 0, 0, 1}, {}, {{0, 1, 2}}, {}, {}};
+    for (const auto& c : shapes) {
+        MeshData d = six;
+        d.elems.push_back(c.first);
+        hsMesh2D m;
+        meshtest::fill(m, d);
+        EXPECT_EQ(testutil::thrownMessage([&] { m.initMesh(); }), prefix + c.second + hestor::errSuffix);
+        EXPECT_EQ(hsMesh2D::elemProblem(1, c.first.data(), static_cast<long long>(c.first.size()), 6,
+                                        d.x.data(), d.y.data()),
+                  "element 1 " + c.second);
+    }
+    // Thin, far from the origin, but with an area: accepted.
+    MeshData thin{{512345.0, 512355.0, 512345.0}, {6012345.0, 6012345.0, 6012345.001}, {}, {{0, 1, 2}}, {}, {}};
+    hsMesh2D m;
+    meshtest::build(m, thin);
+    EXPECT_NEAR(m.eArea[0], 0.005, 1e-6);
+}
+
+TEST(hsMesh2DBuild, FaceOfThreeElementsIsRefused)
+{
+    // Elements 0 and 1 share the side 0-1; element 2 lies on it as well.
+    hsMesh2D m;
+    meshtest::fill(m, MeshData{{0, 1, 0, 0, 1}, {0, 0, 1, -1, 1}, {}, {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}}, {}, {}});
+    EXPECT_EQ(testutil::thrownMessage([&] { m.initMesh(); }),
+              "hsMesh2D: initVF: element 2 has the side from node 0 to node 1, which elements 0 and 1 already "
+              "share; a face joins at most two elements." +
+                  hestor::errSuffix);
 }
 
 TEST(hsMesh2DBuild, LargeElement)

@@ -106,14 +106,30 @@ TEST(hsMesh2DCircumf, WalkReachesDeadEnd)
     }
 }
 
-TEST(hsMesh2DCircumf, NoBoundaryFaceAtTopNode)
+TEST(hsMesh2DCircumf, UnusedTopmostNodeIsSkipped)
 {
-    // The topmost node belongs to no element.
-    MeshData d{{0, 1, 0, 5}, {0, 0, 1, 9}, {}, {{0, 1, 2}}, {}, {}};
+    // Node 3, the topmost, belongs to no element (as edits leave nodes); the
+    // walk starts at the topmost used node 2 and only the box reaches node 3.
+    MeshData d{{0, 1, 0, 5, 1}, {0, 0, 1, 9, 1}, {}, {{0, 1, 4}, {0, 4, 2}}, {}, {}};
     hsMesh2D m;
     meshtest::build(m, d);
+    int* nodes = nullptr;
+    ASSERT_EQ(m.circumferenceNodes(nodes), 4);
+    std::unique_ptr<int[]> own(nodes);
+    EXPECT_EQ(std::vector<int>(nodes, nodes + 4), (std::vector<int>{2, 0, 1, 4}));
+    EXPECT_DOUBLE_EQ(m.yMax, 9.0);
+    EXPECT_DOUBLE_EQ(m.xMax, 5.0);
+    EXPECT_EQ(m.pointElemNearest(0.6, 0.2, 0), 0);
+    EXPECT_EQ(m.pointElemNearest(0.2, 0.6, 0), 1);
+    EXPECT_EQ(m.pointElemNearest(5.0, 9.0, 0), 1);  // outside: nearest centroid
+    EXPECT_TRUE(m.isPointInMesh(0.5, 0.5));
+    EXPECT_FALSE(m.isPointInMesh(4.0, 8.0));
+
+    // Without any element there is no face to start from.
+    hsMesh2D empty;
+    meshtest::build(empty, MeshData{{0, 1}, {0, 1}, {}, {}, {}, {}});
     try {
-        m.getCircumferenceVF();
+        empty.getCircumferenceVF();
         FAIL() << "no exception";
     } catch (const ZCoreLib::ZException& e) {
         EXPECT_EQ(e.message, "Could not determine first face in cirmumference faces - something "

@@ -149,6 +149,9 @@ TEST(hsMesh2DFormat, DamagedTextThrows) {
     EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 -1 2\n"), "Mesh text, line 5: element 0 refers to node -1, outside 0..2.");
     EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1 x\n"), "Mesh text, line 5: element 0: node id 'x' is not one of 0..2.");
     EXPECT_EQ(msg("3 1\n0 0\n1 0\n0 1\n0 1 2 2\n"), "Mesh text, line 5: element 0 has 4 nodes, more than the mesh's 3.");
+    EXPECT_EQ(msg("4 1\n0 0\n1 0\n0 1\n1 1\n0 1 1 2\n"), "Mesh text, line 6: element 0 holds node 1 twice.");
+    EXPECT_EQ(msg("3 1\n0 0\n1 0\n2 0\n0 1 2\n"), "Mesh text, line 5: element 0 has area 0: its nodes lie on one "
+                                                   "line or its sides cross.");
     // A header promising far more than the text holds fails on the text, not on memory.
     EXPECT_EQ(msg("2000000000 2000000000\n0 0\n"), "Mesh text: the header announces 2000000000 nodes and 2000000000 "
                                                    "elements, but the text ends before node 1 (after line 2).");
@@ -257,6 +260,12 @@ TEST(hsMesh2DFormat, CorruptedBlocksThrow) {
     c = b;
     putI32(c, enAt + 4 * 5, 6);
     EXPECT_EQ(msg(c, 7), "Mesh block: element 1 refers to node 6, outside 0..5.");
+    c = b;
+    putI32(c, enAt + 4 * 5, 1);
+    EXPECT_EQ(msg(c, 7), "Mesh block: element 1 holds node 1 twice.");
+    c = b;
+    putI32(c, enAt + 4 * 6, 0);  // nodes 1, 2 and 0 lie on y = 0
+    EXPECT_EQ(msg(c, 7), "Mesh block: element 1 has area 0: its nodes lie on one line or its sides cross.");
     c = b;
     putI32(c, enAt, -3);
     EXPECT_EQ(msg(c, -1), "Mesh block: element 0 refers to node -3, outside 0..5.");

@@ -333,17 +333,21 @@ TEST(hsMesh2DQuery, Polylines) {
     EXPECT_EQ(section(m, {1.0}, {1.0}).e.size(), 0u);
 }
 
-TEST(hsMesh2DQuery, PolylineTurningOnAFaceThrows) {
+TEST(hsMesh2DQuery, PolylineTurningOnAFace) {
     hsMesh2D m;
     meshtest::build(m, makeGrid(4, 4, 1.0, 0.0, 1));
-    // The vertex lies on the face x = 2 (between two quads): the first segment
-    // ends in the left cell, the second starts in the right one.
-    try {
-        section(m, {1.5, 2.0, 2.5}, {1.2, 1.5, 1.2});
-        FAIL() << "no exception";
-    } catch (const ZException& e) {
-        EXPECT_EQ(e.message, "line end elem != next line start elem in section. Not implemented.");
-    }
+    // The vertex lies on the face x = 2 between quad 7 and the triangles 8
+    // (below the cell's diagonal) and 9: one stretch ends where the next begins.
+    const Pieces p = section(m, {1.5, 2.0, 2.5}, {1.2, 1.5, 1.2});
+    const double leg = std::hypot(0.5, 0.3);
+    EXPECT_EQ(p.e, (std::vector<int>{7, 9, 8}));
+    ASSERT_EQ(p.d.size(), 3u);
+    EXPECT_NEAR(p.d[0], leg, 1e-12);
+    EXPECT_NEAR(p.d[1], 1.625 * leg, 1e-12);  // the diagonal at 5/8 of the second leg
+    EXPECT_NEAR(p.d[2], 2 * leg, 1e-12);
+    // Vertices repeated or closer than rounding add no stretch of length 0.
+    EXPECT_EQ(section(m, {1.5, 2.0, 2.0, 2.5}, {1.2, 1.5, 1.5, 1.2}).d, p.d);
+    EXPECT_EQ(section(m, {2.0, 2.0}, {1.5, 1.5 + 1e-14}).e.size(), 0u);
 }
 
 TEST(hsMesh2DQuery, GridPoints) {

@@ -22,19 +22,27 @@ T* newArray(const std::vector<T>& v)
     return a;
 }
 
-// A row of nx unit squares, layers of 1 m and the given column heights.
-std::unique_ptr<hsModelInfo> zModel(int nx, int noLayer, const std::vector<int>& enol,
-                                    double offset = 0.0)
+// Layers of 1 m over the given mesh, with the given column heights.
+std::unique_ptr<hsModelInfo> zModel(const meshtest::MeshData& d, int noLayer,
+                                    const std::vector<int>& enol, double offset = 0.0)
 {
     auto mi = std::make_unique<hsModelInfo>();
-    meshtest::build(mi->mesh2d, meshtest::squareGrid(nx, 1));
+    meshtest::build(mi->mesh2d, d);
+    const int noe = mi->mesh2d.noe;
     mi->noLayer = noLayer;
     mi->offsetDepth = offset;
     mi->adoptDz(newArray(std::vector<double>(noLayer, 1.0)), noLayer);
-    mi->adoptElemBathy(newArray(std::vector<double>(nx, 100.0)), nx);
-    mi->adoptEnol(newArray(enol), nx);
+    mi->adoptElemBathy(newArray(std::vector<double>(noe, 100.0)), noe);
+    mi->adoptEnol(newArray(enol), noe);
     mi->init();
     return mi;
+}
+
+// A row of nx unit squares.
+std::unique_ptr<hsModelInfo> zModel(int nx, int noLayer, const std::vector<int>& enol,
+                                    double offset = 0.0)
+{
+    return zModel(meshtest::squareGrid(nx, 1), noLayer, enol, offset);
 }
 
 // Sigma layers cannot pass init(): the fields ise2VMesh reads are set by hand.
@@ -160,4 +168,104 @@ TEST(hsModelInfoVMesh, refusesWhatItCannotBuild)
     hsModelInfo bare;
     EXPECT_EQ(thrownMessage([&] { section(bare, {}, {}); }),
               "hsModelInfo::ise2VMesh called before init().");
+    // A stretch of length 0 would make cells without area.
+    EXPECT_EQ(thrownMessage([&] { section(*mi, {0, 1}, {1.0, 1.0}); }),
+              "ise2VMesh: section entry 1 ends at distance 1, not beyond 1; the distances must ascend.");
+    EXPECT_EQ(thrownMessage([&] { section(*mi, {0}, {0.0}); }),
+              "ise2VMesh: section entry 0 ends at distance 0, not beyond 0; the distances must ascend.");
+}
+
+namespace {
+
+// The point at distance t along the polyline.
+void alongPolyline(const std::vector<double>& x, const std::vector<double>& y, double t,
+                   double& px, double& py)
+{
+    for (size_t s = 0; s + 1 < x.size(); ++s) {
+        const double len = std::hypot(x[s + 1] - x[s], y[s + 1] - y[s]);
+        if (t <= len || s + 2 == x.size()) {
+            const double u = len > 0 ? t / len : 0.0;
+            px = x[s] + u * (x[s + 1] - x[s]);
+            py = y[s] + u * (y[s + 1] - y[s]);
+            return;
+        }
+        t -= len;
+    }
+}
+
+struct SectionCase {
+    const char* what;
+    meshtest::MeshData mesh;
+    std::vector<double> x, y;
+};
+
+} // namespace
+
+// Polylines through nodes and faces, turning on faces and nodes, ending on
+// nodes and running along faces: the stretches tile the polyline and the
+// section mesh has a cell of positive area per layer of every stretch.
+TEST(hsModelInfoVMesh, sectionsThroughFacesAndNodes)
+{
+    meshtest::MeshData helpMesh{{0, 10, 10, 0}, {0, 0, 10, 10}, {}, {{0, 1, 2}, {0, 2, 3}}, {}, {}};
+    meshtest::MeshData farQuads = meshtest::squareGrid(4, 4, 25.0);
+    for (double& v : farQuads.x) v += 512345.0;
+    for (double& v : farQuads.y) v += 6012345.0;
+    const double X = 512345.0, Y = 6012345.0;
+    const std::vector<SectionCase> cases{
+        {"vertex on the diagonal face", helpMesh, {3, 7, 3}, {1, 7, 9}},
+        {"along the diagonal face, node to node", helpMesh, {0, 10}, {0, 10}},
+        {"from outside, turning at a corner node", helpMesh, {-5, 0, 10}, {0, 0, 10}},
+        {"ends on a node", helpMesh, {5, 10}, {1, 10}},
+        {"along a boundary face after a node", helpMesh, {5, 10, 10}, {1, 10, 5}},
+        {"repeated vertex on a face", helpMesh, {3, 5, 5, 5, 2}, {1, 5, 5, 5, 9}},
+        {"diagonals through grid nodes", meshtest::squareTriGrid(4, 4), {-1, 5, 0}, {-1, 5, 4}},
+        {"turns on nodes and faces", meshtest::squareTriGrid(4, 4), {0.5, 2, 3, 3, 4}, {0.2, 2, 1.5, 3, 4}},
+        {"along interior faces", meshtest::squareGrid(4, 4), {2, 2, 4}, {-1, 2, 2}},
+        {"vertex on a face between quads", meshtest::squareGrid(4, 4), {1.5, 2, 2.5}, {1.2, 1.5, 1.2}},
+        {"far coordinates, nodes and faces", farQuads, {X - 10, X + 50, X + 50, X + 100},
+         {Y + 25, Y + 25, Y + 75, Y + 25}},
+    };
+    for (const SectionCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int noe = static_cast<int>(c.mesh.elems.size());
+        std::vector<int> enol(noe);
+        for (int e = 0; e < noe; ++e)
+            enol[e] = 1 + e % 3;
+        auto mi = zModel(c.mesh, 3, enol);
+        hsMesh2D& m = mi->mesh2d;
+        int* ep = nullptr;
+        double* dp = nullptr;
+        std::vector<double> x = c.x, y = c.y;
+        const int n = m.sectionIntersections(x.data(), y.data(), static_cast<int>(x.size()), ep, dp);
+        const std::vector<int> elems(ep, ep + n);
+        const std::vector<double> dist(dp, dp + n);
+        delete[] ep;
+        delete[] dp;
+
+        double total = 0.0;
+        for (size_t s = 0; s + 1 < x.size(); ++s)
+            total += std::hypot(x[s + 1] - x[s], y[s + 1] - y[s]);
+        ASSERT_GT(n, 0);
+        EXPECT_NEAR(dist.back(), total, 1e-9 * total);
+        double from = 0.0, cellArea = 0.0;
+        for (int i = 0; i < n; ++i) {
+            EXPECT_GT(dist[i], from) << "stretch " << i;
+            if (i > 0) {
+                EXPECT_NE(elems[i], elems[i - 1]) << "stretch " << i;
+            }
+            double px, py;
+            alongPolyline(x, y, 0.5 * (from + dist[i]), px, py);
+            EXPECT_EQ(meshtest::brutePointElem(m, px, py), elems[i]) << "stretch " << i;
+            if (elems[i] >= 0)
+                cellArea += (dist[i] - from) * enol[elems[i]];
+            from = dist[i];
+        }
+        auto v = section(*mi, elems, dist);
+        double sum = 0.0;
+        for (int e = 0; e < v->noe; ++e) {
+            EXPECT_GT(v->eArea[e], 0.0) << "cell " << e;
+            sum += v->eArea[e];
+        }
+        EXPECT_NEAR(sum, cellArea, 1e-9 * total);
+    }
 }

@@ -14,6 +14,53 @@ bnd_header <- function() {
   h
 }
 
+# nx x ny squares of 10 m, element row after row from the bottom; the left
+# side is open boundary 1, the right side open boundary 2.
+grid_header <- function(nx, ny) {
+  h <- small_header(items = "level", lengths = nx * ny)
+  h$noNode <- as.integer((nx + 1) * (ny + 1))
+  h$noElem <- as.integer(nx * ny)
+  h$nodeXCoor <- rep(0:nx, ny + 1) * 10
+  h$nodeYCoor <- rep(0:ny, each = nx + 1) * 10
+  h$nodeType <- ifelse(h$nodeXCoor == 0, 1, ifelse(h$nodeXCoor == 10 * nx, 2, 0))
+  a <- rep(0:(nx - 1), ny) + rep(0:(ny - 1), each = nx) * (nx + 1)
+  h$elemNodes <- lapply(a, function(k) c(k, k + 1, k + nx + 2, k + nx + 1))
+  h$elemBathy <- rep(4, h$noElem)
+  h
+}
+
+grid_model <- function(nx, ny) {
+  f <- file.path(fresh_dir(), "grid.emb")
+  writeHSDataClose(writeHSFile(grid_header(nx, ny), f, "emb"))
+  openHSFile(f)
+}
+
+# Distance from (px, py) to the line through (ax, ay) and (bx, by).
+line_dist <- function(px, py, ax, ay, bx, by) {
+  abs((bx - ax) * (py - ay) - (by - ay) * (px - ax)) / sqrt((bx - ax)^2 + (by - ay)^2)
+}
+
+# What the node tables record for the faces of node n to the nodes nnn: the
+# element left of n -> m; for a face between two boundary nodes its own
+# element, unless the node has recorded that element already.
+node_elems <- function(h, n, nnn, own) {
+  x <- f32(h$nodeXCoor)
+  y <- f32(h$nodeYCoor)
+  left <- vapply(nnn, function(m) {
+    for (e in seq_along(h$elemNodes)) {
+      v <- h$elemNodes[[e]]
+      if (all(c(n, m) %in% v) &&
+          (x[m + 1] - x[n + 1]) * (mean(y[v + 1]) - y[n + 1]) >
+          (y[m + 1] - y[n + 1]) * (mean(x[v + 1]) - x[n + 1])) return(e - 1)
+    }
+    -1
+  }, 0)
+  edge <- h$nodeType[n + 1] != 0 & h$nodeType[nnn + 1] != 0
+  ne <- ifelse(edge, -1, left)
+  for (k in which(edge)) if (!(own[k] %in% ne)) ne[k] <- own[k]
+  ne
+}
+
 bnd_model <- function() {
   f <- file.path(fresh_dir(), "bnd.emb")
   writeHSDataClose(writeHSFile(bnd_header(), f, "emb"))
@@ -63,7 +110,14 @@ test_that("per-element, per-cell and per-node vectors agree with the header", {
   expect_equal(cellDepth(r)[cumsum(cells)[cells > 1]], rep(h$layerDepth[3], 3))
   expect_identical(nivfpe(r), c(2, 2, 2, 2))
   expect_identical(nbvfpe(r), c(0, 0, 0, 0))
-  expect_identical(sort(circumferenceNodes(r)), c(0, 1, 2, 3))
+  # From the first top corner down its steeper side, round the outline.
+  expect_identical(circumferenceNodes(r), c(2, 1, 0, 3))
+  expect_identical(circumferenceNodes(bnd_model()), c(3, 0, 1, 2, 5, 4))
+  # The centre node's cell joins the four Voronoi points; outline nodes have none.
+  expect_equal(nodeArea(r), c(0, 0, 0, 0, shoelace(cbind(h$eVoronoiX, h$eVoronoiY))),
+               tolerance = 1e-9)
+  g <- grid_model(3, 3)
+  expect_equal(nodeArea(g), ifelse(seq_len(16) %in% c(6, 7, 10, 11), 100, 0))
 })
 
 test_that("layerNo finds the layer whose top lies above the depth", {
@@ -99,6 +153,12 @@ test_that("faces, elements and nodes tables describe the same mesh", {
 
   ei <- elemInfo(r)
   expect_length(ei, 4)
+  # Voronoi point to face line; the second element of an interior face gets
+  # the rest of the link between the two Voronoi points.
+  vx <- h$eVoronoiX
+  vy <- h$eVoronoiY
+  d0 <- line_dist(vx[vf$vfe0 + 1], vy[vf$vfe0 + 1], x[vf$vfn0 + 1], y[vf$vfn0 + 1],
+                  x[vf$vfn1 + 1], y[vf$vfn1 + 1])
   for (e in 0:3) {
     expect_frame(ei[[e + 1]], c("evf", "evfe", "evfnd"), 3L)
     mine <- which(vf$vfe0 == e | vf$vfe1 == e) - 1
@@ -106,14 +166,24 @@ test_that("faces, elements and nodes tables describe the same mesh", {
     f <- ei[[e + 1]]$evf + 1
     other <- ifelse(vf$vfe0[f] == e, vf$vfe1[f], vf$vfe0[f])
     expect_identical(ei[[e + 1]]$evfe, ifelse(vf$vft[f] == 99, -99, other))
+    a <- vf$vfe0[f] + 1
+    b <- pmax(vf$vfe1[f], 0) + 1        # only read for interior faces
+    link <- sqrt((vx[b] - vx[a])^2 + (vy[b] - vy[a])^2)
+    expect_equal(ei[[e + 1]]$evfnd, ifelse(vf$vfe0[f] == e, d0[f], link - d0[f]), tolerance = 1e-9)
   }
-  ni <- nodeInfo(r)
-  expect_length(ni, 5)
-  for (n in 0:4) {
-    df <- ni[[n + 1]]
-    expect_frame(df, c("nnn", "ne", "nf"), sum(vf$vfn0 == n | vf$vfn1 == n))
-    f <- df$nf + 1
-    expect_identical(df$nnn, ifelse(vf$vfn0[f] == n, vf$vfn1[f], vf$vfn0[f]))
+  for (m in list(list(r, h0), list(bnd_model(), bnd_header()))) {
+    ni <- nodeInfo(m[[1]])
+    vf <- verticalFaces(m[[1]])
+    hm <- getHeader(m[[1]])
+    hm$elemNodes <- m[[2]]$elemNodes
+    expect_length(ni, hm$noNode)
+    for (n in seq_len(hm$noNode) - 1) {
+      df <- ni[[n + 1]]
+      expect_frame(df, c("nnn", "ne", "nf"), sum(vf$vfn0 == n | vf$vfn1 == n))
+      f <- df$nf + 1
+      expect_identical(df$nnn, ifelse(vf$vfn0[f] == n, vf$vfn1[f], vf$vfn0[f]))
+      expect_identical(df$ne, node_elems(hm, n, df$nnn, vf$vfe0[f]), info = n)
+    }
   }
 })
 
@@ -129,6 +199,8 @@ test_that("open boundaries come named by code, in boundary order", {
   fbli <- c(pmax(bli[vf$vfe0[1:3] + 1], bli[vf$vfe1[1:3] + 1]), bli[vf$vfe0[4:5] + 1])
   expect_identical(facebotlayerIdx(r), c(0, cumsum(3 - fbli)[-5]))
   expect_identical(bndElems(small_model()), list())
+  # Each boundary walked with the domain on its left: down the left side, up the right.
+  expect_identical(bndElems(grid_model(3, 3)), list(`1` = c(6, 3, 0), `2` = c(2, 5, 8)))
 })
 
 test_that("point queries match a brute-force search", {
@@ -179,6 +251,21 @@ test_that("intersectionVMesh cuts the layers along a polyline", {
   # A vertex inside an element joins the stretches on either side of it.
   expect_identical(intersectionVMesh(r, c(-10, 70, 70), c(20, 20, 110))$IntersecElem,
                    c(-1, 3, 0, 1, 2, -1))
+  # The help example's mesh, turning on its diagonal face and ending on a node.
+  w <- writeHSFile(list(noNode = 4L, noElem = 2L, nodeXCoor = c(0, 10, 10, 0),
+                        nodeYCoor = c(0, 0, 10, 10), elemNodes = list(c(0, 1, 2), c(0, 2, 3)),
+                        startDT = as.POSIXct("2024-01-01", tz = "GMT"), timestep = 3600,
+                        noLayer = 2L, dz = c(4, 1), elemBathy = c(4.5, 0.8),
+                        itemNames = "level", itemLengths = 2),
+                   file.path(fresh_dir(), "example.emb"), "emb")
+  s <- intersectionVMesh(w, c(3, 7, 3), c(1, 7, 9))
+  expect_identical(s$IntersecElem, c(0, 1))
+  expect_equal(s$IntersecDist, cumsum(c(sqrt(52), sqrt(20))))
+  expect_identical(s$IntersecHeader$noElem, 3L)   # layers 0-1 of element 0, layer 1 of element 1
+  s <- intersectionVMesh(w, c(-5, 0, 10), c(0, 0, 10))
+  expect_identical(s$IntersecElem, c(-1, 0))
+  expect_equal(s$IntersecDist, c(5, 5 + sqrt(200)))
+  writeHSDataClose(w)
   miss <- intersectionVMesh(r, c(-10, -5), c(30, 30))
   expect_identical(miss$IntersecElem, -1)
   expect_identical(miss$IntersecHeader$elemNodes, list())
@@ -201,4 +288,15 @@ test_that("elemInfo and nodeInfo stay fast on large meshes", {
   expect_length(ei, h$noElem)
   expect_length(ni, h$noNode)
   writeHSDataClose(w)
+})
+
+test_that("the header list refuses elements without area before writing", {
+  f <- file.path(fresh_dir(), "bad.emb")
+  for (c in list(list(c(1, 2, 2, 5), "element 1 holds node 2 twice."),
+                 list(c(0, 1, 2), "element 1 has area 0: its nodes lie on one line or its sides cross."))) {
+    h <- grid_header(2, 1)
+    h$elemNodes[[2]] <- c[[1]]
+    expect_error(writeHSFile(h, f, "emb"), paste0("header: elemNodes: ", c[[2]]), fixed = TRUE)
+    expect_false(file.exists(f))
+  }
 })
