@@ -47,9 +47,6 @@ test_that("both frames read every file of a series, each to its own length", {
         expect_identical(readProfile(r, 0, t, e)$value, column(t, e), info = t)
       p <- readTimeseriesProfile(r, 0, e, 0, -1)
       expect_identical(p$temp, unlist(lapply(seq_len(n) - 1, function(t) rev(column(t, e)))))
-      expect_identical(as.numeric(p$dt), rep(as.numeric(h0$startDT) +
-                                               trunc((seq_len(n) - 1) * 1800.5),
-                                             each = ncell[e + 1]))
       expect_identical(readTimeseriesProfile(r, 0, e, n - 2, n)$temp,
                        c(rev(column(n - 2, e)), rev(column(n - 1, e))))
     }

@@ -135,8 +135,8 @@ test_that("a series is read across, each file to its own length", {
     nt <- length(steps[[1]])
     expect_identical(readItemData(r, 1, nt - 1), f32(level_values(nt - 1)))
     expect_error(readItemData(r, 0, nt), "Invalid timestep number.", fixed = TRUE)
-    expect_error(readLayer(r, 0, nt, 0), "Invalid timestep number.", fixed = TRUE)
-    expect_error(readItemDataElem(r, 0, nt, 0), "Invalid timestep number.", fixed = TRUE)
+    for (fn in list(readLayer, readItemDataElem))
+      expect_error(fn(r, 0, nt, 0), "Invalid timestep number.", fixed = TRUE)
   }
 })
 
