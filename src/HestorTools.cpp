@@ -141,6 +141,30 @@ bool isWriting(const hsResultFile& file)
     return file.fileStream.is_open();
 }
 
+// The object behind a writer's handle describes the file as the header list
+// gave it, not as written (its timestep count, the files of its series), so
+// the data readers refuse it. Only a writer writes a header, which sizes the
+// files of the series; a handle opened for reading never sets that.
+hsResultFile& readerObject(hsHandle& f, const char* routine)
+{
+    hsResultFile& file = handleObject(f, routine);
+    if (isWriting(file) || file.maxTimestepsPerFile >= 0)
+        rStop(std::string(routine) +
+              ": the handle was made by writeHSFile; open the file with openHSFile to read it.");
+    return file;
+}
+
+// The profile readers take an item's values as cells; an item of another
+// layout (one value per element) would give other elements' values, or none.
+void checkCellItem(const hsResultFile& file, int item, const std::string& routine)
+{
+    if (file.itemLengthVec[item] != file.mInfo.noCells)
+        rStop(routine + ": item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
+              "') holds " + std::to_string(file.itemLengthVec[item]) +
+              " values per timestep, not one per cell (" + std::to_string(file.mInfo.noCells) +
+              ").");
+}
+
 // Mesh files and text result files carry no layers, so the model tables
 // (bottom layers, cell and face-cell numbering) do not exist for them.
 void requireLayers(const hsResultFile& file, const char* routine)
@@ -289,7 +313,7 @@ int layerNo(Rcpp::XPtr<hestor::hsResultFile> f, int element, int depth)
 Rcpp::NumericVector readItemData(Rcpp::XPtr<hestor::hsResultFile> f, int item, int timestep)
 {
     return libraryCall([&]() -> Rcpp::NumericVector {
-        hsResultFile& file = handleObject(f, "readItemData");
+        hsResultFile& file = readerObject(f, "readItemData");
         checkItem(file, item);
         checkTimestep(file, timestep);
         return readItemValues(file, item, timestep);
@@ -301,7 +325,7 @@ Rcpp::NumericVector readItemDataElem(Rcpp::XPtr<hestor::hsResultFile> f, int ite
                                      Rcpp::NumericVector elements)
 {
     return libraryCall([&]() -> Rcpp::NumericVector {
-        hsResultFile& file = handleObject(f, "readItemDataElem");
+        hsResultFile& file = readerObject(f, "readItemDataElem");
         checkItem(file, item);
         checkTimestep(file, timestep);
         checkElementList(file, elements);
@@ -319,7 +343,7 @@ Rcpp::NumericVector readTimeseries(Rcpp::XPtr<hestor::hsResultFile> f, int item,
                                    int layer)
 {
     return libraryCall([&]() -> Rcpp::NumericVector {
-        hsResultFile& file = handleObject(f, "readTimeseries");
+        hsResultFile& file = readerObject(f, "readTimeseries");
         checkItem(file, item);
         // Every layer of 999 or more stands for the uppermost cell holding a value.
         if (layer < 0 || (layer >= file.mInfo.noLayer && layer < 999))
@@ -340,9 +364,10 @@ Rcpp::DataFrame readTimeseriesProfile(Rcpp::XPtr<hestor::hsResultFile> f, int it
                                       int fromTimestep, int toTimestep)
 {
     return libraryCall([&]() -> Rcpp::DataFrame {
-        hsResultFile& file = handleObject(f, "readTimeseriesProfile");
+        hsResultFile& file = readerObject(f, "readTimeseriesProfile");
         checkItem(file, item);
         checkElement(file, element);
+        checkCellItem(file, item, "readTimeseriesProfile");
         const int end = seriesRangeEnd(file, fromTimestep, toTimestep);
         double* out = nullptr;
         const int n = file.readTimeSeriesProfile(item, element, out, fromTimestep, end);
@@ -374,7 +399,7 @@ Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int 
                               int layer)
 {
     return libraryCall([&]() -> Rcpp::NumericVector {
-        hsResultFile& file = handleObject(f, "readLayer");
+        hsResultFile& file = readerObject(f, "readLayer");
         checkItem(file, item);
         checkTimestep(file, timestep);
         if ((layer >= file.mInfo.noLayer && layer != 999) || layer < -1)
@@ -400,22 +425,16 @@ Rcpp::DataFrame readProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int ti
                             int element)
 {
     return libraryCall([&]() -> Rcpp::DataFrame {
-        hsResultFile& file = handleObject(f, "readProfile");
+        hsResultFile& file = readerObject(f, "readProfile");
         checkItem(file, item);
         if (timestep < 0 ||
             (timestep >= file.mInfo.noTimestep && timestep >= file.totalTimesteps()))
             rStop("Invalid timestep number.");
         checkElement(file, element);
+        checkCellItem(file, item, "readProfile");
         const int nl = std::max(file.mInfo.noLayer, 0);
         std::vector<float> buffer(static_cast<size_t>(nl));
         file.readProfile(item, timestep, element, buffer.data());
-        // The reader takes any item for one of cells; another layout would give
-        // values of other elements as this one's column.
-        if (file.itemLengthVec[item] != file.mInfo.noCells)
-            rStop("readProfile: item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
-                  "') holds " + std::to_string(file.itemLengthVec[item]) +
-                  " values per timestep, not one per cell (" + std::to_string(file.mInfo.noCells) +
-                  ").");
         const int n = columnCells(file, element, "readProfile");
         const double* layerDepth = file.mInfo.layerDepth;
         // The frame as.data.frame would make of the two columns, made directly:

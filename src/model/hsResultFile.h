@@ -119,9 +119,10 @@ public:
     void write2file(std::string line);
     int writeNT(int nt);
     std::string getFilename();
-    // The file that holds global timestep ts, with ts made local to it.
-    // ts below noTimestep: fileName, fileNo untouched; else fileNo moves to
-    // that file (to the first missing one when it throws).
+    // The file that holds global timestep ts, with ts made local to it; each
+    // file holds the timesteps its own header counts. ts below noTimestep:
+    // fileName, fileNo untouched; else fileNo moves to that file (to the
+    // first file after the series when it throws).
     std::string getFilename(int& ts);
     // Timesteps of the whole series; fileNo: the file being written, else 0.
     int totalTimesteps();
@@ -130,11 +131,15 @@ public:
     // File k of the series whose first file is first (k 0: first itself).
     static std::string seriesFileName(const std::string& first, int k);
     // Whether file k (1 or more) of the series exists and continues file k - 1:
-    // the same item directory and cell count, file k - 1 holds noTimestep
-    // timesteps, and file k starts where file k - 1 ends (within half a
+    // the same item directory and cell count, file k - 1 holds at least one
+    // timestep, and file k starts where file k - 1 ends (within half a
     // timestep, and at least the second its start was truncated to). Every
     // reader of a series ends it at the first file that does not continue it.
     bool continuesSeries(int k);
+    // The timestep count of each file of the series, from the files' own
+    // headers (for a text or mesh file, one file of none); empty when the
+    // file does not exist. Leaves fileNo alone.
+    std::vector<int> seriesTimesteps();
     // Removes first and then first^1, first^2, ... as long as they exist.
     // Returns the first file that could not be removed, "" when none is left.
     static std::string removeSeries(const std::string& first);
@@ -234,8 +239,11 @@ private:
     void takeStaticBlock(headerReader& r, const std::string& name, std::vector<char>& block,
                          int count, int version);
     void relabelBinaryFormat();
-    // NT of one binary file of the series, from its count word alone.
-    int readNTWord(const std::string& name) const;
+    // NT of one binary file of the series, from its count word alone; when
+    // backed, refused unless the file is long enough to hold that many.
+    int readNTWord(const std::string& name, bool backed) const;
+    // NT of file k of the series (0 for a format without timestep records).
+    int seriesFileTimesteps(int k, bool backed) const;
     // The two halves of continuesSeries, read from the files' headers: the
     // timestep counts, start times and item directories, and the cells.
     bool seriesHeadsContinue(const std::string& prevName, const std::string& name) const;

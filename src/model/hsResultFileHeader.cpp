@@ -333,7 +333,7 @@ void hsResultFile::relabelBinaryFormat()
         fileFmt = DECOUPLED;
 }
 
-int hsResultFile::readNTWord(const std::string& name) const
+int hsResultFile::readNTWord(const std::string& name, bool backed) const
 {
     headerReader r(name, "hsResultFile::totalTimesteps: ");
     int version = 0;
@@ -345,7 +345,7 @@ int hsResultFile::readNTWord(const std::string& name) const
     r.seek(ntOffset(version), "the number of timesteps");
     const int nt = r.count("the number of timesteps");
     const long long record = totItemSize64(nItem());
-    if (record > 0 && nt > r.size / (4 * record))
+    if (backed && record > 0 && nt > r.size / (4 * record))
         r.fail(str(nt) + " timesteps of " + str(record) + " values do not fit in the file");
     return nt;
 }
@@ -367,8 +367,9 @@ bool hsResultFile::seriesHeadsContinue(const std::string& prevName, const std::s
     } catch (const ZException&) {
         return false; // a file that cannot be read continues nothing
     }
-    // The readers step through a series by the first file's timestep count.
-    if (mInfo.noTimestep < 1 || a.noTimestep != mInfo.noTimestep)
+    // Files may hold different counts, but a file without timesteps ends the
+    // series: the writer makes one only as the last file.
+    if (a.noTimestep < 1)
         return false;
     if (namesA != namesB || lengthsA != lengthsB)
         return false;

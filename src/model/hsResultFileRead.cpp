@@ -198,8 +198,9 @@ int seriesEnd(hsResultFile& f, int from, int to)
 }
 
 // Calls read(reader, local timestep, k) for the global timesteps from .. to-1,
-// k counting from 0. Every file of the series holds the NT of the file the
-// object was opened on; each file is opened once.
+// k counting from 0. Each file of the series holds the count of its own
+// header; a range within the opened file's count needs no other file. Each
+// file is opened once.
 template <typename F>
 void walkSeries(hsResultFile& f, int from, int to, F read)
 {
@@ -209,16 +210,21 @@ void walkSeries(hsResultFile& f, int from, int to, F read)
         int ts = from;
         fileOfTimestep(f, ts); // throws the negative-timestep message
     }
-    const long long nt = f.mInfo.noTimestep;
-    if (nt <= 0)
-        throw ZException("Invalid timeStepTo");
-    for (long long t = from; t < to;) {
-        const long long k = t / nt;
-        const long long stop = std::min<long long>(to, (k + 1) * nt);
-        valueReader r(hsResultFile::seriesFileName(f.fileName, static_cast<int>(k)));
-        for (; t < stop; ++t)
-            read(r, static_cast<int>(t - k * nt), t - from);
+    const std::vector<int> counts =
+        to <= f.mInfo.noTimestep ? std::vector<int>{to} : f.seriesTimesteps();
+    long long first = 0; // global number of file k's first timestep
+    for (size_t k = 0; k < counts.size() && first < to; ++k) {
+        const long long end = first + counts[k];
+        if (from < end) {
+            valueReader r(hsResultFile::seriesFileName(f.fileName, static_cast<int>(k)));
+            const long long stop = std::min<long long>(to, end);
+            for (long long t = std::max<long long>(from, first); t < stop; ++t)
+                read(r, static_cast<int>(t - first), t - from);
+        }
+        first = end;
     }
+    if (first < to)
+        throw ZException("Invalid timeStepTo");
 }
 
 int checkedCount(long long n, const std::string& where)
@@ -324,7 +330,19 @@ int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*
     const int n = mInfo.noLayer;
     const double missing = missingValue;
     std::vector<double> res;
-    if (mInfo.layerType == SIGMA) {
+    if (lay.length == mInfo.mesh2d.noe) {
+        // One value per element: that value is the element's whole column, as
+        // readLayer takes it.
+        for (int k = 0; k < nElems; ++k) {
+            const int e = elems[k];
+            if (e >= 0) {
+                checkElem(*this, e, where);
+                res.push_back(all[static_cast<size_t>(e)]);
+            } else if (mInfo.layerType == SIGMA) {
+                res.push_back(missing);
+            }
+        }
+    } else if (mInfo.layerType == SIGMA) {
         res.reserve(static_cast<size_t>(n) * nElems);
         for (int k = 0; k < nElems; ++k) {
             const int e = elems[k];

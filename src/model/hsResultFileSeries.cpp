@@ -40,6 +40,22 @@ bool hsResultFile::continuesSeries(int k)
     return c.match;
 }
 
+int hsResultFile::seriesFileTimesteps(int k, bool backed) const
+{
+    return isBinaryFormat() ? readNTWord(seriesFileName(fileName, k), backed) : 0;
+}
+
+std::vector<int> hsResultFile::seriesTimesteps()
+{
+    std::vector<int> counts;
+    if (!ZFile::fileExists(fileName))
+        return counts;
+    counts.push_back(seriesFileTimesteps(0, true));
+    for (int k = 1; continuesSeries(k); ++k)
+        counts.push_back(seriesFileTimesteps(k, true));
+    return counts;
+}
+
 std::string hsResultFile::removeSeries(const std::string& first)
 {
     if (ZFile::delFile(first, false) != 0)

@@ -360,36 +360,37 @@ std::string hsResultFile::getFilename() { return seriesFileName(fileName, fileNo
 
 std::string hsResultFile::getFilename(int& ts)
 {
-    const int nt = mInfo.noTimestep;
-    if (ts < nt) {
-        if (ts < 0)
-            throw ZException("Negative timestep requested from  (" + fileName + "). " + errSuffix);
+    if (ts < 0)
+        throw ZException("Negative timestep requested from  (" + fileName + "). " + errSuffix);
+    if (ts < mInfo.noTimestep)
+        return fileName;
+    // Each file holds the count of its own header, taken as it stands: a file
+    // still being written may claim more than it holds yet, and the read of
+    // the values themselves tells when they are not there. Files are read
+    // only as far as the timestep lies.
+    int held = seriesFileTimesteps(0, false);
+    if (ts < held) {
+        fileNo = 0;
         return fileName;
     }
     for (int k = 1;; ++k) {
         fileNo = k;
-        ts -= nt;
+        ts -= held;
         const std::string name = getFilename();
         if (!continuesSeries(k))
             throw ZException("Not that many timesteps in file (" + fileName +
                              "). fileNo=" + str(k) + ", timestep=" + str(ts));
-        if (ts < nt)
+        held = seriesFileTimesteps(k, false);
+        if (ts < held)
             return name;
     }
 }
 
-// Only the count word of the last file is read: every other file of a series
-// holds the timesteps of the first.
 int hsResultFile::totalTimesteps()
 {
-    int last = ZFile::fileExists(fileName) ? 0 : -1;
-    while (last >= 0 && continuesSeries(last + 1))
-        ++last;
     long long total = 0;
-    if (last >= 0) {
-        const int lastNT = isBinaryFormat() ? readNTWord(seriesFileName(fileName, last)) : 0;
-        total = static_cast<long long>(last) * mInfo.noTimestep + lastNT;
-    }
+    for (int n : seriesTimesteps())
+        total += n;
     // A writer keeps its current file; readers of a series expect file 0.
     if (!fileStream.is_open())
         fileNo = 0;

@@ -207,7 +207,17 @@ TEST_F(ResultFileRead, ElementLists)
     EXPECT_NE(out, nullptr);
     delete[] out;
 
+    // An item of one value per element: each listed element's own value.
+    out = nullptr;
+    int many[] = {5, 3, -1, 1, 3};
+    ASSERT_EQ(f->readItemData(0, 1, many, 5, out), 4);
+    EXPECT_EQ(std::vector<double>(out, out + 4),
+              (std::vector<double>{val(1, 0, 5), val(1, 0, 3), val(1, 0, 1), val(1, 0, 3)}));
+    delete[] out;
+
     int bad[] = {6};
+    EXPECT_EQ(thrownMessage([&] { f->readItemData(0, 1, bad, 1, out); }),
+              "hsResultFile::readItemData Invalid element number 6; the mesh has 6 elements.");
     EXPECT_EQ(thrownMessage([&] { f->readItemData(1, 1, bad, 1, out); }),
               "hsResultFile::readItemData Invalid element number 6; the mesh has 6 elements.");
     EXPECT_EQ(thrownMessage([&] { f->readItemData(3, 1, list, 1, out); }),
@@ -231,6 +241,15 @@ TEST_F(ResultFileRead, SigmaLayers)
         EXPECT_EQ(out[2 * kLayers + k], val(0, 0, 5 * kLayers + k));
     }
     delete[] out;
+    // One value per element: a negative entry gives one missing value.
+    f->itemLengthVec = lengths = {6};
+    writeSeries({1});
+    ASSERT_EQ(f->readItemData(0, 0, list, 3, out), 3);
+    EXPECT_EQ(std::vector<double>(out, out + 3),
+              (std::vector<double>{val(0, 0, 3), static_cast<double>(kMissing), val(0, 0, 5)}));
+    delete[] out;
+    f->itemLengthVec = lengths = {6 * kLayers};
+    writeSeries({1});
 
     std::vector<float> buf(6);
     float* p = buf.data();
@@ -349,6 +368,30 @@ TEST_F(ResultFileRead, TimeSeriesAcrossASeries)
         for (int k = 0; k < 2; ++k)
             EXPECT_EQ(out[(t - 8) * 2 + k], val(t, 1, cols.first[4] + k));
     delete[] out;
+}
+
+// Each file holds the count of its own header: 3 + 4, and 3 + 2 + 3.
+TEST_F(ResultFileRead, SeriesOfFilesOfDifferentLengths)
+{
+    for (const std::vector<int>& nts : {std::vector<int>{3, 4}, std::vector<int>{3, 2, 3}}) {
+        writeSeries(nts);
+        int total = 0;
+        for (int n : nts)
+            total += n;
+        SCOPED_TRACE(total);
+        EXPECT_EQ(f->totalTimesteps(), total);
+        const int j = cols.first[3] + 1; // element 3, layer 3
+        std::vector<double> v = series(1, 3, 3, 0, -1);
+        ASSERT_EQ(v.size(), static_cast<size_t>(total));
+        for (int t = 0; t < total; ++t) {
+            EXPECT_EQ(v[t], val(t, 1, j)) << t;
+            std::vector<float> fv(kLayers);
+            ASSERT_EQ(f->readProfile(2, t, 3, fv.data()), 4);
+            EXPECT_EQ(fv[3], val(t, 2, j)) << t;
+        }
+        EXPECT_EQ(thrownMessage([&] { series(1, 3, 3, 0, total + 1); }), "Invalid timeStepTo");
+        std::filesystem::remove(dir.path + "/run^2.emb");
+    }
 }
 
 TEST_F(ResultFileRead, TimeSeriesBoundaries)

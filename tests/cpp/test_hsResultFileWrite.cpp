@@ -172,9 +172,14 @@ TEST_F(ResultWrite, SeriesOverLimit)
     ts = 2; // below NT: the first file, even with fileNo moved
     EXPECT_EQ(r.getFilename(ts), at("s.emb"));
     EXPECT_EQ(ts, 2);
-    ts = 9;
-    EXPECT_EQ(message([&] { r.getFilename(ts); }),
-              "Not that many timesteps in file (" + at("s.emb") + "). fileNo=3, timestep=0");
+    // Past the end, ts is reduced by what each file holds: 3 + 3 + 2.
+    for (int past : {8, 9}) {
+        ts = past;
+        EXPECT_EQ(message([&] { r.getFilename(ts); }),
+                  "Not that many timesteps in file (" + at("s.emb") + "). fileNo=3, timestep=" +
+                      std::to_string(past - 8));
+        EXPECT_EQ(r.fileNo, 3);
+    }
     ts = -1;
     EXPECT_EQ(message([&] { r.getFilename(ts); }),
               "Negative timestep requested from  (" + at("s.emb") + "). " + hestor::errSuffix);
@@ -241,6 +246,43 @@ TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
             EXPECT_THROW(r.getFilename(ts), ZException) << i;
         else
             EXPECT_EQ(r.getFilename(ts), at("x^1.emb")) << i;
+    }
+}
+
+// Files written apart, each continuing the one before at its own length: the
+// series holds what every file holds, and each global timestep maps to the
+// file and local timestep that hold it. A file without timesteps ends the
+// series unless it is the last.
+TEST_F(ResultWrite, SeriesOfFilesOfDifferentLengths)
+{
+    const std::vector<std::pair<std::vector<int>, int>> cases = {
+        {{3, 4}, 7}, {{3, 2, 3}, 8}, {{1, 5, 2, 1}, 9}, {{3, 0}, 3}, {{3, 0, 2}, 3}, {{2, 2}, 4},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::string first = "d" + std::to_string(i) + ".emb";
+        int t0 = 0;
+        std::vector<std::pair<std::string, int>> owner; // file and local timestep of each
+        for (size_t k = 0; k < cases[i].first.size(); ++k) {
+            const int n = cases[i].first[k];
+            const std::string name = hsResultFile::seriesFileName(first, static_cast<int>(k));
+            auto g = writer(name, -1, [t0](hsResultFile& h) { h.mInfo.startDT += 600LL * t0; });
+            writeSteps(*g, t0, t0 + n);
+            g->flushBuf();
+            for (int t = 0; t < n; ++t)
+                owner.emplace_back(at(name), t);
+            t0 += n;
+        }
+        hsResultFile r(at(first), -1);
+        const int total = cases[i].second;
+        EXPECT_EQ(r.totalTimesteps(), total);
+        for (int t = 0; t < total; ++t) {
+            int ts = t;
+            EXPECT_EQ(r.getFilename(ts), owner[t].first) << t;
+            EXPECT_EQ(ts, owner[t].second) << t;
+        }
+        int ts = total;
+        EXPECT_THROW(r.getFilename(ts), ZException);
     }
 }
 

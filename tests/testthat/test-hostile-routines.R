@@ -135,6 +135,17 @@ plausible <- function(fn, v, kind, reference) {
       is.numeric(v) || is.list(v))
 }
 
+# A writer's handle, open or closed, is refused by the data readers with one
+# message; the header, the mesh and model tables still answer from it.
+writer_kinds <- c("writing", "closed")
+data_readers <- c("readItemData", "readItemDataElem", "readTimeseries", "readTimeseriesProfile",
+                  "readLayer", "readProfile")
+writer_refusal <- function(fn) {
+  paste0(fn, ": the handle was made by writeHSFile; open the file with openHSFile to read it.")
+}
+answers_writers <- setdiff(names(routines), c(data_readers, "openHSFile", "test", "writeHSFile",
+                                              "writeHSData", "writeHSDataClose"))
+
 null_pointer <- function(x) grepl(": external pointer is not valid: ", conditionMessage(x), fixed = TRUE)
 
 # Refused by a failure deep in the library rather than by a check of the call.
@@ -167,6 +178,13 @@ sweep_routine <- function(fn, reference) {
       if (kind == "restored") {
         if (!refused(got) || (identical(args, base) && !null_pointer(got)))
           report(paste(kind, what), got)
+      } else if (kind %in% writer_kinds && fn %in% data_readers) {
+        if (!refused(got) || (identical(args, base) &&
+                              !identical(conditionMessage(got), writer_refusal(fn))))
+          report(paste(kind, what, "is not refused as a writer's handle"), got)
+      } else if (kind %in% writer_kinds && fn %in% answers_writers && identical(args, base) &&
+                 refused(got)) {
+        report(paste(kind, what, "is refused"), got)
       } else if (!accept && !refused(got)) {
         report(paste(kind, what, "is not refused"), got)
       } else if (number && kind == "result" && below_checks(got)) {

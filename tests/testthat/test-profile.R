@@ -38,6 +38,24 @@ test_that("readTimeseriesProfile lists each timestep surface first", {
   expect_identical(nrow(readTimeseriesProfile(r, 0, 0, 3, -1)), 0L)
 })
 
+test_that("both frames read every file of a series, each to its own length", {
+  for (steps in list(list(0:2, 3:6), list(0:2, 3:4, 5:7), list(0:4, 5))) {
+    n <- length(unlist(steps))
+    r <- openHSFile(write_series(file.path(fresh_dir(), "s.emb"), steps))
+    for (e in c(0, 3)) {
+      for (t in seq_len(n) - 1)
+        expect_identical(readProfile(r, 0, t, e)$value, column(t, e), info = t)
+      p <- readTimeseriesProfile(r, 0, e, 0, -1)
+      expect_identical(p$temp, unlist(lapply(seq_len(n) - 1, function(t) rev(column(t, e)))))
+      expect_identical(readTimeseriesProfile(r, 0, e, n - 2, n)$temp,
+                       c(rev(column(n - 2, e)), rev(column(n - 1, e))))
+    }
+    expect_error(readProfile(r, 0, n, 0), "Invalid timestep number.", fixed = TRUE)
+    expect_error(readTimeseriesProfile(r, 0, 0, 0, n + 1), "Invalid timestep number.",
+                 fixed = TRUE)
+  }
+})
+
 test_that("both frames read into the later files of a series", {
   d <- fresh_dir()
   f <- write_small(file.path(d, "run.emb"))

@@ -90,6 +90,16 @@ test_that("item values read back by timestep, element, layer and cell", {
   expect_identical(readItemDataElem(r, 0, 2, c(3, -1, 1)), temp2[c(col(3), col(1))])
   expect_identical(readItemDataElem(r, 0, 2, -5), numeric(0))
   expect_identical(readItemDataElem(r, 0, 2, numeric(0)), numeric(0))
+  # An item of one value per element: each listed element's own value, as
+  # readItemData and readLayer give it.
+  for (t in 0:2) {
+    level <- f32(level_values(t))
+    for (e in 0:3) {
+      expect_identical(readItemDataElem(r, 1, t, e), level[e + 1], info = e)
+      expect_identical(readItemDataElem(r, 1, t, e), readLayer(r, 1, t, -1)[e + 1])
+    }
+    expect_identical(readItemDataElem(r, 1, t, c(3, -1, 0, 3, 1)), level[c(4, 1, 4, 2)])
+  }
 
   expect_identical(readTimeseries(r, 0, 1, 2),
                    vapply(0:2, function(t) f32(temp_values(t))[first[2] + 2], 0))
@@ -113,13 +123,21 @@ test_that("a lon/lat mesh whose Voronoi points fall on faces opens again", {
   expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
 })
 
-test_that("a series of two files is read across", {
-  f <- write_series(file.path(fresh_dir(), "run.emb"), list(0:2, 3:4))
-  r <- openHSFile(f)
-  expect_identical(totalTimesteps(r), 5L)
-  expect_identical(readTimeseries(r, 1, 2, 999), f32(0:4 + 2 / 3))
-  # The timestep readers stay within the opened file.
-  expect_error(readItemData(r, 0, 3), "Invalid timestep number.", fixed = TRUE)
+test_that("a series is read across, each file to its own length", {
+  for (steps in list(list(0:2, 3:4), list(0:2, 3:6), list(0:2, 3:4, 5:7), list(0:3, 4, 5:9))) {
+    n <- length(unlist(steps))
+    f <- write_series(file.path(fresh_dir(), "run.emb"), steps)
+    r <- openHSFile(f)
+    expect_identical(totalTimesteps(r), n)
+    expect_identical(readTimeseries(r, 1, 2, 999), f32(seq_len(n) - 1 + 2 / 3))
+    expect_identical(readTimeseries(r, 0, 0, 1), f32(100 * (seq_len(n) - 1) + 1.1))
+    # The timestep readers stay within the opened file.
+    nt <- length(steps[[1]])
+    expect_identical(readItemData(r, 1, nt - 1), f32(level_values(nt - 1)))
+    expect_error(readItemData(r, 0, nt), "Invalid timestep number.", fixed = TRUE)
+    for (fn in list(readLayer, readItemDataElem))
+      expect_error(fn(r, 0, nt, 0), "Invalid timestep number.", fixed = TRUE)
+  }
 })
 
 test_that("a new file replaces the whole series of its name", {
