@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -173,4 +174,145 @@ TEST(ZDraw, ScatteredPoints)
     x = {0.5, 4.5};
     v = {kNaN, kNaN};
     EXPECT_EQ(paint(2, 4).px, std::vector<int>(5, untouched));
+}
+
+TEST(ZDraw, ScatteredRowsAndRadii)
+{
+    // Pixels of 1 x 3 map units, radius 3: 3 columns and 1 row of reach, pixel
+    // distance at most 2. A (value 0) lies on pixel (1, 0), B (8) on (3, 2).
+    const std::vector<int> r = ramp(anchors, 9);
+    std::vector<double> x = {1.5, 3.5}, y = {1.5, 7.5}, v = {0, 8};
+    Bitmap b(6, 3);
+    ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), 2, b.ptr(), 6, 3, 9, 0, 6, 0, 9, 0, 8,
+                          anchors.data(), 3, 3.0, 0);
+    // (1, 2) is 2 pixels from A but 2 rows off; (2, 1) is sqrt 2 from both.
+    EXPECT_EQ(b.px, (std::vector<int>{7, r[8], r[8], r[8], r[8], r[8],
+                                      r[0], r[0], r[5], r[8], r[8], 7,
+                                      r[0], r[0], r[0], r[0], 7, 7}));
+
+    // The derived radius 2 (10 + 1) / sqrt(100) = 2.2 is also the margin: the
+    // one point within it, 2.1 left of the window, reaches the first pixel only.
+    x.assign(100, 1000.0);
+    y.assign(100, 0.5);
+    v.assign(100, 8.0);
+    x[37] = -2.1;
+    Bitmap d(10, 1);
+    ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), 100, d.ptr(), 10, 1, 9, 0, 10, 0, 1, 0,
+                          8, anchors.data(), 3, -1.0, 0);
+    std::vector<int> want(10, untouched);
+    want[0] = r[8];
+    EXPECT_EQ(d.px, want);
+}
+
+TEST(ZDraw, PrepareDataMargin)
+{
+    // Pixels of 1 x 1; margin 1, its bounds included; pixels truncated toward zero.
+    std::vector<double> x = {11, -1, 5, -1.0001, -0.5, 3.7}, y = {6, 2, 6.01, 2, -0.5, 4.2},
+                        v = {1, 2, 3, 4, 5, 6};
+    const std::vector<ZDraw::ijvTriplet> t =
+        ZDraw::interpOnBitmapPrepareData(x.data(), y.data(), v.data(), 6, 10, 5, 0, 10, 0, 5, 1);
+    std::vector<std::vector<double>> got;
+    for (const auto& p : t)
+        got.push_back({double(p.i), double(p.j), p.v});
+    EXPECT_EQ(got, (std::vector<std::vector<double>>{{-1, 2, 2}, {0, 0, 5}, {3, 4, 6}, {11, 6, 1}}));
+}
+
+TEST(ZDraw, UndefinedScalePaintsNothing)
+{
+    std::vector<double> values = {1, 5, 9, 2, 6, 8}, x = {0.5}, y = {0.5}, v = {3};
+    const ZCartGrid g = {0, 0, 1, 1, 3, 2, values.data()};
+    const double inf = std::numeric_limits<double>::infinity();
+    for (auto range : {std::make_pair(kNaN, 10.0), std::make_pair(0.0, kNaN),
+                       std::make_pair(-inf, 10.0), std::make_pair(0.0, inf)}) {
+        Bitmap grid(2, 1), scattered(2, 1);
+        ZDraw::interpOnBitmap(g, grid.ptr(), 2, 1, 10, 0, 2, 0, 1, range.first, range.second,
+                              anchors.data(), 3, 2.0);
+        ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), 1, scattered.ptr(), 2, 1, 10, 0, 2, 0,
+                              1, range.first, range.second, anchors.data(), 3, 1.0, 0);
+        EXPECT_EQ(grid.px, std::vector<int>(2, untouched)) << range.first << " " << range.second;
+        EXPECT_EQ(scattered.px, std::vector<int>(2, untouched));
+    }
+}
+
+namespace {
+
+// The painting as defined: every pixel walks the triplets of its column's window.
+std::vector<int> plainWalk(const std::vector<ZDraw::ijvTriplet>& d, int w, int h, int steps,
+                           const double* win, double vmin, double vmax, double radius)
+{
+    std::vector<int> px(static_cast<size_t>(w) * h, untouched);
+    if (d.empty())
+        return px;
+    const std::vector<int> r = ramp(anchors, steps);
+    const long long rx = static_cast<long long>(w / (win[1] - win[0]) * radius);
+    const long long ry = static_cast<long long>(h / (win[3] - win[2]) * radius);
+    const long long rp = (rx + ry) / 2;
+    size_t lo = 0, hi = 0;
+    const size_t last = d.size() - 1;
+    for (int i = 0; i < w; ++i) {
+        while (hi < last && d[hi].i <= i + rx)
+            ++hi;
+        while (lo < last && d[lo].i < i - rx)
+            ++lo;
+        if (hi == lo && std::llabs(d[lo].i - i) > rx)
+            continue;
+        for (int j = 0; j < h; ++j) {
+            double sw = 0, swv = 0, value = kNaN;
+            for (size_t t = lo; t <= hi; ++t) {
+                if (d[t].j < j - ry || d[t].j > j + ry || std::isnan(d[t].v))
+                    continue;
+                if (d[t].i == i && d[t].j == j) {
+                    value = d[t].v;
+                    break;
+                }
+                const double di = d[t].i - double(i), dj = d[t].j - double(j);
+                const double dist = std::sqrt(di * di + dj * dj);
+                if (dist <= rp) {
+                    sw += 1 / (dist * dist);
+                    swv += d[t].v / (dist * dist);
+                }
+            }
+            if (std::isnan(value) && sw > 0)
+                value = swv / sw;
+            const double c = (value - vmin) * (steps / (vmax - vmin));
+            if (!std::isnan(c))
+                px[static_cast<size_t>(h - 1 - j) * w + i] =
+                    r[c < 0 ? 0 : (c > steps - 1 ? steps - 1 : static_cast<int>(c + 0.5))];
+        }
+    }
+    return px;
+}
+
+} // namespace
+
+TEST(ZDraw, ScatteredMatchesPlainWalk)
+{
+    std::mt19937 rng(29);
+    const struct {
+        int w, h;
+        double win[4];
+    } shapes[] = {{40, 30, {0, 10, 0, 10}}, {25, 1, {-5, 5, 0, 2}}, {7, 60, {0, 3, 0, 20}},
+                  {33, 17, {2, 4, 1, 9}}, {10, 50, {0, 10, 0, 5}},
+                  {5, 3, {0, 0.005, 0, 0.003}}};  // reach too wide for a table
+    for (const auto& s : shapes)
+        for (int n : {1, 3, 300})
+            for (double radius : {0.05, 0.3, 0.9, 2.5}) {
+                // Coordinates on a coarse lattice, so that points share pixels;
+                // some lie beyond the window, some have no value.
+                std::uniform_int_distribution<int> cell(-4, 44);
+                std::vector<double> x(n), y(n), v(n);
+                for (int p = 0; p < n; ++p) {
+                    x[p] = s.win[0] + (s.win[1] - s.win[0]) * cell(rng) / 40.0;
+                    y[p] = s.win[2] + (s.win[3] - s.win[2]) * cell(rng) / 40.0;
+                    v[p] = p % 17 == 5 ? kNaN : std::uniform_real_distribution<double>(-2, 12)(rng);
+                }
+                const std::vector<ZDraw::ijvTriplet> t = ZDraw::interpOnBitmapPrepareData(
+                    x.data(), y.data(), v.data(), n, s.w, s.h, s.win[0], s.win[1], s.win[2],
+                    s.win[3], radius);
+                Bitmap b(s.w, s.h);
+                ZDraw::interpOnBitmap(t, b.ptr(), s.w, s.h, 12, s.win[0], s.win[1], s.win[2],
+                                      s.win[3], 0, 10, anchors.data(), 3, radius, 0);
+                EXPECT_EQ(b.px, plainWalk(t, s.w, s.h, 12, s.win, 0, 10, radius))
+                    << s.w << "x" << s.h << " n " << n << " radius " << radius;
+            }
 }
