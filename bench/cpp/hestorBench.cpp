@@ -469,7 +469,7 @@ int run()
     add("`editDeleteUnusedNodes` at N = " + N10, "the same at N = " + N100, 12,
         [&] { return rowDeleteUnusedNodes(s, n / 10); });
     add("scattered `interpOnBitmap`, " + N + " points on 1000 x 1000 pixels",
-        "a plain walk of each pixel over its column's window", 0.2,
+        "a plain walk of each pixel over its column's window", 0.1,
         [&] { return rowPainting(s, n, 1000); });
     add("`getDataIntoGivenType<double>`, " + count(10 * n) + " floats",
         "`nc_get_vara_double` of the same slab", 1.2, [&] { return rowNetCdf(s, 10 * n); });

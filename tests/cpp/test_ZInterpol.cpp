@@ -70,17 +70,10 @@ TEST(ZInterpol, FewSourcesAndBadMethod)
     EXPECT_EQ(z.type, zinterpolType(1));
     EXPECT_TRUE(z.sourceIdx.empty());
     EXPECT_TRUE(z.weights.empty());
-}
-
-TEST(ZInterpol, AnyMethodNumberIsKept)
-{
-    // Any int is a method number the type holds; only 0 is served.
-    ZInterpol z;
-    std::vector<double> tx = {2.0}, ty = {0.0}, tz = {0.0};
+    // Any int is a method number the type holds.
     for (int m : {2, 7, -1}) {
         EXPECT_EQ(testutil::thrownMessage([&] {
-                      z.init(sx.data(), sy.data(), sz.data(), 5, tx.data(), ty.data(), tz.data(),
-                             1, zinterpolType(m));
+                      z.init(sx.data(), sy.data(), 5, tx.data(), ty.data(), 2, zinterpolType(m));
                   }),
                   "Unsupported interpolation type.");
         EXPECT_EQ(static_cast<int>(z.type), m);
