@@ -8,6 +8,7 @@
 
 #include <netcdf.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "ZDraw.h"
 #include "ZException.h"
 #include "ZNetCdf.h"
 #include "ZPoly.h"
@@ -342,6 +344,84 @@ Times rowNetCdf(const Settings& s, long long nValues)
     return compare(s, timed(readOurs), timed(readBase));
 }
 
+// The painting as defined: every pixel walks every triplet of its column's
+// window, looking at the row of each. The window runs from the first triplet
+// within rx columns to the first beyond them, both clamped to the last one.
+void paintPlainWalk(const std::vector<ZCoreLib::ZDraw::ijvTriplet>& d, int* bitmap, int w,
+                    int h, const int* ramp, int steps, double radius, double vmin, double vmax)
+{
+    using T = ZCoreLib::ZDraw::ijvTriplet;
+    const long long rx = static_cast<long long>(w / 1000.0 * radius);
+    const long long ry = static_cast<long long>(h / 1000.0 * radius), rp = (rx + ry) / 2;
+    const size_t last = d.size() - 1;
+    const double scale = steps / (vmax - vmin);
+    for (int i = 0; i < w; ++i) {
+        const size_t lo = std::min<size_t>(
+            last, std::partition_point(d.begin(), d.end(), [&](const T& t) { return t.i < i - rx; }) -
+                      d.begin());
+        const size_t hi = std::min<size_t>(
+            last, std::partition_point(d.begin(), d.end(), [&](const T& t) { return t.i <= i + rx; }) -
+                      d.begin());
+        if (hi == lo && std::llabs(d[lo].i - i) > rx)
+            continue;
+        for (int j = 0; j < h; ++j) {
+            double sw = 0, swv = 0, value = NAN;
+            for (size_t t = lo; t <= hi && std::isnan(value); ++t) {
+                const double di = d[t].i - double(i), dj = d[t].j - double(j);
+                if (std::fabs(dj) > ry || std::isnan(d[t].v))
+                    continue;
+                const double dist = std::sqrt(di * di + dj * dj);
+                const double dd = dist * dist;
+                if (dist == 0)
+                    value = d[t].v;
+                else if (dist <= rp)
+                    sw += 1 / dd, swv += d[t].v / dd;
+            }
+            if (std::isnan(value))
+                value = sw > 0 ? swv / sw : NAN;
+            const double c = (value - vmin) * scale;
+            const int k = std::isnan(c) ? -1 : std::max(0.0, std::min(steps - 1.0, c + 0.5));
+            if (k >= 0)
+                bitmap[static_cast<size_t>(h - 1 - j) * w + i] = ramp[k];
+        }
+    }
+}
+
+// nPoints scattered over a 1000 x 1000 window painted on side x side pixels
+// with the radius derived from the point count.
+Times rowPainting(const Settings& s, long long nPoints, int side)
+{
+    using ZCoreLib::ZDraw;
+    std::mt19937_64 rng(29);
+    std::uniform_real_distribution<double> u(0, 1000);
+    const int n = static_cast<int>(nPoints);
+    std::vector<double> x(n), y(n), v(n);
+    for (int p = 0; p < n; ++p) {
+        x[p] = u(rng);
+        y[p] = u(rng);
+        v[p] = std::sin(x[p] / 97) * std::cos(y[p] / 61);
+    }
+    int anchors[3] = {0x0000FF, 0x00FF00, 0xFF0000};
+    const int steps = 64;
+    const double radius = 4000 / std::sqrt(double(n));
+    std::unique_ptr<int[]> ramp(ZDraw::colorMakeScale(anchors, 3, steps, 0));
+    std::vector<int> ours(static_cast<size_t>(side) * side), base(ours.size());
+    auto paintOurs = [&] {
+        int* b = ours.data();
+        ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), n, b, side, side, steps, 0, 1000, 0,
+                              1000, -1, 1, anchors, 3, -1.0, 0);
+    };
+    auto paintBase = [&] {
+        const std::vector<ZDraw::ijvTriplet> d = ZDraw::interpOnBitmapPrepareData(
+            x.data(), y.data(), v.data(), n, side, side, 0, 1000, 0, 1000, radius);
+        paintPlainWalk(d, base.data(), side, side, ramp.get(), steps, radius, -1, 1);
+    };
+    paintOurs();
+    paintBase();
+    checkSame("scattered painting", ours == base);
+    return compare(s, timed(paintOurs), timed(paintBase));
+}
+
 struct Row {
     std::string measure, baseline;
     double target;
@@ -388,6 +468,9 @@ int run()
         [&] { return rowMergeMesh(s, n / 10); });
     add("`editDeleteUnusedNodes` at N = " + N10, "the same at N = " + N100, 12,
         [&] { return rowDeleteUnusedNodes(s, n / 10); });
+    add("scattered `interpOnBitmap`, " + N + " points on 1000 x 1000 pixels",
+        "a plain walk of each pixel over its column's window", 0.1,
+        [&] { return rowPainting(s, n, 1000); });
     add("`getDataIntoGivenType<double>`, " + count(10 * n) + " floats",
         "`nc_get_vara_double` of the same slab", 1.2, [&] { return rowNetCdf(s, 10 * n); });
 

@@ -82,6 +82,131 @@ void paintGrid(const ZCartGrid& g, int* bitmap, int w, int h, double xmin, doubl
     }
 }
 
+// Colour steps per unit of value on a linear scale from vmin to vmax; NaN
+// when the scale is empty or undefined, and then nothing is painted.
+double linearScale(int nSteps, double vmin, double vmax)
+{
+    if (!std::isfinite(vmin) || !std::isfinite(vmax) || vmax == vmin)
+        return noValue;
+    return nSteps / (vmax - vmin);
+}
+
+// Distance in pixels between a pixel and a triplet di columns and dj rows off.
+double pixelDist(double di, double dj)
+{
+    return std::sqrt(di * di + dj * dj);
+}
+
+// Which pixels a triplet reaches: those within ry rows whose distance is at
+// most rp. The squared distances of the reachable offsets are kept in a
+// table unless it would be large, as they recur for every triplet.
+class reach {
+public:
+    reach(long long ry, long long rp) : ry_(ry), rp_(rp)
+    {
+        if (double(rp + 1) * double(std::min(ry, rp) + 1) > tableLimit)
+            return;
+        start_.push_back(0);
+        for (long long adi = 0; adi <= rp; ++adi) {
+            const long long m = maxRows(adi);
+            for (long long adj = 0; adj <= m; ++adj) {
+                const double d = pixelDist(double(adi), double(adj));
+                squares_.push_back(d * d);
+            }
+            start_.push_back(squares_.size());
+        }
+    }
+
+    // The most rows off, in the column di columns off, that still lie within
+    // reach; -1 when none does.
+    long long rows(long long di) const
+    {
+        const long long adi = std::llabs(di);
+        if (adi > rp_)
+            return -1;
+        return start_.empty() ? maxRows(adi) : static_cast<long long>(start_[adi + 1] - start_[adi]) - 1;
+    }
+
+    // The squared distance of the pixel di columns and dj rows off (within reach).
+    double squared(long long di, long long dj) const
+    {
+        if (start_.empty()) {
+            const double d = pixelDist(double(di), double(dj));
+            return d * d;
+        }
+        return squares_[start_[std::llabs(di)] + std::llabs(dj)];
+    }
+
+private:
+    static constexpr double tableLimit = 1 << 20;
+
+    // The distance grows with the rows off, so the reached rows are one run.
+    long long maxRows(long long adi) const
+    {
+        const double x = double(adi);
+        const double rest = double(rp_) * double(rp_) - x * x;
+        long long m = std::min(ry_, static_cast<long long>(std::sqrt(std::max(rest, 0.0))));
+        while (m < ry_ && pixelDist(x, double(m + 1)) <= rp_)
+            ++m;
+        while (m > 0 && !(pixelDist(x, double(m)) <= rp_))
+            --m;
+        return m;
+    }
+
+    long long ry_, rp_;
+    std::vector<size_t> start_;
+    std::vector<double> squares_;
+};
+
+// The sums of one pixel column. The triplets are added in the order of the
+// window, so that every pixel sums its terms in the order a walk of the
+// window per pixel would, and the first triplet on a pixel gives its value.
+class columnSums {
+public:
+    explicit columnSums(int h) : h_(h), sw_(h), swv_(h), hit_(h) {}
+
+    void reset()
+    {
+        std::fill(sw_.begin(), sw_.end(), 0.0);
+        std::fill(swv_.begin(), swv_.end(), 0.0);
+        std::fill(hit_.begin(), hit_.end(), noValue);
+    }
+
+    // Triplet p seen from column i: weight 1/d^2 at every pixel within reach.
+    void add(const ZDraw::ijvTriplet& p, int i, const reach& r)
+    {
+        if (std::isnan(p.v))
+            return;
+        const long long di = static_cast<long long>(p.i) - i;
+        if (di == 0 && p.j >= 0 && p.j < h_ && std::isnan(hit_[p.j]))
+            hit_[p.j] = p.v;
+        const long long m = r.rows(di);
+        if (m < 0)
+            return;
+        const long long jlo = std::max(static_cast<long long>(p.j) - m, 0LL);
+        const long long jhi = std::min(static_cast<long long>(p.j) + m, h_ - 1LL);
+        for (long long j = jlo; j <= jhi; ++j) {
+            if (di == 0 && j == p.j)
+                continue;
+            const double dd = r.squared(di, j - p.j);
+            sw_[j] += 1 / dd;
+            swv_[j] += p.v / dd;
+        }
+    }
+
+    // The value of row j; NaN where nothing reaches it.
+    double value(int j) const
+    {
+        if (!std::isnan(hit_[j]))
+            return hit_[j];
+        return sw_[j] > 0 ? swv_[j] / sw_[j] : noValue;
+    }
+
+private:
+    int h_;
+    std::vector<double> sw_, swv_, hit_;
+};
+
 } // namespace
 
 int* ZDraw::colorMakeScale(int* colors, int nColors, int nSteps, int transparency)
@@ -122,12 +247,12 @@ int ZDraw::interpOnBitmap(ZCartGrid grid, int*& bitmap, int w, int h, int nSteps
                           double xmax, double ymin, double ymax, double vmin, double vmax,
                           int* colors, int nColors, double power)
 {
-    if (!(vmax != vmin))
+    const double scale = linearScale(nSteps, vmin, vmax);
+    if (std::isnan(scale))
         return 0;
     const std::unique_ptr<int[]> ramp = paintRamp(colors, nColors, nSteps, w, h);
     if (!ramp)
         return 0;
-    const double scale = nSteps / (vmax - vmin);
     paintGrid(grid, bitmap, w, h, xmin, xmax, ymin, ymax, power, [&](double v) {
         const double k = (v - vmin) * scale;
         if (!(k >= 0))
@@ -188,18 +313,24 @@ int ZDraw::interpOnBitmap(std::vector<ijvTriplet> data, int*& bitmap, int w, int
                           double xmin, double xmax, double ymin, double ymax, double vmin,
                           double vmax, int* colors, int nColors, double radius, double)
 {
-    if (data.empty() || !(vmax != vmin))
+    const double scale = linearScale(nSteps, vmin, vmax);
+    if (data.empty() || std::isnan(scale))
         return 0;
     const std::unique_ptr<int[]> ramp = paintRamp(colors, nColors, nSteps, w, h);
     if (!ramp)
         return 0;
-    const double scale = nSteps / (vmax - vmin);
     const long long rx = toPixel(w / (xmax - xmin) * radius);
     const long long ry = toPixel(h / (ymax - ymin) * radius);
-    const long long rp = (rx + ry) / 2;
+    // A negative pixel radius leaves every pixel without a triplet in reach.
+    if (rx < 0 || ry < 0)
+        return 0;
+    const reach r(ry, (rx + ry) / 2);
+    columnSums col(h);
     const size_t last = data.size() - 1;
     size_t lo = 0, hi = 0;
     for (int i = 0; i < w; ++i) {
+        // The window holds the triplets within rx columns, and the first
+        // beyond it (hi stops on it) or the last one when all lie before.
         while (hi < last && data[hi].i <= i + rx)
             ++hi;
         while (lo < last && data[lo].i < i - rx)
@@ -208,26 +339,11 @@ int ZDraw::interpOnBitmap(std::vector<ijvTriplet> data, int*& bitmap, int w, int
         // paints once that triplet is within reach of the column.
         if (hi == lo && std::llabs(static_cast<long long>(data[lo].i) - i) > rx)
             continue;
+        col.reset();
+        for (size_t t = lo; t <= hi; ++t)
+            col.add(data[t], i, r);
         for (int j = 0; j < h; ++j) {
-            double sw = 0, swv = 0, value = noValue;
-            for (size_t t = lo; t <= hi; ++t) {
-                const ijvTriplet& p = data[t];
-                if (p.j < j - ry || p.j > j + ry || std::isnan(p.v))
-                    continue;
-                if (p.i == i && p.j == j) {
-                    value = p.v;
-                    break;
-                }
-                const double di = p.i - double(i), dj = p.j - double(j);
-                const double d = std::sqrt(di * di + dj * dj);
-                if (d <= rp) {
-                    sw += 1 / (d * d);
-                    swv += p.v / (d * d);
-                }
-            }
-            if (std::isnan(value) && sw > 0)
-                value = swv / sw;
-            const double c = (value - vmin) * scale;
+            const double c = (col.value(j) - vmin) * scale;
             if (std::isnan(c))
                 continue;
             const int k = c < 0 ? 0 : (c > nSteps - 1 ? nSteps - 1 : static_cast<int>(c + 0.5));

@@ -32,6 +32,7 @@ public:
     static int* colorMakeScale(int* colors, int nColors, int nSteps, int transparency);
 
     // The painters fill the caller's bitmap in place; nothing is allocated.
+    // A linear scale with a non-finite end, or vmin = vmax, paints nothing.
     // Grid values by inverse distance from the four corners of each pixel's
     // cell; pixels outside the grid, or without a value, become -1.
     // Linear scale of nSteps colours from vmin to vmax.
@@ -49,7 +50,9 @@ public:
                                                              double xmax, double ymin,
                                                              double ymax, double margin);
     // Inverse squared pixel distance from the triplets within radius (map
-    // units); pixels with nothing in reach keep their colour.
+    // units); pixels with nothing in reach keep their colour. Each column
+    // adds up the triplets of its window row by row, so the cost grows with
+    // the pixels each triplet reaches, plus the pixels.
     static int interpOnBitmap(std::vector<ijvTriplet> data, int*& bitmap, int w, int h,
                               int nSteps, double xmin, double xmax, double ymin, double ymax,
                               double vmin, double vmax, int* colors, int nColors,

@@ -12,7 +12,9 @@
 
 namespace ZCoreLib {
 
-enum zinterpolType {
+// Callers may store any method number (init refuses all but 0), so the type
+// holds every int.
+enum zinterpolType : int {
     INVDIST = 0
 };
 

@@ -46,8 +46,11 @@ int ZInterpolStat::invDist2DInterpol(double* xs, double* ys, double* vs, int n, 
                                      double* yt, double*& out, int nt, double radius,
                                      double power, double noValue)
 {
+    std::vector<double> dist, value;
     for (int t = 0; t < nt; ++t) {
-        double sum = 0, wsum = 0, hitSum = 0;
+        dist.clear();
+        value.clear();
+        double nearest = HUGE_VAL, hitSum = 0;
         int hits = 0;
         for (int i = 0; i < n; ++i) {
             if (vs[i] == noValue)
@@ -56,20 +59,31 @@ int ZInterpolStat::invDist2DInterpol(double* xs, double* ys, double* vs, int n, 
             const double d = std::sqrt(dx * dx + dy * dy);
             if (radius > 0 && !(d < radius))
                 continue;
-            const double w = 1 / std::pow(d, power);
             // A source under the target outweighs every other one.
-            if (std::isinf(w)) {
+            if (d == 0 && power > 0) {
                 hitSum += vs[i];
                 ++hits;
-                continue;
             }
-            wsum += w;
-            sum += w * vs[i];
+            nearest = std::min(nearest, d);
+            dist.push_back(d);
+            value.push_back(vs[i]);
         }
-        if (hits > 0)
+        if (hits > 0) {
             out[t] = hitSum / hits;
-        else
-            out[t] = wsum != 0 ? sum / wsum : noValueMarker;
+            continue;
+        }
+        // Weights relative to the nearest source, 1 for it and less for the
+        // others, do not overflow at a large power. Other powers (which do
+        // not favour near sources) keep the plain weight.
+        const bool relative = power > 0 && nearest > 0 && nearest < HUGE_VAL;
+        double sum = 0, wsum = 0;
+        for (size_t i = 0; i < dist.size(); ++i) {
+            const double w =
+                relative ? std::pow(nearest / dist[i], power) : 1 / std::pow(dist[i], power);
+            wsum += w;
+            sum += w * value[i];
+        }
+        out[t] = wsum != 0 ? sum / wsum : noValueMarker;
     }
     return 0;
 }

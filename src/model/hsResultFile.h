@@ -180,7 +180,9 @@ public:
 
     // Sections, areas and bitmaps (hsResultFileSection.cpp). Arrays handed
     // back through references are new[] and belong to the caller; the FreeMem
-    // functions release them.
+    // functions release them. Depths and line ends must be finite; a
+    // resampled section is counted, and refused when it would not fit in
+    // int, before anything is built.
     int extractSectionCart(int item, int ts, double* x, double* y, int nPts, double* depths,
                            int nDepths, double*& values);
     int extractSectionCart(int item, int ts, double* x, double* y, int n, double* depths,

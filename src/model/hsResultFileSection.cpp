@@ -28,7 +28,7 @@ const double missing = missingValue;
 int checkedCount(double n, const std::string& where)
 {
     if (!(n <= INT_MAX))
-        throw ZException(where + " The result would hold " + num(n) +
+        throw ZException(where + ": the result would hold " + num(n) +
                          " values, more than can be counted.");
     return static_cast<int>(n);
 }
@@ -36,15 +36,31 @@ int checkedCount(double n, const std::string& where)
 void checkSpacing(double spacing, const std::string& where)
 {
     if (!(spacing > 0) || !std::isfinite(spacing))
-        throw ZException(where + " The spacing " + num(spacing) +
+        throw ZException(where + ": the spacing " + num(spacing) +
                          " is not a positive finite number.");
+}
+
+// A depth that is not finite lies in no layer.
+void checkDepths(const double* depths, int nDepths, const std::string& where)
+{
+    for (int j = 0; j < nDepths; ++j)
+        if (!std::isfinite(depths[j]))
+            throw ZException(where + ": depth " + str(j) + " (" + num(depths[j]) +
+                             ") is not a finite number.");
+}
+
+void checkPoint(double x, double y, const std::string& what, const std::string& where)
+{
+    if (!std::isfinite(x) || !std::isfinite(y))
+        throw ZException(where + ": " + what + " (" + num(x) + ", " + num(y) +
+                         ") is not finite.");
 }
 
 void requireLayers(const hsModelInfo& mi, const std::string& where)
 {
     if (mi.noLayer < 1 || !mi.layerDepth || !mi.dz || !mi.elemBathy ||
         (mi.layerType == ZLAYER && (!mi.ebli || !mi.elemFirstCell)))
-        throw ZException(where + " The model description has no layer tables.");
+        throw ZException(where + ": the model description has no layer tables.");
 }
 
 // A new array the caller owns.
@@ -77,7 +93,7 @@ public:
         else if (mi_.layerType != ZLAYER && n == noe * mi_.noLayer)
             layout_ = perLayer;
         else
-            throw ZException(where + " Item " + str(item) + " holds " + str(n) +
+            throw ZException(where + ": item " + str(item) + " holds " + str(n) +
                              " values per timestep, neither one per element (" + str(noe) +
                              ") nor one per cell (" + str(mi_.noCells) + ").");
     }
@@ -105,15 +121,12 @@ private:
     std::vector<double> v_;
 };
 
-// The polyline resampled every spacing along its length, from its first
-// vertex; a segment continues from the remainder the previous one left.
-void resample(const double* x, const double* y, int n, double spacing, std::vector<double>& px,
-              std::vector<double>& py, const std::string& where)
+// Walks the segments of a polyline resampled every spacing along its length:
+// f(i, len, r, m) for each segment i of length len > 0 that continues from
+// the remainder r of the segments before and receives m points.
+template <typename F>
+void walkSegments(const double* x, const double* y, int n, double spacing, F f)
 {
-    if (n < 1)
-        return;
-    px.push_back(x[0]);
-    py.push_back(y[0]);
     double r = 0;
     for (int i = 0; i + 1 < n; ++i) {
         const double dx = x[i + 1] - x[i], dy = y[i + 1] - y[i];
@@ -121,17 +134,42 @@ void resample(const double* x, const double* y, int n, double spacing, std::vect
         if (!(len > 0))
             continue; // a repeated vertex
         const double m = std::floor((len + r) / spacing);
-        checkedCount(px.size() + m, where);
+        f(i, len, r, m);
+        r = len + r - m * spacing;
+    }
+}
+
+// The number of resampled points, the first vertex included.
+double resampledCount(const double* x, const double* y, int n, double spacing,
+                      const std::string& where)
+{
+    for (int i = 0; i < n; ++i)
+        checkPoint(x[i], y[i], "vertex " + str(i), where);
+    double count = n > 0 ? 1 : 0;
+    walkSegments(x, y, n, spacing, [&](int, double, double, double m) { count += m; });
+    return count;
+}
+
+// The resampled points, from the first vertex on; a segment continues from
+// the remainder the previous one left.
+void resample(const double* x, const double* y, int n, double spacing, std::vector<double>& px,
+              std::vector<double>& py)
+{
+    if (n < 1)
+        return;
+    px.push_back(x[0]);
+    py.push_back(y[0]);
+    walkSegments(x, y, n, spacing, [&](int i, double len, double r, double m) {
         // The remainder lies behind the segment's start, along its direction:
         // it is scaled by the step length, whatever the direction.
+        const double dx = x[i + 1] - x[i], dy = y[i + 1] - y[i];
         const double ux = spacing * dx / len, uy = spacing * dy / len;
         const double bx = x[i] - r * dx / len, by = y[i] - r * dy / len;
         for (int j = 1; j <= static_cast<int>(m); ++j) {
             px.push_back(bx + j * ux);
             py.push_back(by + j * uy);
         }
-        r = len + r - m * spacing;
-    }
+    });
 }
 
 // One value per element of a layer (missing where an element has no cell in it).
@@ -148,7 +186,9 @@ std::vector<float> layerValues(hsResultFile& f, int item, int ts, int layer)
 int hsResultFile::extractSectionCart(int item, int ts, double* x, double* y, int nPts,
                                      double* depths, int nDepths, double*& values)
 {
-    const itemValues v(*this, item, ts, "hsResultFile::extractSectionCart");
+    const std::string where = "hsResultFile::extractSectionCart";
+    checkDepths(depths, nDepths, where);
+    const itemValues v(*this, item, ts, where);
     for (int p = 0; p < nPts; ++p) {
         const int e = mInfo.mesh2d.pointElem(x[p], y[p]);
         double* row = values + static_cast<size_t>(p) * std::max(nDepths, 0);
@@ -167,10 +207,17 @@ int hsResultFile::extractSectionCart(int item, int ts, double* x, double* y, int
 {
     const std::string where = "hsResultFile::extractSectionCart";
     checkSpacing(spacing, where);
+    checkDepths(depths, nDepths, where);
+    // Refused before anything is built: the points (their distances) and
+    // their values at every depth are counted in int.
+    const double points = resampledCount(x, y, n, spacing, where);
+    checkedCount(points * std::max(nDepths, 1), where);
+    const int np = static_cast<int>(points);
+    const int nv = np * std::max(nDepths, 0);
     std::vector<double> px, py;
-    resample(x, y, n, spacing, px, py, where);
-    const int np = static_cast<int>(px.size());
-    const int nv = checkedCount(double(np) * std::max(nDepths, 0), where);
+    px.reserve(np);
+    py.reserve(np);
+    resample(x, y, n, spacing, px, py);
     std::vector<double> d(px.size());
     for (int i = 0; i < np; ++i)
         d[i] = i * spacing;
@@ -240,6 +287,8 @@ int hsResultFile::extractSection(int item, int ts, double x0, double y0, double 
 {
     const std::string where = "hsResultFile::extractSection";
     checkSpacing(spacing, where);
+    checkPoint(x0, y0, "the start point", where);
+    checkPoint(x1, y1, "the end point", where);
     const double len = std::sqrt((x1 - x0) * (x1 - x0) + (y1 - y0) * (y1 - y0));
     const int n = checkedCount(std::ceil(len / spacing) + 1, where) - 1;
     std::vector<double> px(static_cast<size_t>(n) + 1), py(static_cast<size_t>(n) + 1);

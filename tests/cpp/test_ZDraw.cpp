@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@ using ZCoreLib::ZDraw;
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 const int untouched = 7;
 
 int argb(unsigned v) { return static_cast<int>(v); }
@@ -108,7 +110,8 @@ TEST_F(GridPaint, LinearScale)
     // Beyond the scale the end colours; no scale or no pixels paint nothing.
     EXPECT_EQ(paint(20, 30).at(2, 1), r[0]);
     EXPECT_EQ(paint(-30, -20).at(2, 1), r[9]);
-    EXPECT_EQ(paint(5, 5).px, std::vector<int>(24, untouched));
+    for (auto range : {std::make_pair(5.0, 5.0), {kNaN, 10.0}, {0.0, kNaN}, {-kInf, 10.0}})
+        EXPECT_EQ(paint(range.first, range.second).px, std::vector<int>(24, untouched));
     EXPECT_EQ(paint(0, 10, 0).px, std::vector<int>(24, untouched));
     int* none = nullptr;
     EXPECT_EQ(ZDraw::interpOnBitmap(grid(), none, 0, 4, 10, 9, 15, 20, 29, 0, 10,
@@ -155,10 +158,10 @@ TEST(ZDraw, ScatteredPoints)
     // Five unit pixels in a row; values 0 and 8 at the ends; scale 0 .. 8 in 9 steps.
     const std::vector<int> r = ramp(anchors, 9);
     std::vector<double> x = {0.5, 4.5}, y = {0.5, 0.5}, v = {0, 8};
-    auto paint = [&](int n, double radius) {
+    auto paint = [&](int n, double radius, double vmin = 0) {
         Bitmap b(5, 1);
-        ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), n, b.ptr(), 5, 1, 9, 0, 5, 0, 1, 0, 8,
-                              anchors.data(), 3, radius, 0);
+        ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), n, b.ptr(), 5, 1, 9, 0, 5, 0, 1, vmin,
+                              8, anchors.data(), 3, radius, 0);
         return b;
     };
     // Values 0, 0.8, 4, 7.2 and 8: steps 0, 0.9, 4.5, 8.1 and 9 rounded and clamped.
@@ -168,9 +171,119 @@ TEST(ZDraw, ScatteredPoints)
     EXPECT_EQ(paint(2, 1).px, (std::vector<int>{r[0], r[0], 7, r[8], r[8]}));
     // Nothing to paint: no points, none within the window and margin, no value.
     EXPECT_EQ(paint(0, 4).px, std::vector<int>(5, untouched));
+    EXPECT_EQ(paint(2, 4, kNaN).px, std::vector<int>(5, untouched));
     x = {20, 30};
     EXPECT_EQ(paint(2, 1).px, std::vector<int>(5, untouched));
     x = {0.5, 4.5};
     v = {kNaN, kNaN};
     EXPECT_EQ(paint(2, 4).px, std::vector<int>(5, untouched));
+}
+
+TEST(ZDraw, ScatteredRowsAndRadii)
+{
+    // Pixels of 1 x 3 map units, radius 3: 3 columns and 1 row of reach, pixel
+    // distance at most 2. A (value 0) lies on pixel (1, 0), B (8) on (3, 2).
+    const std::vector<int> r = ramp(anchors, 9);
+    std::vector<double> x = {1.5, 3.5}, y = {1.5, 7.5}, v = {0, 8};
+    Bitmap b(6, 3);
+    ZDraw::interpOnBitmap(x.data(), y.data(), v.data(), 2, b.ptr(), 6, 3, 9, 0, 6, 0, 9, 0, 8,
+                          anchors.data(), 3, 3.0, 0);
+    // (1, 2) is 2 pixels from A but 2 rows off; (2, 1) is sqrt 2 from both.
+    EXPECT_EQ(b.px, (std::vector<int>{7, r[8], r[8], r[8], r[8], r[8],
+                                      r[0], r[0], r[5], r[8], r[8], 7,
+                                      r[0], r[0], r[0], r[0], 7, 7}));
+
+    // The derived radius 2 (10 + 1) / sqrt(100) = 2.2 is also the margin: the
+    // one point within it, 2.1 left of the window, reaches the first pixel only.
+    std::vector<double> fx(100, 1000.0), fy(100, 0.5), fv(100, 8.0);
+    fx[37] = -2.1;
+    Bitmap d(10, 1);
+    ZDraw::interpOnBitmap(fx.data(), fy.data(), fv.data(), 100, d.ptr(), 10, 1, 9, 0, 10, 0, 1, 0,
+                          8, anchors.data(), 3, -1.0, 0);
+    EXPECT_EQ(d.px, (std::vector<int>{r[8], 7, 7, 7, 7, 7, 7, 7, 7, 7}));
+}
+
+TEST(ZDraw, PrepareDataMargin)
+{
+    // Pixels of 1 x 1; margin 1, its bounds included; pixels truncated toward zero.
+    std::vector<double> x = {11, -1, 5, -1.0001, -0.5, 3.7}, y = {6, 2, 6.01, 2, -0.5, 4.2},
+                        v = {1, 2, 3, 4, 5, 6};
+    std::vector<std::vector<double>> got;
+    for (const auto& p :
+         ZDraw::interpOnBitmapPrepareData(x.data(), y.data(), v.data(), 6, 10, 5, 0, 10, 0, 5, 1))
+        got.push_back({double(p.i), double(p.j), p.v});
+    EXPECT_EQ(got, (std::vector<std::vector<double>>{{-1, 2, 2}, {0, 0, 5}, {3, 4, 6}, {11, 6, 1}}));
+}
+
+namespace {
+
+// The painting as defined: every pixel walks the triplets of its column's window.
+std::vector<int> plainWalk(const std::vector<ZDraw::ijvTriplet>& d, int w, int h,
+                           const double* win, double radius)
+{
+    std::vector<int> px(static_cast<size_t>(w) * h, untouched);
+    const std::vector<int> r = ramp(anchors, 12);
+    const long long rx = static_cast<long long>(w / (win[1] - win[0]) * radius);
+    const long long ry = static_cast<long long>(h / (win[3] - win[2]) * radius), rp = (rx + ry) / 2;
+    for (size_t i = 0, lo = 0, hi = 0, last = d.size() - 1; i < size_t(w) && !d.empty(); ++i) {
+        while (hi < last && d[hi].i <= long(i) + rx)
+            ++hi;
+        while (lo < last && d[lo].i < long(i) - rx)
+            ++lo;
+        if (hi == lo && std::llabs(d[lo].i - long(i)) > rx)
+            continue;
+        for (int j = 0; j < h; ++j) {
+            double sw = 0, swv = 0, value = kNaN;
+            for (size_t t = lo; t <= hi; ++t) {
+                if (d[t].j < j - ry || d[t].j > j + ry || std::isnan(d[t].v))
+                    continue;
+                if (d[t].i == long(i) && d[t].j == j) {
+                    value = d[t].v;
+                    break;
+                }
+                const double di = d[t].i - double(i), dj = d[t].j - double(j);
+                const double dist = std::sqrt(di * di + dj * dj);
+                if (dist <= rp)
+                    sw += 1 / (dist * dist), swv += d[t].v / (dist * dist);
+            }
+            const double c = (std::isnan(value) && sw > 0 ? swv / sw : value) * (12 / 10.0);
+            if (!std::isnan(c))
+                px[static_cast<size_t>(h - 1 - j) * w + i] =
+                    r[c < 0 ? 0 : (c > 11 ? 11 : static_cast<int>(c + 0.5))];
+        }
+    }
+    return px;
+}
+
+} // namespace
+
+TEST(ZDraw, ScatteredMatchesPlainWalk)
+{
+    // Windows with rx below, equal to and above ry, one too wide for a table.
+    std::mt19937 rng(29);
+    const struct {
+        int w, h;
+        double win[4];
+    } shapes[] = {{40, 30, {0, 10, 0, 10}}, {25, 1, {-5, 5, 0, 2}}, {7, 60, {0, 3, 0, 20}},
+                  {33, 17, {2, 4, 1, 9}},   {10, 50, {0, 10, 0, 5}}, {5, 3, {0, 0.005, 0, 0.003}}};
+    for (const auto& s : shapes)
+        for (int n : {1, 3, 300})
+            for (double radius : {0.05, 0.3, 0.9, 2.5}) {
+                // On a coarse lattice, so that points share pixels; some lie
+                // beyond the window, some have no value.
+                std::uniform_int_distribution<int> cell(-4, 44);
+                std::vector<double> x(n), y(n), v(n);
+                for (int p = 0; p < n; ++p) {
+                    x[p] = s.win[0] + (s.win[1] - s.win[0]) * cell(rng) / 40.0;
+                    y[p] = s.win[2] + (s.win[3] - s.win[2]) * cell(rng) / 40.0;
+                    v[p] = p % 17 == 5 ? kNaN : std::uniform_real_distribution<double>(-2, 12)(rng);
+                }
+                const std::vector<ZDraw::ijvTriplet> t = ZDraw::interpOnBitmapPrepareData(
+                    x.data(), y.data(), v.data(), n, s.w, s.h, s.win[0], s.win[1], s.win[2],
+                    s.win[3], radius);
+                Bitmap b(s.w, s.h);
+                ZDraw::interpOnBitmap(t, b.ptr(), s.w, s.h, 12, s.win[0], s.win[1], s.win[2],
+                                      s.win[3], 0, 10, anchors.data(), 3, radius, 0);
+                EXPECT_EQ(b.px, plainWalk(t, s.w, s.h, s.win, radius)) << s.w << " " << radius;
+            }
 }

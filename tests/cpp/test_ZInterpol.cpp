@@ -70,4 +70,12 @@ TEST(ZInterpol, FewSourcesAndBadMethod)
     EXPECT_EQ(z.type, zinterpolType(1));
     EXPECT_TRUE(z.sourceIdx.empty());
     EXPECT_TRUE(z.weights.empty());
+    // Any int is a method number the type holds.
+    for (int m : {2, 7, -1}) {
+        EXPECT_EQ(testutil::thrownMessage([&] {
+                      z.init(sx.data(), sy.data(), 5, tx.data(), ty.data(), 2, zinterpolType(m));
+                  }),
+                  "Unsupported interpolation type.");
+        EXPECT_EQ(static_cast<int>(z.type), m);
+    }
 }

@@ -123,3 +123,61 @@ TEST(ZInterpolStat, RBFShapeConstant)
     EXPECT_EQ(testutil::thrownMessage([&] { rbf2D(s, t, 0.0, 1); }),
               "RBF3DInterpol: gaussian elimination failed.");
 }
+
+TEST(ZInterpolStat, InvDistLargePowers)
+{
+    // The nearest source dominates: 1 / 0.1^2000 is infinite, 1 / 1e3^200 is
+    // 0; only a source at distance 0 coincides.
+    const struct {
+        std::vector<double> x, v;
+        double power, want;
+    } cases[] = {{{0.1, 0.5}, {9, 5}, 2000, 9}, {{1e3, 2e3}, {4, 6}, 200, 4},
+                 {{2, 3, 2}, {1, 4, 3}, 400, 2}, {{0.1, 0}, {9, 5}, 2000, 5}};
+    for (const auto& c : cases) {
+        const Points s = {c.x, std::vector<double>(c.x.size(), 0.0), c.v};
+        EXPECT_NEAR(invDist(s, {{0}, {0}, {}}, 0, c.power)[0], c.want, 1e-12) << c.power;
+    }
+}
+
+TEST(ZInterpolStat, RBFAwayFromSources)
+{
+    // Independent reference: the kernel system solved by Gauss-Jordan with
+    // partial pivoting, sources at heights z, targets at height 0.7.
+    Points s = scatter();
+    std::vector<double> z(12), tx = {0.3, 4.4, 8.9}, ty = {5.1, 0.2, 2.6};
+    for (int i = 0; i < 12; ++i)
+        z[i] = 0.3 * (i % 4);
+    for (int beta : {1, -1, 3})
+        for (double c : {0.5, 2.0}) {
+            auto phi = [&](int i, double x, double y, double h) {
+                const double dx = s.x[i] - x, dy = s.y[i] - y, dz = z[i] - h;
+                return std::pow(dx * dx + dy * dy + dz * dz + c * c, beta / 2.0);
+            };
+            std::vector<std::vector<double>> a(13, std::vector<double>(14, 0.0));
+            for (int i = 0; i < 12; ++i) {
+                for (int j = 0; j < 12; ++j)
+                    a[i][j] = phi(j, s.x[i], s.y[i], z[i]);
+                a[i][12] = a[12][i] = 1;
+                a[i][13] = s.v[i];
+            }
+            for (int col = 0; col < 13; ++col) {
+                int piv = col;
+                for (int r = col + 1; r < 13; ++r)
+                    piv = std::fabs(a[r][col]) > std::fabs(a[piv][col]) ? r : piv;
+                std::swap(a[col], a[piv]);
+                for (int r = 0; r < 13; ++r)
+                    for (int k = 13; k >= col && r != col; --k)
+                        a[r][k] -= a[r][col] / a[col][col] * a[col][k];
+            }
+            double* out = nullptr;
+            ZInterpolStat::RBF3DInterpol(s.x.data(), s.y.data(), z.data(), s.v.data(), 12,
+                                         tx.data(), ty.data(), 0.7, out, 3, c, beta);
+            std::unique_ptr<double[]> own(out);
+            for (int t = 0; t < 3; ++t) {
+                double want = a[12][13] / a[12][12];
+                for (int i = 0; i < 12; ++i)
+                    want += a[i][13] / a[i][i] * phi(i, tx[t], ty[t], 0.7);
+                EXPECT_NEAR(out[t], want, 1e-7 * (1 + std::fabs(want))) << beta << " " << c;
+            }
+        }
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,6 +103,10 @@ TEST_F(ResultSection, PointsTimesDepths)
     // the mesh and below the bottom the missing value.
     EXPECT_EQ(cart(0, {0.5, 1.5, 5.0}, {0.5, 0.5, 5.0}, {0.2, 1.5, 2.2, 3.0}),
               (std::vector<double>{11, 1, 1, M, 41, 31, 21, M, M, M, M, M}));
+    // A depth on a layer's top lies in that layer, one at the bottom in the
+    // bottom cell.
+    EXPECT_EQ(cart(0, {0.5, 1.5}, {0.5, 0.5}, {0, 1, 2, 2.5}),
+              (std::vector<double>{11, 1, 1, 1, 41, 31, 21, 21}));
     // One value per element: that value at every depth of the column.
     EXPECT_EQ(cart(1, {0.5, 1.5}, {0.5, 0.5}, {0.2, 2.4, 2.6}),
               (std::vector<double>{101, 101, M, 102, 102, M}));
@@ -133,7 +138,7 @@ TEST_F(ResultSection, ResampledPolyline)
     } bad[] = {{0.0, "0"}, {-1.0, "-1"}, {NAN, "nan"}, {INFINITY, "inf"}};
     for (const auto& b : bad)
         EXPECT_EQ(testutil::thrownMessage([&] { resample({0, 1}, {0, 0}, b.spacing); }),
-                  std::string("hsResultFile::extractSectionCart The spacing ") + b.text +
+                  std::string("hsResultFile::extractSectionCart: the spacing ") + b.text +
                       " is not a positive finite number.");
 }
 
@@ -158,6 +163,10 @@ TEST_F(ResultSection, HorisontalAreaAndBitmap)
     EXPECT_EQ(f->readHorisontalArea(0, 1, -1.0, v), -1);  // above the surface
     EXPECT_EQ(f->readHorisontalArea(0, 1, 1.5, v), 2);
     EXPECT_EQ(std::vector<double>(v, v + 2), (std::vector<double>{1, 31}));
+    // A depth on a layer's top lies above that layer; on the surface above all.
+    EXPECT_EQ(f->readHorisontalArea(0, 1, 1.0, v), 2);
+    EXPECT_EQ(std::vector<double>(v, v + 2), (std::vector<double>{11, 41}));
+    EXPECT_EQ(f->readHorisontalArea(0, 1, 0.0, v), -1);
     EXPECT_EQ(f->readHorisontalArea(0, 1, 2.2, v), 2);
     EXPECT_EQ(std::vector<double>(v, v + 2), (std::vector<double>{kMissing, 21}));
 
@@ -172,4 +181,28 @@ TEST_F(ResultSection, HorisontalAreaAndBitmap)
     EXPECT_EQ(f->readXYZAndInterpOnBitmap("x.xyz", p, 2, 1, 2, 0, 2, 0, 1, 0, 40, anchors, 2,
                                           0.1, 0),
               -1);
+}
+
+TEST_F(ResultSection, RefusedRequests)
+{
+    const std::string cartFn = "hsResultFile::extractSectionCart: ";
+    const double nan = NAN, inf = INFINITY;
+    std::vector<double> x = {0, 3e8}, y = {0, 0}, eight(8, 0.5);
+    const struct {
+        std::function<void()> call;
+        std::string message;
+    } cases[] = {
+        // Counted before anything is built: 3e8 + 1 points at 8 depths.
+        {[&] { resample(x, y, 1, eight); },
+         "the result would hold 2.4e+09 values, more than can be counted."},
+        {[&] { resample({0, 2.2e9}, {0, 0}, 1); },
+         "the result would hold 2.2e+09 values, more than can be counted."},
+        {[&] { resample({0, 1, inf}, {0, 0, 0}, 1); }, "vertex 2 (inf, 0) is not finite."},
+        {[&] { resample({0, 1}, {0, 0}, 1, {0.5, nan}); }, "depth 1 (nan) is not a finite number."},
+        {[&] { cart(0, {0.5}, {0.5}, {0.5, 1, -inf}); }, "depth 2 (-inf) is not a finite number."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(testutil::thrownMessage(c.call), cartFn + c.message);
+    EXPECT_EQ(testutil::thrownMessage([&] { section(0.5, 0.5, nan, 1.0, 0.5); }),
+              "hsResultFile::extractSection: the end point (nan, 1) is not finite.");
 }
