@@ -18,11 +18,12 @@
 
 namespace nctest {
 
-// A netCDF-4 file, closed by the destructor.
+// A netCDF-4 file (or of the format that mode names), closed by the
+// destructor.
 struct RawNc {
-    explicit RawNc(const std::string& path)
+    explicit RawNc(const std::string& path, int mode = NC_NETCDF4)
     {
-        if (nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id) != NC_NOERR)
+        if (nc_create(path.c_str(), mode | NC_CLOBBER, &id) != NC_NOERR)
             throw std::runtime_error("cannot create " + path);
     }
     ~RawNc() { nc_close(id); }
@@ -60,6 +61,32 @@ struct RawNc {
 
     int id = -1;
 };
+
+// Values of a variable as the library reads them: n values from start.
+template <typename T>
+std::vector<T> get(const std::string& path, const char* var, std::vector<size_t> start, std::vector<size_t> count)
+{
+    int id = -1, v = -1;
+    size_t n = 1;
+    for (size_t c : count)
+        n *= c;
+    std::vector<T> out(n);
+    EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR) << path;
+    EXPECT_EQ(nc_inq_varid(id, var, &v), NC_NOERR) << var;
+    EXPECT_EQ(nc_get_vara(id, v, start.data(), count.data(), out.data()), NC_NOERR) << var;
+    nc_close(id);
+    return out;
+}
+
+// Overwrites the big-endian 32-bit number at offset of a (classic) file.
+inline void patchBE32(const std::string& path, size_t offset, unsigned value)
+{
+    std::vector<char> b = testutil::readBytes(path);
+    ASSERT_LE(offset + 4, b.size());
+    for (int i = 0; i < 4; ++i)
+        b[offset + i] = static_cast<char>(value >> (24 - 8 * i));
+    testutil::writeBytes(path, b);
+}
 
 inline bool haveNcdump()
 {
