@@ -2,6 +2,7 @@
 #include <netcdf.h>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -115,6 +116,118 @@ TEST_F(ZNetCdfCopy, DimensionsWithTheirCoordinateVariables)
     const double* t = reinterpret_cast<const double*>(time.get());
     EXPECT_EQ(std::vector<double>(t, t + 3), (std::vector<double>{0, 1, 2.5}));
     EXPECT_EQ(out.getStringAttribValue("units", 0), "hours since 1970-01-01 00:00:00");
+}
+
+TEST_F(ZNetCdfCopy, DataOfAnotherShapeIsRefused)
+{
+    // The destination's lengths of x and time (-1 unlimited) and whether
+    // its variable is (time, x) or (x); the source's r is (time 3, x 2).
+    struct Row { int x, time; bool withTime; std::string message; };
+    const std::string cannot = "Cannot copy the data of 'temp' into 'temp': ";
+    const Row rows[] = {
+        {100, -1, true, cannot + "dimension 'x' is 3 long in " + src + " and 100 here."},
+        {1, -1, true, cannot + "dimension 'x' is 3 long in " + src + " and 1 here."},
+        {3, 2, true, cannot + "dimension 'time' is 3 long in " + src + " and 2 here."},
+        {3, -1, false, cannot + "the variables differ in number of dimensions."},
+        {3, 3, true, "<no exception>"},
+    };
+    ZNetCdf in(src, false);
+    for (const Row& r : rows) {
+        {
+            ZNetCdf out(dst, true);
+            const int t = out.createDim("time", r.time), y = out.createDim("y", 2), x = out.createDim("x", r.x);
+            const int id = out.defVar("temp", r.withTime ? std::vector<int>{t, y, x} : std::vector<int>{y, x}, NC_SHORT);
+            EXPECT_EQ(thrownMessage([&] { out.copyDataFrom(&in, 1, id); }), r.message);
+        }
+        if (r.message == "<no exception>") {
+            EXPECT_EQ(nctest::get<short>(dst, "temp", {2, 1, 0}, {1, 1, 3}), (std::vector<short>{800, 900, 1000}));
+        }
+    }
+}
+
+// Unlimited dimensions after the first, and a variable over two of them.
+TEST_F(ZNetCdfCopy, UnlimitedDimensionsAnywhereKeepTheirData)
+{
+    if (!nctest::haveNcdump())
+        GTEST_SKIP() << "ncdump (netcdf-bin) is absent";
+    const std::string unlim = at("unlim.nc");
+    {
+        nctest::RawNc raw(unlim);
+        const int x = raw.dim("x", 3), t = raw.dim("time", NC_UNLIMITED);
+        const int u = raw.dim("u", NC_UNLIMITED), v = raw.dim("v", NC_UNLIMITED);
+        raw.put(raw.var("w", NC_FLOAT, {x, t}), {3, 2}, std::vector<float>{1, 2, 3, 4, 5, 6});
+        raw.put(raw.var("q", NC_INT, {u, v}), {2, 3}, std::vector<int>{7, 8, 9, 10, 11, 12});
+    }
+    {
+        ZNetCdf in(unlim, false), out(dst, true);
+        out.copyDimsFrom(&in, false);
+        out.copyVarsFrom(&in, false, true);
+    }
+    const std::string dump = nctest::ncdump("", unlim);
+    EXPECT_NE(dump.find("v = UNLIMITED ; // (3 currently)"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("w =\n  {1, 2},\n  {3, 4},\n  {5, 6} ;"), std::string::npos) << dump;
+    EXPECT_EQ(nctest::ncdump("", dst), dump);
+}
+
+// Values of variable length cannot be compressed.
+TEST_F(ZNetCdfCopy, StringVariablesAreCopiedUncompressed)
+{
+    const std::string strings = at("strings.nc");
+    {
+        nctest::RawNc raw(strings);
+        const int x = raw.dim("x", 2);
+        nc_type vlen;
+        EXPECT_EQ(nc_def_vlen(raw.id, "vlen_t", NC_INT, &vlen), NC_NOERR);
+        raw.var("names", NC_STRING, {x});
+        raw.var("ragged", vlen, {x});
+        raw.var("level", NC_DOUBLE, {x});
+    }
+    ZNetCdf in(strings, false);
+    {
+        ZNetCdf out(dst, true);
+        out.copyDimsFrom(&in, false);
+        EXPECT_EQ(nc_def_vlen(out.ncid, "vlen_t", NC_INT, nullptr), NC_NOERR);
+        out.copyVarsFrom(&in, false, false);
+    }
+    ZNetCdf out(dst, false);
+    EXPECT_EQ(out.varNames, (std::vector<std::string>{"names", "ragged", "level"}));
+    for (int v = 0; v < 3; ++v) {
+        int deflate = -1;
+        EXPECT_EQ(nc_inq_var_deflate(out.ncid, v, nullptr, &deflate, nullptr), NC_NOERR);
+        EXPECT_EQ(deflate, v == 2) << out.varNames[v];
+    }
+}
+
+// 48 Mi records of 4 bytes (192 MiB), only the last one written; chunks of
+// 4 MiB, since the library's own memory grows with the chunks a call meets.
+TEST_F(ZNetCdfCopy, LongRecordAxisCopiesInBoundedMemory)
+{
+    const size_t records = 48u << 20, chunk = 1u << 20, last = records - 1;
+    const std::string lng = at("long.nc");
+    {
+        nctest::RawNc raw(lng);
+        const int v = raw.var("level", NC_FLOAT, {raw.dim("time", NC_UNLIMITED)});
+        EXPECT_EQ(nc_def_var_chunking(raw.id, v, NC_CHUNKED, &chunk), NC_NOERR);
+        const float value = 7.5f;
+        EXPECT_EQ(nc_put_var1_float(raw.id, v, &last, &value), NC_NOERR);
+    }
+    {
+        ZNetCdf in(lng, false), out(dst, true);
+        out.copyDimsFrom(&in, false);
+        const int id = out.copyVarFrom(&in, 0, false, false, "");
+        EXPECT_EQ(nc_def_var_chunking(out.ncid, id, NC_CHUNKED, &chunk), NC_NOERR);
+        // The peak resident size, reset first (the sanitizers' quarantine
+        // keeps freed memory resident).
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = testutil::procStatusKb("VmHWM:");
+        out.copyDataFrom(&in, 0, id);
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT(testutil::procStatusKb("VmHWM:") - before, 140 * 1024) << "kB";
+#endif
+        (void)before;
+    }
+    EXPECT_EQ(nctest::get<float>(dst, "level", {0}, {1}), std::vector<float>{NC_FILL_FLOAT});
+    EXPECT_EQ(nctest::get<float>(dst, "level", {last - 1}, {2}), (std::vector<float>{NC_FILL_FLOAT, 7.5f}));
 }
 
 TEST_F(ZNetCdfGridFile, RegularGrid)
