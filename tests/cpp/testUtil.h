@@ -104,16 +104,6 @@ inline void writeBytes(const std::string& path, const std::vector<char>& b)
     std::ofstream(path, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
 }
 
-// A "Name:" line of /proc/self/status in kB; -1 when absent.
-inline long procStatusKb(const std::string& name)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(name, 0) == 0)
-            return std::stol(line.substr(name.size()));
-    return -1;
-}
-
 } // namespace testutil
 
 #endif

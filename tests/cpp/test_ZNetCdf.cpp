@@ -190,47 +190,41 @@ TEST_F(ZNetCdfFile, SubgroupDimensionsAreNoRootDimensions)
     EXPECT_EQ(nc.dimLens, (std::vector<int>{2, -1, 3}));
     EXPECT_EQ((std::vector<int>{nc.ndims, nc.dimLen("c"), nc.dimLen("b"), nc.varTotLength(0, false)}),
               (std::vector<int>{2, 3, -1, 6}));
-    EXPECT_EQ(nc.dimIds("a,,c"), (std::vector<int>{0, -1, 2}));
     ZNetCdf out(at("copy.nc"), true);
     out.copyDimsFrom(&nc, false);
     EXPECT_EQ(out.dimNames, (std::vector<std::string>{"a", "c"}));
 }
 
-// Run in a child under a file-size limit, which compressed data meets when
-// the chunk cache is flushed at closing. After a failed close the HDF5
-// library may crash at normal exit: the child leaves with _exit.
+// In a child under a file-size limit, which compressed data meets when the
+// chunk cache is flushed at closing. After a failed close the HDF5 library
+// may crash at normal exit: the child leaves with _exit, its code naming
+// the check that failed.
 TEST_F(ZNetCdfFile, FailedCloseIsReported)
 {
     const std::string path = at("limited.nc");
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
     const pid_t pid = fork();
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         dup2(open("/dev/null", O_WRONLY), 2); // the HDF5 error stack
         const rlimit limit = {64 * 1024, 64 * 1024};
         setrlimit(RLIMIT_FSIZE, &limit);
-        std::string report = "unexpected exception";
+        std::vector<float> values(200000);
+        for (size_t i = 0; i < values.size(); ++i) // incompressible
+            values[i] = static_cast<float>(std::sin(static_cast<double>(i) * 12.9898) * 43758.5453);
         try {
-            std::vector<float> values(200000);
-            for (size_t i = 0; i < values.size(); ++i) // incompressible
-                values[i] = static_cast<float>(std::sin(static_cast<double>(i) * 12.9898) * 43758.5453);
             ZNetCdf nc(path, true);
             const int v = nc.defVar("v", {nc.createDim("x", 200000)}, NC_FLOAT);
             nc.metaDone();
-            report = std::to_string(nc.putAllData(v, reinterpret_cast<int*>(values.data())));
-            report += "|" + thrownMessage([&] { nc.close(); });
-            report += "|" + std::to_string(nc.ncid);
+            if (nc.putAllData(v, reinterpret_cast<int*>(values.data())) != NC_NOERR)
+                _exit(2);
+            const std::string expected = std::string(nc_strerror(NC_EHDFERR)) + " (closing the file in " + path + ")";
+            _exit(thrownMessage([&] { nc.close(); }) != expected ? 3 : nc.ncid != -1 ? 4 : 0);
         } catch (...) {
+            _exit(5);
         }
-        _exit(write(fds[1], report.data(), report.size()) == static_cast<ssize_t>(report.size()) ? 0 : 1);
     }
-    ::close(fds[1]);
-    std::string report(512, '\0');
-    report.resize(static_cast<size_t>(std::max<ssize_t>(0, read(fds[0], &report[0], report.size()))));
-    ::close(fds[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(report, "0|" + std::string(nc_strerror(NC_EHDFERR)) + " (closing the file in " + path + ")|-1");
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

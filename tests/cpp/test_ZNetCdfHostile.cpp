@@ -210,33 +210,33 @@ TEST_F(ZNetCdfHostile, ClaimsBeyondAClassicFilesSizeAreRefused)
     const std::string sound = at("sound.nc"), path = at("claims.nc");
     {
         nctest::RawNc raw(sound, 0); // the classic format
-        const int t = raw.dim("time", NC_UNLIMITED), x = raw.dim("x", 2);
-        const int time = raw.var("t", NC_DOUBLE, {t});
+        const int t = raw.dim("time", NC_UNLIMITED), time = raw.var("t", NC_DOUBLE, {t});
         raw.text(time, "units", hours);
-        const int v = raw.var("v", NC_FLOAT, {t, x});
+        const int v = raw.var("v", NC_FLOAT, {t, raw.dim("x", 2)});
         EXPECT_EQ(nc_enddef(raw.id), NC_NOERR);
         raw.put(time, {1}, std::vector<double>{1});
         raw.put(v, {1, 2}, std::vector<float>{1, 2});
     }
     EXPECT_EQ(ZNetCdf(sound, false).getDT(-1, ""), std::vector<long long>{3600});
-    // Offsets of the record count and of x's length in the header.
+    // Header offsets of the record count and of x's length, patched big-endian.
     const std::vector<char> bytes = testutil::readBytes(sound);
-    const size_t numrecs = 4, xLen = std::string(bytes.data(), bytes.size()).find(std::string("\0\0\0\1x\0\0\0", 8)) + 8;
+    const size_t recs = 4, xLen = std::string(bytes.data(), bytes.size()).find(std::string("\0\0\0\1x\0\0\0", 8)) + 8;
     struct Case { size_t offset; unsigned value; std::function<void(ZNetCdf&)> read; std::string claim; };
     const Case cases[] = {
         {xLen, 0x7fffffff, [](ZNetCdf& nc) { delete[] nc.getTimestepData(1, 0); }, "'v' in " + path + " claims 2147483647"},
         {xLen, 1000000000, [](ZNetCdf& nc) { delete[] nc.getAllData(1); }, "'v' in " + path + " claims 1000000000"},
-        {numrecs, 0x7fffffff, [](ZNetCdf& nc) { nc.getDT(-1, ""); }, "'t' in " + path + " claims 2147483647"},
-        {numrecs, 13000000, [&](ZNetCdf& nc) {
+        {recs, 0x7fffffff, [](ZNetCdf& nc) { nc.getDT(-1, ""); }, "'t' in " + path + " claims 2147483647"},
+        {recs, 13000000, [&](ZNetCdf& nc) {
              ZNetCdf out(at("copy.nc"), true);
              out.copyDimsFrom(&nc, false);
              out.copyVarsFrom(&nc, false, true);
          }, "'t' in " + path + " claims 13000000"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.claim);
-        testutil::writeBytes(path, bytes);
-        nctest::patchBE32(path, c.offset, c.value);
+        std::vector<char> patched = bytes;
+        for (int i = 0; i < 4; ++i)
+            patched[c.offset + i] = static_cast<char>(c.value >> (24 - 8 * i));
+        testutil::writeBytes(path, patched);
         ZNetCdf nc(path, false);
         EXPECT_EQ(thrownMessage([&] { c.read(nc); }),
                   "Variable " + c.claim + " values, more than the file's " + std::to_string(bytes.size()) + " bytes hold.");

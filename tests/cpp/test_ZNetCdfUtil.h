@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,8 +19,7 @@
 
 namespace nctest {
 
-// A netCDF-4 file (or of the format that mode names), closed by the
-// destructor.
+// A netCDF-4 file (or of the format mode names), closed by the destructor.
 struct RawNc {
     explicit RawNc(const std::string& path, int mode = NC_NETCDF4)
     {
@@ -62,14 +62,11 @@ struct RawNc {
     int id = -1;
 };
 
-// Values of a variable as the library reads them: n values from start.
+// n values of a variable from start, as the library reads them.
 template <typename T>
-std::vector<T> get(const std::string& path, const char* var, std::vector<size_t> start, std::vector<size_t> count)
+std::vector<T> get(const std::string& path, const char* var, std::vector<size_t> start, std::vector<size_t> count, size_t n)
 {
     int id = -1, v = -1;
-    size_t n = 1;
-    for (size_t c : count)
-        n *= c;
     std::vector<T> out(n);
     EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR) << path;
     EXPECT_EQ(nc_inq_varid(id, var, &v), NC_NOERR) << var;
@@ -78,14 +75,13 @@ std::vector<T> get(const std::string& path, const char* var, std::vector<size_t>
     return out;
 }
 
-// Overwrites the big-endian 32-bit number at offset of a (classic) file.
-inline void patchBE32(const std::string& path, size_t offset, unsigned value)
+// Peak resident size of the process in kB (VmHWM).
+inline long peakKb()
 {
-    std::vector<char> b = testutil::readBytes(path);
-    ASSERT_LE(offset + 4, b.size());
-    for (int i = 0; i < 4; ++i)
-        b[offset + i] = static_cast<char>(value >> (24 - 8 * i));
-    testutil::writeBytes(path, b);
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line) && line.rfind("VmHWM:", 0) != 0) {}
+    return line.empty() ? 0L : std::stol(line.substr(6));
 }
 
 inline bool haveNcdump()
