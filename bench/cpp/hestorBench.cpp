@@ -422,6 +422,62 @@ Times rowPainting(const Settings& s, long long nPoints, int side)
     return compare(s, timed(paintOurs), timed(paintBase));
 }
 
+// A netCDF-4 file with a time axis of n records (double).
+void writeTimeFile(const std::string& path, size_t n)
+{
+    int ncid, dim, var;
+    ncCheck(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid), "nc_create");
+    ncCheck(nc_def_dim(ncid, "time", NC_UNLIMITED, &dim), "nc_def_dim");
+    ncCheck(nc_def_var(ncid, "time", NC_DOUBLE, 1, &dim, &var), "nc_def_var");
+    std::vector<double> values(n);
+    for (size_t i = 0; i < n; ++i)
+        values[i] = 1800.0 * static_cast<double>(i);
+    const size_t start = 0;
+    ncCheck(nc_put_vara_double(ncid, var, &start, &n, values.data()), "nc_put_vara_double");
+    ncCheck(nc_close(ncid), "nc_close");
+}
+
+// copyDataFrom of a time axis against one whole-variable get and put, each
+// into a fresh file with the variable as defVar makes it, closing included.
+Times rowNetCdfCopy(const Settings& s, long long nRecords)
+{
+    const char* dir = std::getenv("TMPDIR");
+    const std::string stem = std::string(dir && *dir ? dir : "/tmp") + "/hestor-bench-" +
+                             std::to_string(static_cast<long long>(std::random_device()()));
+    TempFile in{stem + "-in.nc"}, out{stem + "-out.nc"};
+    const size_t n = static_cast<size_t>(nRecords);
+    writeTimeFile(in.path, n);
+    ZCoreLib::ZNetCdf src(in.path, false);
+    std::vector<double> values(n);
+    auto pass = [&](bool ours) -> Pass {
+        return [&, ours]() {
+            ZCoreLib::ZNetCdf dst(out.path, true);
+            dst.createDim("time", -1);
+            const int var = dst.defVar("time", {0}, NC_DOUBLE);
+            const size_t start = 0;
+            const auto t0 = std::chrono::steady_clock::now();
+            if (ours) {
+                dst.copyDataFrom(&src, 0, var);
+            } else {
+                ncCheck(nc_get_vara_double(src.ncid, 0, &start, &n, values.data()), "nc_get_vara_double");
+                ncCheck(nc_put_vara_double(dst.ncid, var, &start, &n, values.data()), "nc_put_vara_double");
+            }
+            dst.close();
+            return seconds(t0);
+        };
+    };
+    pass(true)();
+    std::vector<double> copied(n);
+    int ncid;
+    const size_t start = 0;
+    ncCheck(nc_open(out.path.c_str(), NC_NOWRITE, &ncid), "nc_open");
+    ncCheck(nc_get_vara_double(ncid, 0, &start, &n, copied.data()), "nc_get_vara_double");
+    ncCheck(nc_close(ncid), "nc_close");
+    ncCheck(nc_get_vara_double(src.ncid, 0, &start, &n, values.data()), "nc_get_vara_double");
+    checkSame("copyDataFrom", copied == values);
+    return compare(s, pass(true), pass(false));
+}
+
 struct Row {
     std::string measure, baseline;
     double target;
@@ -473,6 +529,9 @@ int run()
         [&] { return rowPainting(s, n, 1000); });
     add("`getDataIntoGivenType<double>`, " + count(10 * n) + " floats",
         "`nc_get_vara_double` of the same slab", 1.2, [&] { return rowNetCdf(s, 10 * n); });
+    add("`copyDataFrom`, a time axis of " + count(2 * n) + " records",
+        "one whole-variable `nc_get_vara_double` + `nc_put_vara_double`", 2,
+        [&] { return rowNetCdfCopy(s, 2 * n); });
 
     std::printf("HestorTools C++ benchmark: %u cores; median of %d repetitions, each side >= %g s "
                 "per repetition.\n\n",

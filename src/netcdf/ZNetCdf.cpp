@@ -2,6 +2,7 @@
 
 #include <netcdf.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -29,18 +30,29 @@ ZNetCdf::ZNetCdf(std::string fileName, bool create)
     try {
         init(create);
     } catch (...) {
-        close();
+        closeQuietly();
         throw;
     }
 }
 
 ZNetCdf::~ZNetCdf()
 {
-    close();
+    closeQuietly();
     releaseScaleTables();
 }
 
 void ZNetCdf::close()
+{
+    if (ncid < 0)
+        return;
+    // Buffered data reaches the disk here: a failure means the file is lost.
+    const int st = nc_close(ncid);
+    ncid = -1;
+    if (st != NC_NOERR)
+        throwNcError(st, "closing the file");
+}
+
+void ZNetCdf::closeQuietly() noexcept
 {
     if (ncid >= 0)
         nc_close(ncid);
@@ -75,8 +87,18 @@ void ZNetCdf::init(bool empty)
     }
     if (nc_inq(ncid, &ndims, &nvars, &ngatts, &unlimDimId) != NC_NOERR)
         throw ZException("Error reading file.");
+    fileBytes_ = classicFileBytes();
+    // The root group's dimension ids need not be 0 .. ndims-1: a subgroup's
+    // dimension may take an id between two of them. The caches are indexed
+    // by id, and an id of no root dimension holds an empty name and -1.
+    std::vector<int> ids(static_cast<size_t>(std::max(ndims, 0)));
+    int n = 0;
+    if (nc_inq_dimids(ncid, &n, ids.data(), 0) != NC_NOERR || n != ndims)
+        throw ZException("Error reading file.");
     char name[NC_MAX_NAME + 1];
-    for (int d = 0; d < ndims; ++d) {
+    for (int d : ids) {
+        if (d < 0)
+            throw ZException("Error reading file.");
         size_t len = 0;
         if (nc_inq_dimlen(ncid, d, &len) != NC_NOERR)
             throw ZException("Error reading dimension length from NetCdf file.");
@@ -86,8 +108,7 @@ void ZNetCdf::init(bool empty)
         if (len > static_cast<size_t>(INT_MAX))
             throw ZException("Dimension '" + std::string(name) + "' in " + fileName
                              + " is too long: " + std::to_string(len) + " values.");
-        dimLens.push_back(static_cast<int>(len));
-        dimNames.push_back(name);
+        cacheDim(d, name, static_cast<int>(len));
     }
     for (int v = 0; v < nvars; ++v) {
         std::string varName;
@@ -97,7 +118,7 @@ void ZNetCdf::init(bool empty)
             throw ZException("Error reading variable info from NetCdf file.");
         // Dimension ids index the caches.
         for (int d : dims)
-            if (d < 0 || d >= ndims)
+            if (d < 0 || d >= static_cast<int>(dimLens.size()) || dimLens[d] < 0)
                 throw ZException("Variable '" + varName + "' in " + fileName
                                  + " uses dimension id " + std::to_string(d)
                                  + ", which is not one of the file's own.");
@@ -106,15 +127,58 @@ void ZNetCdf::init(bool empty)
         varTypes.push_back(type);
         varDimIds.push_back(dims);
     }
+    // A record too large for int leaves its size -1: reads of it are
+    // refused, the rest of the file stays usable.
+    auto perStep = [this](int v) {
+        const unsigned long long p = cappedDimProduct(v, 1, false);
+        return p > static_cast<unsigned long long>(INT_MAX) ? -1 : static_cast<int>(p);
+    };
+    bool found2D = false, found3D = false;
     valuesPerStep2D = valuesPerStep3D = -1;
     for (int v = 0; v < nvars; ++v) {
         if (varNdims[v] < 3 || varDimIds[v][0] != unlimDimId)
             continue;
-        if (varNdims[v] == 3 && valuesPerStep2D < 0)
-            valuesPerStep2D = dimProduct(v, 1, false);
-        if (varNdims[v] == 4 && valuesPerStep3D < 0)
-            valuesPerStep3D = dimProduct(v, 1, false);
+        if (varNdims[v] == 3 && !found2D) {
+            valuesPerStep2D = perStep(v);
+            found2D = true;
+        }
+        if (varNdims[v] == 4 && !found3D) {
+            valuesPerStep3D = perStep(v);
+            found3D = true;
+        }
     }
+}
+
+void ZNetCdf::cacheDim(int id, const std::string& name, int len)
+{
+    if (id >= static_cast<int>(dimLens.size())) {
+        dimNames.resize(static_cast<size_t>(id) + 1);
+        dimLens.resize(static_cast<size_t>(id) + 1, -1);
+    }
+    dimNames[id] = name;
+    dimLens[id] = len;
+}
+
+long long ZNetCdf::classicFileBytes() const
+{
+    int format = 0;
+    if (nc_inq_format(ncid, &format) != NC_NOERR)
+        return -1;
+    if (format != NC_FORMAT_CLASSIC && format != NC_FORMAT_64BIT_OFFSET && format != NC_FORMAT_CDF5)
+        return -1;
+    return ZFile::fileSize(fileName);
+}
+
+std::vector<int> ZNetCdf::unlimitedDims() const
+{
+    int n = 0;
+    if (nc_inq_unlimdims(ncid, &n, nullptr) != NC_NOERR || n <= 0)
+        return {};
+    std::vector<int> ids(static_cast<size_t>(n));
+    if (nc_inq_unlimdims(ncid, &n, ids.data()) != NC_NOERR)
+        return {};
+    ids.resize(static_cast<size_t>(n));
+    return ids;
 }
 
 int ZNetCdf::inqVar(int ncid, int varId, std::string& name, int& type, std::vector<int>& dims)
@@ -152,9 +216,8 @@ int ZNetCdf::createDim(std::string name, int len)
     if (st != NC_NOERR)
         return st;
     if (len < 0)
-        unlimDimId = ndims;
-    dimNames.push_back(name);
-    dimLens.push_back(len < 0 ? 0 : len);
+        unlimDimId = id;
+    cacheDim(id, name, len < 0 ? 0 : len);
     ++ndims;
     return id;
 }
@@ -172,14 +235,24 @@ int ZNetCdf::defVar(std::string name, std::vector<int> dimIds, int type)
     varTypes.push_back(type);
     varDimIds.push_back(dimIds);
     ++nvars;
-    // The library compresses no scalar; the variable stays cached either
-    // way, since the file holds it now.
-    if (!dimIds.empty()) {
+    // The library compresses no scalar and no value of variable length; the
+    // variable stays cached either way, since the file holds it now.
+    if (!dimIds.empty() && !variableLength(type)) {
         st = nc_def_var_deflate(ncid, id, 1, 1, deflateLevel);
         if (st != NC_NOERR)
             throwNcError(st, "compressing variable '" + name + "'");
     }
     return id;
+}
+
+bool ZNetCdf::variableLength(int type) const
+{
+    if (type == NC_STRING)
+        return true;
+    int typeClass = 0;
+    return type > NC_MAX_ATOMIC_TYPE
+        && nc_inq_user_type(ncid, type, nullptr, nullptr, nullptr, nullptr, &typeClass) == NC_NOERR
+        && typeClass == NC_VLEN;
 }
 
 void ZNetCdf::checkVarId(int varId) const

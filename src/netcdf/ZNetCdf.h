@@ -34,8 +34,10 @@ public:
     int nvars;
     int ngatts;
     int unlimDimId;
+    // Indexed by dimension id. An id that is no dimension of the root group
+    // (a subgroup's) holds an empty name and length -1.
     std::vector<std::string> dimNames;
-    // The unlimited dimension's length as of the last reload; 0 when made by
+    // The unlimited dimensions' lengths as of the last reload; 0 when made by
     // createDim.
     std::vector<int> dimLens;
     std::vector<int> varNdims;
@@ -43,7 +45,7 @@ public:
     std::vector<int> varTypes;
     std::vector<std::vector<int>> varDimIds;
     // Values per record of the first (unlimited, y, x) and (unlimited, z, y,
-    // x) variables; -1 when there is none.
+    // x) variables; -1 when there is none or when int cannot hold it.
     int valuesPerStep2D;
     int valuesPerStep3D;
     std::string fileName;
@@ -57,10 +59,15 @@ public:
     // File, definitions and lookups (ZNetCdf.cpp, ZNetCdfLookup.cpp;
     // varTotLength in ZNetCdfData.cpp)
     ZNetCdf(std::string fileName, bool create);
+    // Closes the file without a word: a destructor cannot throw. A caller
+    // that must know whether a written file reached the disk calls close().
     ~ZNetCdf();
     // Two objects would close one file id.
     ZNetCdf(const ZNetCdf&) = delete;
     ZNetCdf& operator=(const ZNetCdf&) = delete;
+    // Throws when the library fails to close the file, which then is
+    // unusable (data buffered for it may be lost); the object is closed
+    // either way.
     void close();
     void init(bool empty);
     void metaDone();
@@ -106,7 +113,11 @@ public:
     void* getAttribValue(std::string name, int varId);
     std::string getStringAttribValue(std::string name, int varId);
 
-    // Copying into this file while it is defined (ZNetCdfCopy.cpp)
+    // Copying into this file while it is defined (ZNetCdfCopy.cpp).
+    // copyDataFrom needs variables of the same type and rank whose
+    // dimensions have the same lengths, except that a dimension that is
+    // unlimited here takes the source's length. It copies in blocks of
+    // bounded size.
     int copyVarAttribFrom(ZNetCdf* src, int srcVar, int dstVar, int attNum);
     void copyVarAttribsFrom(ZNetCdf* src, int srcVar, int dstVar);
     void copyDataFrom(ZNetCdf* src, int srcVar, int dstVar);
@@ -132,9 +143,17 @@ private:
     // Entries of the unpacking tables: the variables there were when
     // enableScaleOffset ran.
     int scaleTableLen_ = 0;
+    // Size on disk of an opened classic-format file, which holds every value
+    // it claims uncompressed; -1 for other files.
+    long long fileBytes_ = -1;
 
     // ZNetCdf.cpp
+    void closeQuietly() noexcept;
     void releaseScaleTables() noexcept;
+    void cacheDim(int id, const std::string& name, int len);
+    long long classicFileBytes() const;
+    std::vector<int> unlimitedDims() const;
+    bool variableLength(int type) const;
     void checkVarId(int varId) const;
     [[noreturn]] void throwNcError(int status, const std::string& what) const;
     void endDefine();
@@ -149,11 +168,20 @@ private:
     // Product of the cached lengths of the variable's dimensions from index
     // `from` on; throws when it exceeds int.
     int dimProduct(int varId, int from, bool skipUnlimited) const;
+    // The same, capped above INT_MAX instead of refused.
+    unsigned long long cappedDimProduct(int varId, int from, bool skipUnlimited) const;
+    // Refuses to read n values of the variable when the file cannot hold
+    // them, before anything is allocated for them.
+    void checkClaim(int varId, unsigned long long n) const;
+    // Reads the selection of n values into values, in the variable's own
+    // type, unpacked when enabled.
+    void readInto(int varId, const size_t* start, const size_t* count, int n, void* values);
     // One record or the whole variable as the caches describe it, in the
     // variable's own type; reads are unpacked when enabled.
     std::unique_ptr<int[]> readSelection(int varId, bool oneRecord, size_t record);
-    // The whole variable as double through getDataIntoGivenType.
-    void readAllAsDouble(int varId, double* out);
+    // The whole variable as double through getDataIntoGivenType; n
+    // receives the number of values.
+    std::unique_ptr<double[]> readAllAsDouble(int varId, int& n);
     int writeSelection(int varId, bool oneRecord, size_t record, const int* data);
 
     // ZNetCdfAttrib.cpp

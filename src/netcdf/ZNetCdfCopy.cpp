@@ -2,6 +2,7 @@
 
 #include <netcdf.h>
 
+#include <algorithm>
 #include <new>
 
 #include "ZNetCdfType.h"
@@ -64,24 +65,75 @@ void ZNetCdf::copyDataFrom(ZNetCdf* src, int srcVar, int dstVar)
 {
     src->checkVarId(srcVar);
     checkVarId(dstVar);
+    const std::string what = "Cannot copy the data of '" + src->varNames[srcVar] + "' into '" + varNames[dstVar] + "': ";
     if (src->varTypes[srcVar] != varTypes[dstVar])
-        throw ZException("Cannot copy the data of '" + src->varNames[srcVar] + "' into '"
-                         + varNames[dstVar] + "': the variables differ in type.");
-    auto copy = [&](bool oneRecord, size_t record) {
-        const std::unique_ptr<int[]> buf = src->readSelection(srcVar, oneRecord, record);
-        const int st = writeSelection(dstVar, oneRecord, record, buf.get());
+        throw ZException(what + "the variables differ in type.");
+    const size_t valueSize = onNcDataType(varTypes[dstVar], [](auto tag) { return sizeof(tag); });
+    const std::vector<int>& srcDims = src->varDimIds[srcVar];
+    const std::vector<int>& dstDims = varDimIds[dstVar];
+    if (srcDims.size() != dstDims.size())
+        throw ZException(what + "the variables differ in number of dimensions.");
+    // The source's current lengths, unlimited dimensions included wherever
+    // they stand; a dimension unlimited here grows to them.
+    const std::vector<int> unlimited = unlimitedDims();
+    const size_t rank = srcDims.size();
+    std::vector<size_t> extent(rank);
+    for (size_t k = 0; k < rank; ++k) {
+        extent[k] = static_cast<size_t>(src->dimLens[srcDims[k]]);
+        const bool grows = std::find(unlimited.begin(), unlimited.end(), dstDims[k]) != unlimited.end();
+        if (!grows && static_cast<size_t>(dimLens[dstDims[k]]) != extent[k])
+            throw ZException(what + "dimension '" + dimNames[dstDims[k]] + "' is "
+                             + std::to_string(extent[k]) + " long in " + src->fileName + " and "
+                             + std::to_string(dimLens[dstDims[k]]) + " here.");
+    }
+    const unsigned long long total = src->cappedDimProduct(srcVar, 0, false);
+    src->checkClaim(srcVar, total);
+    if (total == 0)
+        return;
+    auto copyBlock = [&](const size_t* start, const size_t* count, size_t n, char* buf) {
+        src->readInto(srcVar, start, count, static_cast<int>(n), buf);
+        const int st = nc_put_vara(ncid, dstVar, start, count, buf);
         if (st != NC_NOERR)
             throwNcError(st, "writing '" + varNames[dstVar] + "'");
     };
-    // Record by record, so that memory does not grow with the records.
-    const std::vector<int>& dims = src->varDimIds[srcVar];
-    if (dims.empty() || dims[0] != src->unlimDimId) {
-        copy(false, 0);
+    if (rank == 0) {
+        const size_t zero = 0;
+        std::unique_ptr<char[]> buf = newValues<char>(valueSize, *src, srcVar);
+        copyBlock(&zero, &zero, 1, buf.get());
         return;
     }
-    const size_t records = static_cast<size_t>(src->dimLens[dims[0]]);
-    for (size_t r = 0; r < records; ++r)
-        copy(true, r);
+    // Memory stays bounded, and a variable within the budget (a time axis)
+    // goes in one read and one write. The innermost dimensions that fit the
+    // budget go whole into a block; the block takes as many indices of the
+    // dimension s before them as fit, and one of each dimension before s.
+    const size_t budget = 64u << 20;
+    size_t k = rank, fit = 1;
+    while (k > 0 && fit * extent[k - 1] * valueSize <= budget)
+        fit *= extent[--k];
+    const size_t s = k == 0 ? 0 : k - 1;
+    size_t inner = 1;
+    for (size_t d = s + 1; d < rank; ++d)
+        inner *= extent[d];
+    const size_t take = k == 0 ? extent[0] : std::max<size_t>(1, budget / (inner * valueSize));
+    std::vector<size_t> start(rank, 0), count(extent);
+    std::fill(count.begin(), count.begin() + static_cast<std::ptrdiff_t>(s), 1);
+    std::unique_ptr<char[]> buf = newValues<char>(take * inner * valueSize, *src, srcVar);
+    auto next = [&]() {
+        start[s] += count[s];
+        if (start[s] < extent[s])
+            return true;
+        start[s] = 0;
+        for (size_t d = s; d-- > 0;) {
+            if (++start[d] < extent[d])
+                return true;
+            start[d] = 0;
+        }
+        return false;
+    };
+    do {
+        count[s] = std::min(take, extent[s] - start[s]);
+        copyBlock(start.data(), count.data(), count[s] * inner, buf.get());
+    } while (next());
 }
 
 int ZNetCdf::copyVarFrom(ZNetCdf* src, int srcVar, bool, bool copyData, std::string)
@@ -116,11 +168,13 @@ void ZNetCdf::copyDimFrom(ZNetCdf* src, int dim, bool copyVars, std::string newN
 {
     if (!newName.empty() && copyVars)
         throw ZException("Cannot copy var when renaming dimension (dimensions a mapped by name).");
-    if (dim < 0 || dim >= static_cast<int>(src->dimNames.size()))
+    if (dim < 0 || dim >= static_cast<int>(src->dimNames.size()) || src->dimLens[dim] < 0)
         throw ZException("Invalid dimension id " + std::to_string(dim) + " in " + src->fileName);
     if (newName.empty())
         newName = src->dimNames[dim];
-    createDim(newName, dim == src->unlimDimId ? -1 : src->dimLens[dim]);
+    const std::vector<int> unlimited = src->unlimitedDims();
+    const bool isUnlimited = std::find(unlimited.begin(), unlimited.end(), dim) != unlimited.end();
+    createDim(newName, isUnlimited ? -1 : src->dimLens[dim]);
     int coordVar = -1;
     if (copyVars && nc_inq_varid(src->ncid, newName.c_str(), &coordVar) == NC_NOERR)
         copyVarFrom(src, coordVar, true, true, newName);
@@ -128,8 +182,10 @@ void ZNetCdf::copyDimFrom(ZNetCdf* src, int dim, bool copyVars, std::string newN
 
 void ZNetCdf::copyDimsFrom(ZNetCdf* src, bool copyVars)
 {
-    for (int d = 0; d < src->ndims; ++d)
-        copyDimFrom(src, d, copyVars, "");
+    // Ids of no root dimension are gaps in the caches.
+    for (int d = 0; d < static_cast<int>(src->dimLens.size()); ++d)
+        if (src->dimLens[d] >= 0)
+            copyDimFrom(src, d, copyVars, "");
 }
 
 } // namespace ZCoreLib

@@ -87,13 +87,19 @@ int NC_countProduct(int n, const size_t* count)
     return static_cast<int>(p);
 }
 
-int ZNetCdf::dimProduct(int varId, int from, bool skipUnlimited) const
+unsigned long long ZNetCdf::cappedDimProduct(int varId, int from, bool skipUnlimited) const
 {
     const std::vector<int>& dims = varDimIds[varId];
     unsigned long long p = 1;
     for (size_t k = static_cast<size_t>(from); k < dims.size(); ++k)
         if (!(skipUnlimited && dims[k] == unlimDimId))
             p = cappedProduct(p, static_cast<unsigned long long>(dimLens[dims[k]]));
+    return p;
+}
+
+int ZNetCdf::dimProduct(int varId, int from, bool skipUnlimited) const
+{
+    const unsigned long long p = cappedDimProduct(varId, from, skipUnlimited);
     if (p > static_cast<unsigned long long>(INT_MAX))
         throw ZException("Variable '" + varNames[varId] + "' in " + fileName + " holds more than "
                          + std::to_string(INT_MAX) + " values.");
@@ -131,6 +137,28 @@ int ZNetCdf::getStartAndCountTotLen(int n, size_t* /*start*/, size_t* count)
     return n == 0 ? 0 : NC_countProduct(n, count);
 }
 
+void ZNetCdf::checkClaim(int varId, unsigned long long n) const
+{
+    const unsigned long long size = static_cast<unsigned long long>(std::max(1, NC_atomictypelen(varTypes[varId])));
+    if (fileBytes_ >= 0 && n > static_cast<unsigned long long>(fileBytes_) / size)
+        throw ZException("Variable '" + varNames[varId] + "' in " + fileName + " claims " + std::to_string(n)
+                         + " values, more than the file's " + std::to_string(fileBytes_) + " bytes hold.");
+}
+
+void ZNetCdf::readInto(int varId, const size_t* start, const size_t* count, int n, void* values)
+{
+    onNcDataType(varTypes[varId], [&](auto tag) {
+        typedef decltype(tag) T;
+        const int st = nc_get_vara(ncid, varId, start, count, values);
+        if (st != NC_NOERR)
+            throwNcError(st, "reading '" + varNames[varId] + "'");
+        if (scaled(varId))
+            unpack(static_cast<T*>(values), n, scaleFactors[varId], addOffsets[varId],
+                   static_cast<const T*>(fillValues[varId]), "'" + varNames[varId] + "' in " + fileName);
+        return 0;
+    });
+}
+
 std::unique_ptr<int[]> ZNetCdf::readSelection(int varId, bool oneRecord, size_t record)
 {
     checkVarId(varId);
@@ -139,16 +167,10 @@ std::unique_ptr<int[]> ZNetCdf::readSelection(int varId, bool oneRecord, size_t 
         std::unique_ptr<size_t[]> start = newIndexArray(varNdims[varId]);
         std::unique_ptr<size_t[]> count = newIndexArray(varNdims[varId]);
         const int n = fillSelection(*this, varId, oneRecord, record, start.get(), count.get());
+        checkClaim(varId, static_cast<unsigned long long>(n));
         // One int per byte of the values, as the buffers have always been.
-        std::unique_ptr<int[]> buf(new int[static_cast<size_t>(n) * sizeof(T)]);
-        T* values = reinterpret_cast<T*>(buf.get());
-        const int st = nc_get_vara(ncid, varId, start.get(), count.get(), values);
-        if (st != NC_NOERR)
-            throwNcError(st, "reading '" + varNames[varId] + "'");
-        if (scaled(varId))
-            unpack(values, n, scaleFactors[varId], addOffsets[varId],
-                   static_cast<const T*>(fillValues[varId]),
-                   "'" + varNames[varId] + "' in " + fileName);
+        std::unique_ptr<int[]> buf = newValues<int>(static_cast<size_t>(n) * sizeof(T), *this, varId);
+        readInto(varId, start.get(), count.get(), n, buf.get());
         return buf;
     });
 }
@@ -193,13 +215,18 @@ int ZNetCdf::putTimestepData(int varId, int timestep, int* data)
     return writeSelection(varId, true, static_cast<size_t>(timestep), data);
 }
 
-void ZNetCdf::readAllAsDouble(int varId, double* out)
+std::unique_ptr<double[]> ZNetCdf::readAllAsDouble(int varId, int& n)
 {
     size_t* s = nullptr;
     size_t* c = nullptr;
-    getStartAndCountArr(varId, s, c);
+    n = getStartAndCountArr(varId, s, c);
     const std::unique_ptr<size_t[]> start(s), count(c);
+    // A size the file cannot back is refused before the memory is taken.
+    checkClaim(varId, static_cast<unsigned long long>(n));
+    std::unique_ptr<double[]> values = newValues<double>(static_cast<size_t>(n), *this, varId);
+    double* out = values.get();
     getDataIntoGivenType<double>(varId, out, start.get(), count.get());
+    return values;
 }
 
 template <>
@@ -213,12 +240,13 @@ void ZNetCdf::getDataIntoGivenType<double>(int varId, double*& out, size_t* star
     const int n = NC_countProduct(varNdims[varId], count);
     onNcDataType(type, [&](auto tag) {
         typedef decltype(tag) T;
+        checkClaim(varId, static_cast<unsigned long long>(n));
         std::unique_ptr<T[]> own;
         T* raw;
         if constexpr (std::is_same<T, double>::value) {
             raw = out;
         } else {
-            own.reset(new T[static_cast<size_t>(n)]);
+            own = newValues<T>(static_cast<size_t>(n), *this, varId);
             raw = own.get();
         }
         const int st = nc_get_vara(ncid, varId, start, count, raw);

@@ -18,9 +18,8 @@ ZNetCdfGrid ZNetCdf::getGrid(int xVar, int yVar, int zVar)
         throw ZException("A grid needs two x and two y values or more; '" + varNames[xVar] + "' has "
                          + std::to_string(grid.nx) + " and '" + varNames[yVar] + "' has "
                          + std::to_string(grid.ny) + " in " + fileName);
-    std::vector<double> x(static_cast<size_t>(grid.nx)), y(static_cast<size_t>(grid.ny));
-    readAllAsDouble(xVar, x.data());
-    readAllAsDouble(yVar, y.data());
+    int n = 0;
+    const std::unique_ptr<double[]> x = readAllAsDouble(xVar, n), y = readAllAsDouble(yVar, n);
     grid.x0 = x[0];
     grid.y0 = y[0];
     grid.dx = x[1] - x[0];
@@ -30,9 +29,7 @@ ZNetCdfGrid ZNetCdf::getGrid(int xVar, int yVar, int zVar)
     checkVarId(zVar);
     if (varNdims[zVar] != 1)
         throw ZException("Invalid number of dimenstions for given z variable");
-    const int n = varTotLength(zVar, false);
-    std::unique_ptr<double[]> values(new double[static_cast<size_t>(n)]);
-    readAllAsDouble(zVar, values.get());
+    std::unique_ptr<double[]> values = readAllAsDouble(zVar, n);
     grid.nValues = n;
     grid.values = values.release();
     return grid;

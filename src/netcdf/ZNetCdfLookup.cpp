@@ -35,8 +35,9 @@ std::vector<int> ZNetCdf::varId(std::vector<std::string> names, bool throwIfMiss
 int ZNetCdf::dimId(std::string name, bool ignoreCase)
 {
     const std::string lower = ignoreCase ? ZStr::toLower(name) : name;
+    // Ids of no root dimension have length -1 and match nothing.
     for (size_t d = 0; d < dimNames.size(); ++d)
-        if (dimNames[d] == name || (ignoreCase && ZStr::toLower(dimNames[d]) == lower))
+        if (dimLens[d] >= 0 && (dimNames[d] == name || (ignoreCase && ZStr::toLower(dimNames[d]) == lower)))
             return static_cast<int>(d);
     return -1;
 }
@@ -44,7 +45,7 @@ int ZNetCdf::dimId(std::string name, bool ignoreCase)
 int ZNetCdf::dimLen(std::string name)
 {
     const int d = dimId(name, false);
-    return d >= 0 && d < ndims ? dimLens[d] : -1;
+    return d >= 0 ? dimLens[d] : -1;
 }
 
 std::vector<int> ZNetCdf::dimIds(std::string csv)

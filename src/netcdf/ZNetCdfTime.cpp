@@ -53,13 +53,14 @@ std::vector<long long> ZNetCdf::getDT(int varId, std::string units)
     int factor = 1;
     long long reference = 0;
     parseTimeUnits(units, fileName, factor, reference);
-    std::vector<double> values(static_cast<size_t>(dimLens[varDimIds[varId][0]]));
-    readAllAsDouble(varId, values.data());
+    int n = 0;
+    const std::unique_ptr<double[]> values = readAllAsDouble(varId, n);
     std::vector<long long> dt;
-    dt.reserve(values.size());
+    dt.reserve(static_cast<size_t>(n));
     // -2^63 and 2^63 are exact as double.
     const double limit = 9223372036854775808.0;
-    for (double v : values) {
+    for (int i = 0; i < n; ++i) {
+        const double v = values[i];
         const double seconds = v * factor + static_cast<double>(reference);
         if (!(seconds >= -limit && seconds < limit))
             throw ZException("Time value " + ZStr::toString<double>(v) + " of '" + varNames[varId]

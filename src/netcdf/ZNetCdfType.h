@@ -6,6 +6,8 @@
 
 #include <netcdf.h>
 
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,19 @@ auto onNcDataType(int type, F&& f)
     case NC_INT64: return f(static_cast<long long>(0));
     }
     throw ZException("Unsupported nc type: " + std::to_string(type));
+}
+
+// new T[n] for values of variable varId of nc, an allocation failure
+// reported as a ZException.
+template <typename T, typename Nc>
+std::unique_ptr<T[]> newValues(size_t n, const Nc& nc, int varId)
+{
+    try {
+        return std::unique_ptr<T[]>(new T[n]);
+    } catch (const std::bad_alloc&) {
+        throw ZException("Not enough memory for " + std::to_string(n * sizeof(T)) + " bytes of '"
+                         + nc.varNames[varId] + "' in " + nc.fileName + ".");
+    }
 }
 
 // Text pointers for a string attribute; frees what the library allocated

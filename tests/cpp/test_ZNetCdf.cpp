@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -152,4 +159,72 @@ TEST_F(ZNetCdfFile, SizesBeyondIntAreRefused)
               "Variable 'v' in " + at("wide.nc") + " holds more than 2147483647 values.");
     EXPECT_EQ(thrownMessage([&] { delete[] nc.getAllData(0); }),
               "The selection holds more than 2147483647 values.");
+    // One such record variable leaves the rest of the file readable.
+    {
+        nctest::RawNc raw(at("huge.nc"));
+        raw.var("huge", NC_FLOAT, {raw.dim("time", NC_UNLIMITED), raw.dim("a", 65536), raw.dim("b", 65536)});
+        raw.put(raw.var("small", NC_INT, {raw.dim("x", 2)}), {2}, std::vector<int>{4, 5});
+    }
+    ZNetCdf huge(at("huge.nc"), false);
+    EXPECT_EQ(huge.valuesPerStep2D, -1);
+    const std::unique_ptr<int[]> small(huge.getAllData(1));
+    EXPECT_EQ(std::vector<int>(small.get(), small.get() + 2), (std::vector<int>{4, 5}));
+    EXPECT_EQ(thrownMessage([&] { delete[] huge.getTimestepData(0, 0); }),
+              "The selection holds more than 2147483647 values.");
+}
+
+// Dimension ids: a, then the subgroup's b, then c.
+TEST_F(ZNetCdfFile, SubgroupDimensionsAreNoRootDimensions)
+{
+    const std::string path = at("groups.nc");
+    {
+        nctest::RawNc raw(path);
+        const int a = raw.dim("a", 2);
+        int g = -1, b = -1;
+        EXPECT_EQ(nc_def_grp(raw.id, "g", &g), NC_NOERR);
+        EXPECT_EQ(nc_def_dim(g, "b", 5, &b), NC_NOERR);
+        raw.put(raw.var("v", NC_INT, {a, raw.dim("c", 3)}), {2, 3}, std::vector<int>{1, 2, 3, 4, 5, 6});
+    }
+    ZNetCdf nc(path, false);
+    EXPECT_EQ(nc.dimNames, (std::vector<std::string>{"a", "", "c"}));
+    EXPECT_EQ(nc.dimLens, (std::vector<int>{2, -1, 3}));
+    EXPECT_EQ((std::vector<int>{nc.ndims, nc.dimLen("c"), nc.dimLen("b"), nc.varTotLength(0, false)}),
+              (std::vector<int>{2, 3, -1, 6}));
+    ZNetCdf out(at("copy.nc"), true);
+    out.copyDimsFrom(&nc, false);
+    EXPECT_EQ(out.dimNames, (std::vector<std::string>{"a", "c"}));
+}
+
+// In a child under a file-size limit, which compressed data meets when the
+// chunk cache is flushed at closing. After a failed close the HDF5 library
+// may crash at normal exit: the child leaves with _exit, its code naming
+// the check that failed.
+TEST_F(ZNetCdfFile, FailedCloseIsReported)
+{
+    const std::string path = at("limited.nc");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        dup2(open("/dev/null", O_WRONLY), 2); // the HDF5 error stack
+        const rlimit limit = {64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::vector<float> values(200000);
+        for (size_t i = 0; i < values.size(); ++i) // incompressible
+            values[i] = static_cast<float>(std::sin(static_cast<double>(i) * 12.9898) * 43758.5453);
+        try {
+            ZNetCdf nc(path, true);
+            const int v = nc.defVar("v", {nc.createDim("x", 200000)}, NC_FLOAT);
+            nc.metaDone();
+            if (nc.putAllData(v, reinterpret_cast<int*>(values.data())) != NC_NOERR)
+                _exit(2);
+            const std::string expected = std::string(nc_strerror(NC_EHDFERR)) + " (closing the file in " + path + ")";
+            _exit(thrownMessage([&] { nc.close(); }) != expected ? 3 : nc.ncid != -1 ? 4 : 0);
+        } catch (...) {
+            _exit(5);
+        }
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

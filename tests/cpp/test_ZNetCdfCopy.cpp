@@ -2,9 +2,11 @@
 #include <netcdf.h>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ZNetCdf.h"
@@ -115,6 +117,90 @@ TEST_F(ZNetCdfCopy, DimensionsWithTheirCoordinateVariables)
     const double* t = reinterpret_cast<const double*>(time.get());
     EXPECT_EQ(std::vector<double>(t, t + 3), (std::vector<double>{0, 1, 2.5}));
     EXPECT_EQ(out.getStringAttribValue("units", 0), "hours since 1970-01-01 00:00:00");
+}
+
+TEST_F(ZNetCdfCopy, DataOfAnotherShapeIsRefused)
+{
+    // The destination's x and time (-1 unlimited) and whether its temp has
+    // time; the source's temp is (time 3, y 2, x 3).
+    struct Row { int x, time; bool withTime; std::string message; };
+    const std::string cannot = "Cannot copy the data of 'temp' into 'temp': ";
+    const Row rows[] = {
+        {100, -1, true, cannot + "dimension 'x' is 3 long in " + src + " and 100 here."},
+        {1, -1, true, cannot + "dimension 'x' is 3 long in " + src + " and 1 here."},
+        {3, 2, true, cannot + "dimension 'time' is 3 long in " + src + " and 2 here."},
+        {3, -1, false, cannot + "the variables differ in number of dimensions."},
+        {3, 3, true, "<no exception>"},
+    };
+    ZNetCdf in(src, false);
+    for (const Row& r : rows) {
+        {
+            ZNetCdf out(dst, true);
+            const int t = out.createDim("time", r.time), y = out.createDim("y", 2), x = out.createDim("x", r.x);
+            const int id = out.defVar("temp", r.withTime ? std::vector<int>{t, y, x} : std::vector<int>{y, x}, NC_SHORT);
+            EXPECT_EQ(thrownMessage([&] { out.copyDataFrom(&in, 1, id); }), r.message);
+        }
+    }
+    EXPECT_EQ(nctest::get<short>(dst, "temp", {2, 1, 0}, {1, 1, 3}, 3), (std::vector<short>{800, 900, 1000}));
+}
+
+// Unlimited dimensions after the first, one variable over two of them, and
+// a string variable, which cannot be compressed.
+TEST_F(ZNetCdfCopy, UnlimitedDimensionsAnywhereAndStrings)
+{
+    if (!nctest::haveNcdump())
+        GTEST_SKIP() << "ncdump (netcdf-bin) is absent";
+    const std::string unlim = at("unlim.nc"), strings = at("strings.nc"), dst2 = at("dst2.nc");
+    {
+        nctest::RawNc raw(unlim), rawStrings(strings);
+        const int x = raw.dim("x", 3), t = raw.dim("time", NC_UNLIMITED);
+        const int u = raw.dim("u", NC_UNLIMITED), v = raw.dim("v", NC_UNLIMITED);
+        raw.put(raw.var("w", NC_FLOAT, {x, t}), {3, 2}, std::vector<float>{1, 2, 3, 4, 5, 6});
+        raw.put(raw.var("q", NC_INT, {u, v}), {2, 3}, std::vector<int>{7, 8, 9, 10, 11, 12});
+        rawStrings.var("names", NC_STRING, {rawStrings.dim("n", 2)});
+        rawStrings.var("level", NC_DOUBLE, {0});
+    }
+    for (const auto& [from, to, data] : {std::make_tuple(unlim, dst, true), std::make_tuple(strings, dst2, false)}) {
+        ZNetCdf in(from, false), out(to, true);
+        out.copyDimsFrom(&in, false);
+        out.copyVarsFrom(&in, false, data);
+    }
+    const std::string dump = nctest::ncdump("", unlim);
+    EXPECT_NE(dump.find("v = UNLIMITED ; // (3 currently)"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("w =\n  {1, 2},\n  {3, 4},\n  {5, 6} ;"), std::string::npos) << dump;
+    EXPECT_EQ(nctest::ncdump("", dst), dump);
+    const std::string header = nctest::ncdump("-hs", dst2);
+    EXPECT_EQ(header.find("names:_DeflateLevel"), std::string::npos) << header;
+    EXPECT_NE(header.find("level:_DeflateLevel = 2 ;"), std::string::npos) << header;
+}
+
+// 48 Mi records of 4 bytes (192 MiB), only the last one written, in chunks
+// of 4 MiB (the library's memory grows with the chunks a call meets).
+TEST_F(ZNetCdfCopy, LongRecordAxisCopiesInBoundedMemory)
+{
+    const size_t records = 48u << 20, chunk = 1u << 20, last = records - 1;
+    const std::string lng = at("long.nc");
+    {
+        nctest::RawNc raw(lng);
+        const int v = raw.var("level", NC_FLOAT, {raw.dim("time", NC_UNLIMITED)});
+        EXPECT_EQ(nc_def_var_chunking(raw.id, v, NC_CHUNKED, &chunk), NC_NOERR);
+        const float value = 7.5f;
+        EXPECT_EQ(nc_put_var1_float(raw.id, v, &last, &value), NC_NOERR);
+    }
+    {
+        ZNetCdf in(lng, false), out(dst, true);
+        out.copyDimsFrom(&in, false);
+        const int id = out.copyVarFrom(&in, 0, false, false, "");
+        EXPECT_EQ(nc_def_var_chunking(out.ncid, id, NC_CHUNKED, &chunk), NC_NOERR);
+        std::ofstream("/proc/self/clear_refs") << "5"; // resets the peak
+        const long before = nctest::peakKb();
+        out.copyDataFrom(&in, 0, id);
+#if !defined(__SANITIZE_ADDRESS__) // whose quarantine keeps freed memory resident
+        EXPECT_LT(nctest::peakKb() - before, 140 * 1024) << "kB";
+#endif
+        (void)before;
+    }
+    EXPECT_EQ(nctest::get<float>(dst, "level", {last - 1}, {2}, 2), (std::vector<float>{NC_FILL_FLOAT, 7.5f}));
 }
 
 TEST_F(ZNetCdfGridFile, RegularGrid)

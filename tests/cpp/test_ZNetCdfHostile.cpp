@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -200,6 +201,46 @@ TEST_F(ZNetCdfHostile, TimeVariablesWithoutUsableUnits)
     EXPECT_EQ(thrownMessage([&] { nc.getDT(-1, ""); }), "Invalid date: 1970");
     EXPECT_EQ(thrownMessage([&] { nc.getDT(0, ""); }), "Could not find 'units' attribute of time var in " + path);
     EXPECT_EQ(nc.getDT(0, hours), (std::vector<long long>{0, 3600}));
+}
+
+// A classic file holds every value it claims, uncompressed: claims beyond
+// its size are refused before memory is taken for them.
+TEST_F(ZNetCdfHostile, ClaimsBeyondAClassicFilesSizeAreRefused)
+{
+    const std::string sound = at("sound.nc"), path = at("claims.nc");
+    {
+        nctest::RawNc raw(sound, 0); // the classic format
+        const int t = raw.dim("time", NC_UNLIMITED), time = raw.var("t", NC_DOUBLE, {t});
+        raw.text(time, "units", hours);
+        const int v = raw.var("v", NC_FLOAT, {t, raw.dim("x", 2)});
+        EXPECT_EQ(nc_enddef(raw.id), NC_NOERR);
+        raw.put(time, {1}, std::vector<double>{1});
+        raw.put(v, {1, 2}, std::vector<float>{1, 2});
+    }
+    EXPECT_EQ(ZNetCdf(sound, false).getDT(-1, ""), std::vector<long long>{3600});
+    // Header offsets of the record count and of x's length, patched big-endian.
+    const std::vector<char> bytes = testutil::readBytes(sound);
+    const size_t recs = 4, xLen = std::string(bytes.data(), bytes.size()).find(std::string("\0\0\0\1x\0\0\0", 8)) + 8;
+    struct Case { size_t offset; unsigned value; std::function<void(ZNetCdf&)> read; std::string claim; };
+    const Case cases[] = {
+        {xLen, 0x7fffffff, [](ZNetCdf& nc) { delete[] nc.getTimestepData(1, 0); }, "'v' in " + path + " claims 2147483647"},
+        {xLen, 1000000000, [](ZNetCdf& nc) { delete[] nc.getAllData(1); }, "'v' in " + path + " claims 1000000000"},
+        {recs, 0x7fffffff, [](ZNetCdf& nc) { nc.getDT(-1, ""); }, "'t' in " + path + " claims 2147483647"},
+        {recs, 13000000, [&](ZNetCdf& nc) {
+             ZNetCdf out(at("copy.nc"), true);
+             out.copyDimsFrom(&nc, false);
+             out.copyVarsFrom(&nc, false, true);
+         }, "'t' in " + path + " claims 13000000"},
+    };
+    for (const Case& c : cases) {
+        std::vector<char> patched = bytes;
+        for (int i = 0; i < 4; ++i)
+            patched[c.offset + i] = static_cast<char>(c.value >> (24 - 8 * i));
+        testutil::writeBytes(path, patched);
+        ZNetCdf nc(path, false);
+        EXPECT_EQ(thrownMessage([&] { c.read(nc); }),
+                  "Variable " + c.claim + " values, more than the file's " + std::to_string(bytes.size()) + " bytes hold.");
+    }
 }
 
 TEST_F(ZNetCdfHostile, FilesThatAreNotNetCdfAreRefused)

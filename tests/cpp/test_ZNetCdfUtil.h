@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,11 +19,11 @@
 
 namespace nctest {
 
-// A netCDF-4 file, closed by the destructor.
+// A netCDF-4 file (or of the format mode names), closed by the destructor.
 struct RawNc {
-    explicit RawNc(const std::string& path)
+    explicit RawNc(const std::string& path, int mode = NC_NETCDF4)
     {
-        if (nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id) != NC_NOERR)
+        if (nc_create(path.c_str(), mode | NC_CLOBBER, &id) != NC_NOERR)
             throw std::runtime_error("cannot create " + path);
     }
     ~RawNc() { nc_close(id); }
@@ -60,6 +61,28 @@ struct RawNc {
 
     int id = -1;
 };
+
+// n values of a variable from start, as the library reads them.
+template <typename T>
+std::vector<T> get(const std::string& path, const char* var, std::vector<size_t> start, std::vector<size_t> count, size_t n)
+{
+    int id = -1, v = -1;
+    std::vector<T> out(n);
+    EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR) << path;
+    EXPECT_EQ(nc_inq_varid(id, var, &v), NC_NOERR) << var;
+    EXPECT_EQ(nc_get_vara(id, v, start.data(), count.data(), out.data()), NC_NOERR) << var;
+    nc_close(id);
+    return out;
+}
+
+// Peak resident size of the process in kB (VmHWM).
+inline long peakKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line) && line.rfind("VmHWM:", 0) != 0) {}
+    return line.empty() ? 0L : std::stol(line.substr(6));
+}
 
 inline bool haveNcdump()
 {
