@@ -197,43 +197,123 @@ TEST(hsMesh2DDerived, BoundaryStripOfThreeFaces)
     }
 }
 
-TEST(hsMesh2DDerived, ChopGroupsPartitionTheMesh)
+// The element lists of chopMesh, freed.
+std::vector<std::vector<int>> chop(hsMesh2D& m, const std::vector<std::vector<int>>& sections)
 {
+    std::vector<std::vector<int>> copies = sections;
+    std::vector<int*> ptr;
+    std::vector<int> len;
+    for (auto& s : copies) {
+        ptr.push_back(s.data());
+        len.push_back(static_cast<int>(s.size()));
+    }
+    int* sizes = nullptr;
+    int** groups = m.chopMesh(ptr.data(), static_cast<int>(ptr.size()), len.data(), sizes);
+    std::vector<std::vector<int>> out;
+    for (size_t g = 0; g <= sections.size(); g++) {
+        out.emplace_back(groups[g], groups[g] + sizes[g]);
+        delete[] groups[g];
+    }
+    delete[] groups;
+    delete[] sizes;
+    return out;
+}
+
+TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
+{
+    // Each case names the region of a centroid; the groups must be those
+    // regions, in the order in which the outline walk first meets them.
+    using Region = std::function<int(double, double)>;
     struct Case {
         const char* name;
         MeshData mesh;
         std::vector<std::vector<int>> sections;
-        std::vector<int> sizes;  // sorted
+        Region region;
     };
     const MeshData strip = meshtest::squareGrid(6, 2), tris = meshtest::squareTriGrid(6, 2);
-    const MeshData square = meshtest::squareGrid(6, 6);
+    const MeshData square = meshtest::squareGrid(6, 6), g6 = meshtest::squareTriGrid(6, 6);
+    const MeshData g8 = meshtest::squareTriGrid(8, 8);
+    auto n8 = [](int i, int j) { return 9 * j + i; };
+    auto stairs = [](double x) { return x < 3 ? x - 2 : x < 4 ? 1 : x < 5 ? x - 3 : 2; };
     const Case cases[] = {
-        {"none", strip, {}, {12}},
-        {"one", strip, {{2, 9, 16}}, {4, 8}},
-        {"one reversed", tris, {{18, 11, 4}}, {8, 16}},
-        {"two", strip, {{2, 9, 16}, {18, 11, 4}}, {4, 4, 4}},
+        {"none", strip, {}, [](double, double) { return 0; }},
+        {"one", strip, {{2, 9, 16}}, [](double x, double) { return x > 2; }},
+        {"one reversed", tris, {{18, 11, 4}}, [](double x, double) { return x > 4; }},
+        {"two", strip, {{2, 9, 16}, {18, 11, 4}},
+         [](double x, double) { return (x > 2) + (x > 4); }},
         // Two corners cut off: the sections are not nested along the outline.
-        {"corners", square, {{2, 9, 16, 15, 14}, {34, 33, 32, 39, 46}}, {4, 4, 28}},
+        {"corners", square, {{2, 9, 16, 15, 14}, {34, 33, 32, 39, 46}},
+         [](double x, double y) { return x < 2 && y < 2 ? 1 : x > 4 && y > 4 ? 2 : 0; }},
+        // Sections sharing their first node; one a staircase, one straight
+        // along a row of diagonals given by its two ends.
+        {"shared start", g8,
+         {{n8(4, 0), n8(4, 1), n8(3, 1), n8(3, 2), n8(2, 2), n8(2, 3), n8(1, 3), n8(1, 4),
+           n8(0, 4)},
+          {n8(4, 0), n8(8, 4)}},
+         [](double x, double y) {
+             return std::floor(x) + std::floor(y) <= 3 ? 1 : y < x - 4 ? 2 : 0;
+         }},
+        {"shared end", g8,
+         {{n8(0, 4), n8(4, 8)},
+          {n8(8, 4), n8(7, 4), n8(7, 5), n8(6, 5), n8(6, 6), n8(5, 6), n8(5, 7), n8(4, 7),
+           n8(4, 8)}},
+         [](double x, double y) {
+             return y > x + 4 ? 1 : std::floor(x) + std::floor(y) >= 11 ? 2 : 0;
+         }},
+        {"line and staircase", g6, {{2, 44}, {2, 10, 11, 19, 20}},
+         [&](double x, double y) { return x < 2 ? 1 : y < stairs(x) ? 2 : 0; }},
     };
     for (const Case& c : cases) {
         hsMesh2D m;
         meshtest::build(m, c.mesh);
-        std::vector<int*> ptr;
-        std::vector<int> len;
-        for (auto s : c.sections) {
-            ptr.push_back(new int[s.size()]);
-            std::copy(s.begin(), s.end(), ptr.back());
-            len.push_back(static_cast<int>(s.size()));
+        const auto groups = chop(m, c.sections);
+        // Regions in the order in which the outline meets them.
+        std::vector<int> order;
+        for (int f : m.getCircumferenceVF()) {
+            const int e = m.vfe[2 * f], r = c.region(m.eX[e], m.eY[e]);
+            if (std::find(order.begin(), order.end(), r) == order.end())
+                order.push_back(r);
         }
-        const int n = static_cast<int>(c.sections.size());
-        int* sizes = nullptr;
-        int** groups = m.chopMesh(ptr.data(), n, len.data(), sizes);
-        std::vector<int> got = checkPartition(m, groups, sizes, n + 1);
-        std::sort(got.begin(), got.end());
-        EXPECT_EQ(got, c.sizes) << c.name;
-        for (int* p : ptr)
-            delete[] p;
+        ASSERT_EQ(order.size(), groups.size()) << c.name;
+        for (size_t g = 0; g < groups.size(); g++) {
+            std::vector<int> want;
+            for (int e = 0; e < m.noe; e++)
+                if (c.region(m.eX[e], m.eY[e]) == order[g])
+                    want.push_back(e);
+            EXPECT_EQ(groups[g], want) << c.name << ", group " << g;
+        }
     }
+}
+
+TEST(hsMesh2DDerived, ChopRefusesSectionsThatDoNotCut)
+{
+    hsMesh2D m;
+    meshtest::build(m, meshtest::squareGrid(2, 2));  // node (i, j) = 3 j + i
+    int* sizes = nullptr;
+    const std::string tail = "; each section must cross the mesh from outline to outline, and no "
+                             "two may cross.";
+    const std::pair<std::vector<std::vector<int>>, std::string> cases[] = {
+        {{{0, 4, 8}},
+         "hsMesh2D::chopMesh: nodes 0 and 4 (entries 0 and 1 of section 0) are not joined by a "
+         "face or a straight chain of faces."},
+        {{{1, 7}, {3, 5}}, "hsMesh2D::chopMesh: the 2 sections divide the mesh into 4 regions, "
+                           "not 3" + tail},
+        {{{0, 1}}, "hsMesh2D::chopMesh: the 1 sections divide the mesh into 1 regions, not 2" +
+                       tail},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(thrownMessage([&] { chop(m, c.first); }), c.second);
+    int* none[] = {nullptr};
+    int two = 2;
+    EXPECT_EQ(thrownMessage([&] { m.chopMesh(none, 1, &two, sizes); }),
+              "hsMesh2D::chopMesh: section 0 is a null pointer.");
+    int line[] = {1, 4, 7};
+    int three = 3;
+    int* sections[] = {line};
+    m.editAddNode(5, 5, 0, false);
+    EXPECT_EQ(thrownMessage([&] { m.chopMesh(sections, 1, &three, sizes); }),
+              "hsMesh2D::chopMesh: the mesh has no derived tables (edited without initMesh, or "
+              "initMesh failed); run initMesh first.");
 }
 
 TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
@@ -309,7 +389,20 @@ TEST(hsMesh2DDerived, LargeMeshesCutAndMergeInLinearTime)
     const double chop = seconds([&] { groups = m->chopMesh(sections, 1, &len, sizes); });
     EXPECT_EQ(checkPartition(*m, groups, sizes, 2), (std::vector<int>{ma.noe, mb.noe}));
     const double build = seconds([&] { m->initMesh(); });
-    for (double t : {merge, cut, chop}) {
+    // A long outline around few elements: 8000 teeth, cut through the base.
+    hsMesh2D teeth;
+    meshtest::build(teeth, meshtest::comb(8000));
+    int base[] = {4000, 8002 + 4000};
+    int* cut2[] = {base};
+    int two = 2;
+    const double combChop = seconds([&] { groups = teeth.chopMesh(cut2, 1, &two, sizes); });
+    const bool firstLeft = teeth.eX[teeth.vfe[2 * teeth.getCircumferenceVF()[0]]] < 4000;
+    for (int g = 0; g < 2; g++)
+        for (int k = 0; k < sizes[g]; k++)
+            EXPECT_EQ(teeth.eX[groups[g][k]] < 4000, firstLeft == (g == 0)) << groups[g][k];
+    EXPECT_EQ(checkPartition(teeth, groups, sizes, 2),
+              firstLeft ? (std::vector<int>{12000, 12002}) : (std::vector<int>{12002, 12000}));
+    for (double t : {merge, cut, chop, combChop}) {
         EXPECT_LT(t, 4 * build + 0.1) << t << " s vs " << build << " s";
 #if !defined(__SANITIZE_ADDRESS__)
         EXPECT_LT(t, 1.0);
