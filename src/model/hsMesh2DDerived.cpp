@@ -224,6 +224,7 @@ hsMesh2D* hsMesh2D::subMesh(int m, int* elems)
 
 hsMesh2D* hsMesh2D::bndMesh(int b)
 {
+    requireDerived("hsMesh2D::bndMesh");
     if (b < 0 || b >= nob || bNoVF == nullptr || bFirstVF == nullptr)
         throw ZException("hsMesh2D::bndMesh: boundary " + str(b) + " is not one of the " +
                          str(nob) + " open boundaries of the mesh.");
@@ -285,7 +286,9 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
             x1 = std::max(x1, g->nX[i]);
             y0 = std::min(y0, g->nY[i]);
         }
-    const double tol = (x1 - x0) / 1e6;
+    // Far apart coordinates overflow the width but not the tolerance.
+    const double width = x1 - x0;
+    const double tol = std::isfinite(width) ? width / 1e6 : x1 / 1e6 - x0 / 1e6;
 
     long long total = 0;
     for (int e = 0; e < noe; ++e)
@@ -456,6 +459,41 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
     return groupOf;
 }
 
+// Converts every node and given Voronoi point with conv, names the
+// projection proj and re-derives; when that fails the earlier coordinates
+// and projection come back before the error passes on.
+void hsMesh2D::reproject(const std::string& newProj,
+                         const std::function<void(double&, double&)>& conv)
+{
+    const std::vector<double> x(nX, nX + non), y(nY, nY + non);
+    const bool voronoi = voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr;
+    std::vector<double> vx, vy;
+    if (voronoi) {
+        vx.assign(eVoronoiX, eVoronoiX + noe);
+        vy.assign(eVoronoiY, eVoronoiY + noe);
+    }
+    const std::string oldProj = proj;
+    const bool wasDerived = *initialised;
+    try {
+        for (int i = 0; i < non; ++i)
+            conv(nX[i], nY[i]);
+        for (int e = 0; voronoi && e < noe; ++e)
+            conv(eVoronoiX[e], eVoronoiY[e]);
+        proj = newProj;
+        initMesh();
+    } catch (...) {
+        std::copy(x.begin(), x.end(), nX);
+        std::copy(y.begin(), y.end(), nY);
+        std::copy(vx.begin(), vx.end(), eVoronoiX);
+        std::copy(vy.begin(), vy.end(), eVoronoiY);
+        proj = oldProj;
+        releaseDerived();
+        if (wasDerived)
+            initMesh();
+        throw;
+    }
+}
+
 int hsMesh2D::toGeoMesh()
 {
     if (lonLat)
@@ -470,13 +508,7 @@ int hsMesh2D::toGeoMesh()
                          "' holds no UTM zone (1 to 60, negative in the south) after its first "
                          "three characters.");
     const int zone = static_cast<int>(z);
-    for (int i = 0; i < non; ++i)
-        ZConvert::utm2Geo(nX[i], nY[i], zone, nX[i], nY[i]);
-    if (voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr)
-        for (int e = 0; e < noe; ++e)
-            ZConvert::utm2Geo(eVoronoiX[e], eVoronoiY[e], zone, eVoronoiX[e], eVoronoiY[e]);
-    proj = "LONLAT";
-    initMesh();
+    reproject("LONLAT", [zone](double& x, double& y) { ZConvert::utm2Geo(x, y, zone, x, y); });
     lonLat = true;
     return 0;
 }
@@ -488,13 +520,8 @@ int hsMesh2D::toUtmMesh(int zone)
                          " is no UTM zone (1 to 60, negative in the south).");
     if (!lonLat)
         return 0;
-    for (int i = 0; i < non; ++i)
-        ZConvert::geo2UTM(nX[i], nY[i], zone, nX[i], nY[i]);
-    if (voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr)
-        for (int e = 0; e < noe; ++e)
-            ZConvert::geo2UTM(eVoronoiX[e], eVoronoiY[e], zone, eVoronoiX[e], eVoronoiY[e]);
-    proj = "UTM" + str(zone);
-    initMesh();
+    reproject("UTM" + str(zone),
+              [zone](double& x, double& y) { ZConvert::geo2UTM(x, y, zone, x, y); });
     return 0;
 }
 

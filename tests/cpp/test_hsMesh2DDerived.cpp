@@ -127,6 +127,12 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
     for (const auto& c : cases)
         EXPECT_EQ(thrownMessage(c.first), c.second);
     EXPECT_EQ(grid.chopMesh(sections, -1, lengths, sizes), nullptr);
+    hsMesh2D open;
+    meshtest::build(open, meshtest::sideTypedGrid(2, 3, 10.0, 1, 0));
+    open.editAddNode(0, 0, 0, false);
+    EXPECT_EQ(thrownMessage([&] { delete open.bndMesh(0); }),
+              "hsMesh2D::bndMesh: the mesh has no derived tables (edited without initMesh, or "
+              "initMesh failed); run initMesh first.");
     for (const std::string proj : {"UTM", "XY", "UTM99"}) {
         hsMesh2D utm;
         meshtest::build(utm, mixedRow());
@@ -169,6 +175,24 @@ TEST(hsMesh2DDerived, MergeTakesTheFirstNodeWithinTolerance)
         EXPECT_EQ(std::vector<int>(m->en, m->en + m->noevf), mergedNodesByScan(a, b));
         EXPECT_EQ(m->eVoronoiX[a.noe], b.eVoronoiX[0]);
     }
+
+    // Nodes near -1e308 and +1e308: the width overflows, the tolerance
+    // (2e302) must not. The other square shares the left square's right edge.
+    const double L = -1e308, R = 1e308, w = 1e304, h = 1e303;
+    MeshData far, next;
+    far.x = {L, R, L + w, R - w, L + w, R - w, L, R};  // sums of x stay finite
+    far.y = {0, 0, 0, 0, h, h, h, h};
+    far.elems = {{0, 2, 4, 6}, {1, 7, 5, 3}};
+    next.x = {L + w, L + 2 * w, L + 2 * w, L + w};
+    next.y = {0, 0, h, h};
+    next.elems = {{0, 1, 2, 3}};
+    hsMesh2D a, b;
+    meshtest::build(a, far);
+    meshtest::build(b, next);
+    std::unique_ptr<hsMesh2D> m(a.mergeMesh(b));
+    EXPECT_EQ(std::vector<int>(m->en, m->en + 12),
+              (std::vector<int>{0, 2, 4, 6, 1, 7, 5, 3, 2, 8, 9, 4}));
+    EXPECT_EQ(m->nX[9], L + 2 * w);
 }
 
 TEST(hsMesh2DDerived, BoundaryStripOfThreeFaces)
@@ -346,6 +370,30 @@ TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
     for (int e = 0; e < m.noe; e++) {
         EXPECT_NEAR(m.eVoronoiX[e], d.vx[e], 1.2e-5);
         EXPECT_NEAR(m.eVoronoiY[e], d.vy[e], 1.2e-5);
+    }
+}
+
+TEST(hsMesh2DDerived, FailedProjectionChangeRestoresTheMesh)
+{
+    // Element 0's given Voronoi point on its corner node: accepted in lon/lat,
+    // refused once projected.
+    MeshData d = meshtest::lonLatGrid("LONLAT");
+    d.vx = {9.0, 9.015, 9.006, 9.014};
+    d.vy = {55.0, 55.004, 55.016, 55.015};
+    hsMesh2D m;
+    meshtest::build(m, d);
+    const std::string text = m.toString();
+    const double area = m.totalArea;
+    for (int attempt = 0; attempt < 2; attempt++) {
+        EXPECT_EQ(thrownMessage([&] { m.toUtmMesh(32); }),
+                  "Voronoi point on face." + hestor::errSuffix);
+        EXPECT_EQ(m.proj, "LONLAT");
+        EXPECT_TRUE(m.lonLat);
+        EXPECT_EQ(m.toString(), text);
+        EXPECT_EQ(std::vector<double>(m.eVoronoiX, m.eVoronoiX + 4), d.vx);
+        ASSERT_TRUE(*m.initialised);
+        EXPECT_EQ(m.totalArea, area);
+        EXPECT_EQ(m.pointElem(9.015, 55.004), 1);
     }
 }
 
