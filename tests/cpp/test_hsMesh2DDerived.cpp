@@ -340,11 +340,20 @@ TEST(hsMesh2DDerived, ChopRefusesSectionsThatDoNotCut)
               "initMesh failed); run initMesh first.");
 }
 
-TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
+namespace {
+// The lon/lat grid with given Voronoi points, element 0's at (x0, y0).
+MeshData lonLatVoronoi(double x0, double y0)
 {
     MeshData d = meshtest::lonLatGrid("LONLAT");
-    d.vx = {9.004, 9.015, 9.006, 9.014};
-    d.vy = {55.005, 55.004, 55.016, 55.015};
+    d.vx = {x0, 9.015, 9.006, 9.014};
+    d.vy = {y0, 55.004, 55.016, 55.015};
+    return d;
+}
+} // namespace
+
+TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
+{
+    const MeshData d = lonLatVoronoi(9.004, 55.005);
     hsMesh2D m;
     meshtest::build(m, d);
     const std::vector<double> x(m.nX, m.nX + m.non), y(m.nY, m.nY + m.non);
@@ -377,9 +386,7 @@ TEST(hsMesh2DDerived, FailedProjectionChangeRestoresTheMesh)
 {
     // Element 0's given Voronoi point on its corner node: accepted in lon/lat,
     // refused once projected.
-    MeshData d = meshtest::lonLatGrid("LONLAT");
-    d.vx = {9.0, 9.015, 9.006, 9.014};
-    d.vy = {55.0, 55.004, 55.016, 55.015};
+    const MeshData d = lonLatVoronoi(9.0, 55.0);
     hsMesh2D m;
     meshtest::build(m, d);
     const std::string text = m.toString();
