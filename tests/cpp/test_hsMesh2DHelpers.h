@@ -89,21 +89,6 @@ inline MeshData squareTriGrid(int nx, int ny, double h = 1.0)
     return d;
 }
 
-// A comb: squareTriGrid(teeth + 1, 1) with a one-triangle tooth on every
-// top edge but the last, so that the outline is about three times as long
-// as the mesh is wide.
-inline MeshData comb(int teeth)
-{
-    MeshData d = squareTriGrid(teeth + 1, 1);
-    for (int i = 0; i < teeth; i++) {
-        d.x.push_back(i + 0.5);
-        d.y.push_back(2.0);
-        d.type.push_back(0);
-        d.elems.push_back({teeth + 2 + i, teeth + 3 + i, static_cast<int>(d.x.size()) - 1});
-    }
-    return d;
-}
-
 // Quadrilaterals only.
 inline MeshData squareGrid(int nx, int ny, double h = 1.0)
 {

@@ -249,40 +249,34 @@ TEST(hsModelInfoUpdate, RefusesWhatItCannotUpdate)
 
 TEST(hsModelInfoUpdate, AdjacentSigmaCellsOnCutDepths)
 {
-    // Element 0: cells [5, 10] and [0, 5] m. Element 1's depths are cut to 4
-    // decimals, upwards when their own fraction is at least one half:
-    // 0.85001 -> 0.8501, 1.70002 -> 1.7001; 1.23456 -> 1.2345, 2.46912 -> 2.4691.
-    const struct {
-        double bathy;
-        V w;  // weights of element 0's top cell: element 1's bottom, top cell
-    } cases[] = {{1.70002, {8.5, 8.501}}, {2.46912, {12.346, 12.345}}};
-    for (const auto& c : cases) {
+    auto sigmaPair = [](V dz, V bathy) {
         ModelSetup s;
         s.nx = 2;
         s.ny = 1;
-        s.dz = {0.5, 0.5};
-        s.bathy = {10.0, c.bathy};
-        auto mi = modeltest::makeSigmaModel(s);
+        s.dz = std::move(dz);
+        s.bathy = std::move(bathy);
+        return modeltest::makeSigmaModel(s);
+    };
+    // Element 0: cells [5, 10] and [0, 5] m. Element 1's depths are cut to 4
+    // decimals, upwards when their own fraction is at least one half:
+    // 0.85001 -> 0.8501, 1.70002 -> 1.7001; 1.23456 -> 1.2345, 2.46912 -> 2.4691.
+    // Weights of element 0's top cell: element 1's bottom cell, its top cell.
+    for (const V& c : {V{1.70002, 8.5, 8.501}, V{2.46912, 12.346, 12.345}}) {
+        auto mi = sigmaPair({0.5, 0.5}, {10.0, c[0]});
         mi->popHAC(true);
         EXPECT_EQ(std::vector<int>(mi->hacNo, mi->hacNo + 4), (std::vector<int>{0, 2, 1, 1}));
         EXPECT_EQ(std::vector<int>(mi->hacList, mi->hacList + 4), (std::vector<int>{2, 3, 1, 1}));
-        EXPECT_NEAR(mi->hacFrac[0], c.w[0], 1e-9) << c.bathy;
-        EXPECT_NEAR(mi->hacFrac[1], c.w[1], 1e-9) << c.bathy;
+        EXPECT_NEAR(mi->hacFrac[0], c[1], 1e-9) << c[0];
+        EXPECT_NEAR(mi->hacFrac[1], c[2], 1e-9) << c[0];
     }
-
     // A layer of no thickness: its cells overlap nothing and weigh nothing.
-    ModelSetup s;
-    s.nx = 2;
-    s.ny = 1;
-    s.dz = {0.5, 0.0, 0.5};
-    s.bathy = {10.0, 5.0};  // cells [5, 10] [5, 5] [0, 5] and [2.5, 5] [2.5, 2.5] [0, 2.5]
-    auto mi = modeltest::makeSigmaModel(s);
+    // Cells [5, 10] [5, 5] [0, 5] and [2.5, 5] [2.5, 2.5] [0, 2.5].
+    auto mi = sigmaPair({0.5, 0.0, 0.5}, {10.0, 5.0});
     for (bool byFace : {true, false}) {
         mi->popHAC(byFace);
         EXPECT_EQ(std::vector<int>(mi->hacNo, mi->hacNo + 6),
                   (std::vector<int>{0, 0, 2, 1, 0, 1}));
-        EXPECT_EQ(std::vector<int>(mi->hacList, mi->hacList + 4), (std::vector<int>{3, 5, 2, 2}))
-            << byFace;
+        EXPECT_EQ(std::vector<int>(mi->hacList, mi->hacList + 4), (std::vector<int>{3, 5, 2, 2}));
         for (int i = 0; i < 4; ++i)
             EXPECT_TRUE(std::isfinite(mi->hacFrac[i]) && mi->hacFrac[i] > 0) << byFace << i;
     }
