@@ -64,6 +64,41 @@ inline GridMesh triGrid(long long n, int unusedEvery = 0)
     return g;
 }
 
+// A comb: a row of teeth + 1 unit squares, each cut into two triangles,
+// with a one-triangle tooth on each square but the last; 3 teeth + 2
+// elements and an outline of about 3 teeth faces. Nodes: the bottom row
+// (i, 0) is i, the top row (i, 1) is teeth + 2 + i, tooth i's tip 2 (teeth + 2) + i.
+inline GridMesh combMesh(int teeth)
+{
+    GridMesh g;
+    const int top = teeth + 2, tip = 2 * (teeth + 2);
+    for (int row = 0; row < 2; ++row)
+        for (int i = 0; i <= teeth + 1; ++i) {
+            g.x.push_back(i);
+            g.y.push_back(row);
+        }
+    for (int i = 0; i < teeth; ++i) {
+        g.x.push_back(i + 0.5);
+        g.y.push_back(2.0);
+    }
+    g.type.assign(g.x.size(), 0);
+    for (int i = 0; i <= teeth; ++i) {
+        for (int t : {i, i + 1, top + i + 1, i, top + i + 1, top + i})
+            g.en.push_back(t);
+        g.enon.insert(g.enon.end(), {3, 3});
+        g.column.insert(g.column.end(), {i, i});
+    }
+    for (int i = 0; i < teeth; ++i) {
+        for (int t : {top + i, top + i + 1, tip + i})
+            g.en.push_back(t);
+        g.enon.push_back(3);
+        g.column.push_back(i);
+    }
+    g.nx = teeth + 1;
+    g.ny = 1;
+    return g;
+}
+
 template <typename T>
 T* newCopy(const std::vector<T>& v)
 {

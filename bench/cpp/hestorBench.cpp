@@ -292,6 +292,48 @@ Times rowDeleteUnusedNodes(const Settings& s, long long nBig)
     return compare(s, pass(*mBig), pass(*mSmall));
 }
 
+// chopMesh of a comb along the vertical line through the middle of its base:
+// group 0 must be the side of the outline's first face, group 1 the other.
+Times rowChopComb(const Settings& s, int teeth)
+{
+    struct Comb {
+        std::unique_ptr<hsMesh2D> m;
+        std::vector<int> section;
+    };
+    auto make = [](int n) {
+        const GridMesh g = combMesh(n);
+        const int c = (n + 1) / 2;
+        return Comb{buildMesh(g), {c, n + 2 + c}};
+    };
+    auto chop = [](Comb& comb, std::vector<std::vector<int>>* out) {
+        int* sections[] = {comb.section.data()};
+        int len = 2;
+        int* sizes = nullptr;
+        int** groups = comb.m->chopMesh(sections, 1, &len, sizes);
+        for (int g = 0; g < 2; ++g) {
+            if (out)
+                out->emplace_back(groups[g], groups[g] + sizes[g]);
+            delete[] groups[g];
+        }
+        delete[] groups;
+        delete[] sizes;
+    };
+    Comb big = make(teeth), small = make(teeth / 2);
+    bool same = true;
+    for (Comb* comb : {&big, &small}) {
+        const hsMesh2D& m = *comb->m;
+        const double cx = m.nX[comb->section[0]];
+        const bool firstLeft = m.eX[m.vfe[2 * comb->m->getCircumferenceVF()[0]]] < cx;
+        std::vector<std::vector<int>> want(2), got;
+        for (int e = 0; e < m.noe; ++e)
+            want[(m.eX[e] < cx) != firstLeft].push_back(e);
+        chop(*comb, &got);
+        same = same && got == want;
+    }
+    checkSame("chopMesh (the two sides of the cut by centroid)", same);
+    return compare(s, timed([&] { chop(big, nullptr); }), timed([&] { chop(small, nullptr); }));
+}
+
 // Removes the file it names when it goes.
 struct TempFile {
     std::string path;
@@ -527,6 +569,8 @@ int run()
     add("scattered `interpOnBitmap`, " + N + " points on 1000 x 1000 pixels",
         "a plain walk of each pixel over its column's window", 0.1,
         [&] { return rowPainting(s, n, 1000); });
+    add("`chopMesh` of a comb of 16000 one-element teeth, one section",
+        "the same with 8000 teeth", 2.5, [&] { return rowChopComb(s, 16000); });
     add("`getDataIntoGivenType<double>`, " + count(10 * n) + " floats",
         "`nc_get_vara_double` of the same slab", 1.2, [&] { return rowNetCdf(s, 10 * n); });
     add("`copyDataFrom`, a time axis of " + count(2 * n) + " records",

@@ -235,6 +235,9 @@ private:
     // Releases the derived tables, applies change to the primary tables and,
     // with init, re-derives; a failed re-derivation puts the earlier tables back.
     int editApply(bool init, const std::function<void()>& change);
+    std::vector<int> chopRegions(int** sections, int nSections, const int* lengths);
+    int faceToward(int v, int b) const;
+    void reproject(const std::string& newProj, const std::function<void(double&, double&)>& conv);
 
     // Node and element counts the derived per-node and per-element arrays were
     // built for; edits change non and noe before the next initMesh.

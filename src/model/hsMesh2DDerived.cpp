@@ -79,74 +79,6 @@ std::unique_ptr<hsMesh2D> buildMesh(const meshTables& t, const std::string& proj
 
 bool validZone(int zone) { return zone != 0 && zone >= -60 && zone <= 60; }
 
-// The point-in-polygon rule of ZPoly::inPoly, with the edges binned by their
-// y range so that a point meets only the few edges of its band: a mesh's
-// centroids against a long outline would otherwise cost noe x outline.
-class polygonIndex {
-public:
-    polygonIndex(const std::vector<double>& x, const std::vector<double>& y) : x_(x), y_(y)
-    {
-        const int n = static_cast<int>(x.size());
-        std::vector<int> edges;
-        for (int i = 0, j = n - 1; i < n; j = i++)
-            if (std::isfinite(y[i]) && std::isfinite(y[j]) && y[i] != y[j]) {
-                edges.push_back(i);
-                yLo_ = std::min({yLo_, y[i], y[j]});
-                yHi_ = std::max({yHi_, y[i], y[j]});
-            }
-        nb_ = std::max<int>(1, static_cast<int>(edges.size()));
-        h_ = (yHi_ - yLo_) / nb_;
-        start_.assign(nb_ + 1, 0);
-        auto bands = [&](int i, auto visit) {
-            const int j = i == 0 ? n - 1 : i - 1;
-            for (int b = band(std::min(y[i], y[j])); b <= band(std::max(y[i], y[j])); ++b)
-                visit(b);
-        };
-        for (int i : edges)
-            bands(i, [&](int b) { start_[b + 1]++; });
-        for (int b = 0; b < nb_; ++b)
-            start_[b + 1] += start_[b];
-        list_.resize(start_[nb_]);
-        std::vector<int> fill(start_.begin(), start_.end() - 1);
-        for (int i : edges)
-            bands(i, [&](int b) { list_[fill[b]++] = i; });
-    }
-
-    bool inside(double px, double py) const
-    {
-        // Only edges with one end above py and one not can be crossed.
-        if (!(py >= yLo_ && py < yHi_))
-            return false;
-        const int n = static_cast<int>(x_.size());
-        const int b = band(py);
-        bool in = false;
-        for (int k = start_[b]; k < start_[b + 1]; ++k) {
-            const int i = list_[k], j = i == 0 ? n - 1 : i - 1;
-            if ((y_[i] > py) == (y_[j] > py))
-                continue;
-            const double xc = (x_[j] - x_[i]) * (py - y_[i]) / (y_[j] - y_[i]) + x_[i];
-            if (xc > px)
-                in = !in;
-        }
-        return in;
-    }
-
-private:
-    const std::vector<double>& x_;
-    const std::vector<double>& y_;
-    double yLo_ = HUGE_VAL, yHi_ = -HUGE_VAL, h_ = 0.0;
-    int nb_ = 1;
-    std::vector<int> start_, list_;
-
-    int band(double v) const
-    {
-        if (!(h_ > 0.0))
-            return 0;
-        const double t = std::floor((v - yLo_) / h_);
-        return t <= 0.0 ? 0 : static_cast<int>(std::min<double>(t, nb_ - 1));
-    }
-};
-
 // Nodes of a mesh binned in squares of twice the tolerance, sorted by square
 // and node number: every node within tol of a point lies in the (at most
 // 2 x 2) squares that the point's tolerance box meets. The occupied squares
@@ -292,6 +224,7 @@ hsMesh2D* hsMesh2D::subMesh(int m, int* elems)
 
 hsMesh2D* hsMesh2D::bndMesh(int b)
 {
+    requireDerived("hsMesh2D::bndMesh");
     if (b < 0 || b >= nob || bNoVF == nullptr || bFirstVF == nullptr)
         throw ZException("hsMesh2D::bndMesh: boundary " + str(b) + " is not one of the " +
                          str(nob) + " open boundaries of the mesh.");
@@ -353,7 +286,9 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
             x1 = std::max(x1, g->nX[i]);
             y0 = std::min(y0, g->nY[i]);
         }
-    const double tol = (x1 - x0) / 1e6;
+    // Far apart coordinates overflow the width but not the tolerance.
+    const double width = x1 - x0;
+    const double tol = std::isfinite(width) ? width / 1e6 : x1 / 1e6 - x0 / 1e6;
 
     long long total = 0;
     for (int e = 0; e < noe; ++e)
@@ -391,22 +326,24 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
     return buildMesh(t, proj).release();
 }
 
-// The sections divide the outline into arcs. A group is one closed walk:
-// along the outline in walk order to the next section end, along that
-// section to its far end, on along the outline from there, until the walk
-// comes back to an outline face it has taken. Walk 0 starts at the outline's
-// first node; each further walk at the first outline face no walk has taken.
+// The sections cut the mesh along their faces; a group is one region that
+// the sections and the outline enclose: the elements connected across faces
+// on no section. Walking the outline from its first face, the regions come
+// in the order in which the walk first meets them (the region beyond each
+// section end met is the next group); regions that do not reach the outline
+// follow, by their lowest element.
 int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes)
 {
     const std::string where = "hsMesh2D::chopMesh: ";
-    if (nSections < 0) {
-        groupSizes = nullptr;
+    groupSizes = nullptr;
+    if (nSections < 0)
         return nullptr;
-    }
     if (nSections > 0 && (sections == nullptr || lengths == nullptr))
         throw ZException(where + "no sections given for " + str(nSections) + " sections.");
     for (int s = 0; s < nSections; ++s) {
-        if (lengths[s] < 2 || sections[s] == nullptr)
+        if (sections[s] == nullptr)
+            throw ZException(where + "section " + str(s) + " is a null pointer.");
+        if (lengths[s] < 2)
             throw ZException(where + "section " + str(s) + " has " + str(lengths[s]) +
                              " nodes; a section needs at least 2.");
         for (int k = 0; k < lengths[s]; ++k)
@@ -414,79 +351,16 @@ int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& grou
                 throw ZException(where + "section " + str(s) + " refers to node " +
                                  str(sections[s][k]) + ", outside 0.." + str(non - 1) + ".");
     }
-    if (noe > 0 && (eX == nullptr || eY == nullptr))
-        throw ZException(where + "the mesh is not initialised.");
+    requireDerived("hsMesh2D::chopMesh");
 
     const int nGroups = nSections + 1;
+    std::vector<int> groupOf(static_cast<size_t>(noe), 0);
+    if (nSections > 0)
+        groupOf = chopRegions(sections, nSections, lengths);
+
     std::vector<std::vector<int>> groups(static_cast<size_t>(nGroups));
-    if (nSections == 0) {
-        for (int e = 0; e < noe; ++e)
-            groups[0].push_back(e);
-    } else {
-        const std::vector<int> circ = getCircumferenceVF();
-        const int m = static_cast<int>(circ.size());
-        // ring[i] and ring[i+1] (cyclic) are the nodes of outline face i.
-        std::vector<int> ring(static_cast<size_t>(m));
-        const int* f0 = vfn + 2 * circ[0];
-        const int* f1 = vfn + 2 * circ[m > 1 ? 1 : 0];
-        ring[0] = (f0[0] == f1[0] || f0[0] == f1[1]) ? f0[1] : f0[0];
-        for (int i = 0; i + 1 < m; ++i) {
-            const int* f = vfn + 2 * circ[i];
-            ring[i + 1] = f[0] == ring[i] ? f[1] : f[0];
-        }
-        std::vector<int> ringPos(static_cast<size_t>(non), -1);
-        for (int i = 0; i < m; ++i)
-            ringPos[ring[i]] = i;
-        // The section met at a node: the first section beginning or ending
-        // there (its first node tested before its last); code s + 1 walks it
-        // forward, -(s + 1) backward.
-        std::vector<int> sectionAt(static_cast<size_t>(non), 0);
-        for (int s = 0; s < nSections; ++s) {
-            const int a = sections[s][0], z = sections[s][lengths[s] - 1];
-            if (ringPos[a] < 0 || ringPos[z] < 0)
-                throw ZException("hsMesh2D::chopDomian: section does not end on cirumference.");
-            if (sectionAt[a] == 0)
-                sectionAt[a] = s + 1;
-            if (sectionAt[z] == 0)
-                sectionAt[z] = -(s + 1);
-        }
-
-        std::vector<char> taken(static_cast<size_t>(m), 0);
-        std::vector<double> px, py;
-        int firstFree = 0;
-        for (int g = 0; g < nGroups; ++g) {
-            while (firstFree < m && taken[firstFree])
-                ++firstFree;
-            if (firstFree == m)
-                break;
-            px.clear();
-            py.clear();
-            auto add = [&](int v) {
-                px.push_back(nX[v]);
-                py.push_back(nY[v]);
-            };
-            int pos = firstFree;
-            add(ring[pos]);
-            while (!taken[pos]) {
-                taken[pos] = 1;
-                pos = (pos + 1) % m;
-                const int v = ring[pos];
-                add(v);
-                const int code = sectionAt[v];
-                if (code == 0)
-                    continue;
-                const int s = std::abs(code) - 1, len = lengths[s];
-                for (int k = 1; k < len; ++k)
-                    add(sections[s][code > 0 ? k : len - 1 - k]);
-                pos = ringPos[sections[s][code > 0 ? len - 1 : 0]];
-            }
-            const polygonIndex poly(px, py);
-            for (int e = 0; e < noe; ++e)
-                if (poly.inside(eX[e], eY[e]))
-                    groups[g].push_back(e);
-        }
-    }
-
+    for (int e = 0; e < noe; ++e)
+        groups[groupOf[e]].push_back(e);
     std::unique_ptr<std::unique_ptr<int[]>[]> lists(new std::unique_ptr<int[]>[nGroups]);
     std::unique_ptr<int[]> sizes(new int[nGroups]);
     for (int g = 0; g < nGroups; ++g) {
@@ -498,6 +372,126 @@ int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& grou
         out[g] = lists[g].release();
     groupSizes = sizes.release();
     return out;
+}
+
+// The entry of node v's face list whose face leads from v straight towards
+// node b without passing it (b itself when a face joins them), or -1.
+int hsMesh2D::faceToward(int v, int b) const
+{
+    const double bx = nX[b] - nX[v], by = nY[b] - nY[v];
+    const double lb = std::hypot(bx, by);
+    for (int j = nvfStart[v]; j < nvfStart[v] + nvfCount[v]; ++j)
+        if (nnn[j] == b)
+            return j;
+    for (int j = nvfStart[v]; j < nvfStart[v] + nvfCount[v]; ++j) {
+        const double wx = nX[nnn[j]] - nX[v], wy = nY[nnn[j]] - nY[v];
+        const double lw = std::hypot(wx, wy);
+        if (lw < lb && wx * bx + wy * by > 0 && std::fabs(wx * by - wy * bx) <= 1e-9 * lw * lb)
+            return j;
+    }
+    return -1;
+}
+
+// The group of each element for chopMesh; the arguments are checked.
+std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int* lengths)
+{
+    const std::string where = "hsMesh2D::chopMesh: ";
+    const std::vector<int> circ = getCircumferenceVF();
+    std::vector<char> onOutline(static_cast<size_t>(non), 0);
+    for (int f : circ)
+        onOutline[vfn[2 * f]] = onOutline[vfn[2 * f + 1]] = 1;
+
+    // A step between two nodes cuts the face joining them or, where none
+    // does, the chain of faces that runs straight from one to the other.
+    std::vector<char> cut(static_cast<size_t>(novf), 0);
+    for (int s = 0; s < nSections; ++s) {
+        const int* sec = sections[s];
+        const int len = lengths[s];
+        if (!onOutline[sec[0]] || !onOutline[sec[len - 1]])
+            throw ZException("hsMesh2D::chopDomian: section does not end on cirumference.");
+        for (int k = 0; k + 1 < len; ++k)
+            for (int v = sec[k], steps = 0; v != sec[k + 1]; ++steps) {
+                const int j = steps < non ? faceToward(v, sec[k + 1]) : -1;
+                if (j < 0)
+                    throw ZException(where + "nodes " + str(sec[k]) + " and " +
+                                     str(sec[k + 1]) + " (entries " + str(k) + " and " +
+                                     str(k + 1) + " of section " + str(s) +
+                                     ") are not joined by a face or a straight chain of faces.");
+                cut[nf[j]] = 1;
+                v = nnn[j];
+            }
+    }
+
+    // Regions: elements joined across the interior faces that no section cuts.
+    std::vector<int> parent(static_cast<size_t>(noe));
+    for (int e = 0; e < noe; ++e)
+        parent[e] = e;
+    auto root = [&](int e) {
+        while (parent[e] != e)
+            e = parent[e] = parent[parent[e]];
+        return e;
+    };
+    for (int f = 0; f < noivf; ++f)
+        if (!cut[f]) {
+            const int a = root(vfe[2 * f]), b = root(vfe[2 * f + 1]);
+            if (a != b)
+                parent[std::max(a, b)] = std::min(a, b);
+        }
+    std::vector<int> groupOfRoot(static_cast<size_t>(noe), -1);
+    int regions = 0;
+    for (int f : circ) {
+        const int r = root(vfe[2 * f]);
+        if (groupOfRoot[r] < 0)
+            groupOfRoot[r] = regions++;
+    }
+    std::vector<int> groupOf(static_cast<size_t>(noe));
+    for (int e = 0; e < noe; ++e) {
+        const int r = root(e);
+        if (groupOfRoot[r] < 0)
+            groupOfRoot[r] = regions++;
+        groupOf[e] = groupOfRoot[r];
+    }
+    if (regions != nSections + 1)
+        throw ZException(where + "the " + str(nSections) + " sections divide the mesh into " +
+                         str(regions) + " regions, not " + str(nSections + 1) +
+                         "; each section must cross the mesh from outline to outline, and no "
+                         "two may cross.");
+    return groupOf;
+}
+
+// Converts every node and given Voronoi point with conv, names the
+// projection proj and re-derives; when that fails the earlier coordinates
+// and projection come back before the error passes on.
+void hsMesh2D::reproject(const std::string& newProj,
+                         const std::function<void(double&, double&)>& conv)
+{
+    const std::vector<double> x(nX, nX + non), y(nY, nY + non);
+    const bool voronoi = voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr;
+    std::vector<double> vx, vy;
+    if (voronoi) {
+        vx.assign(eVoronoiX, eVoronoiX + noe);
+        vy.assign(eVoronoiY, eVoronoiY + noe);
+    }
+    const std::string oldProj = proj;
+    const bool wasDerived = *initialised;
+    try {
+        for (int i = 0; i < non; ++i)
+            conv(nX[i], nY[i]);
+        for (int e = 0; voronoi && e < noe; ++e)
+            conv(eVoronoiX[e], eVoronoiY[e]);
+        proj = newProj;
+        initMesh();
+    } catch (...) {
+        std::copy(x.begin(), x.end(), nX);
+        std::copy(y.begin(), y.end(), nY);
+        std::copy(vx.begin(), vx.end(), eVoronoiX);
+        std::copy(vy.begin(), vy.end(), eVoronoiY);
+        proj = oldProj;
+        releaseDerived();
+        if (wasDerived)
+            initMesh();
+        throw;
+    }
 }
 
 int hsMesh2D::toGeoMesh()
@@ -514,13 +508,7 @@ int hsMesh2D::toGeoMesh()
                          "' holds no UTM zone (1 to 60, negative in the south) after its first "
                          "three characters.");
     const int zone = static_cast<int>(z);
-    for (int i = 0; i < non; ++i)
-        ZConvert::utm2Geo(nX[i], nY[i], zone, nX[i], nY[i]);
-    if (voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr)
-        for (int e = 0; e < noe; ++e)
-            ZConvert::utm2Geo(eVoronoiX[e], eVoronoiY[e], zone, eVoronoiX[e], eVoronoiY[e]);
-    proj = "LONLAT";
-    initMesh();
+    reproject("LONLAT", [zone](double& x, double& y) { ZConvert::utm2Geo(x, y, zone, x, y); });
     lonLat = true;
     return 0;
 }
@@ -532,13 +520,8 @@ int hsMesh2D::toUtmMesh(int zone)
                          " is no UTM zone (1 to 60, negative in the south).");
     if (!lonLat)
         return 0;
-    for (int i = 0; i < non; ++i)
-        ZConvert::geo2UTM(nX[i], nY[i], zone, nX[i], nY[i]);
-    if (voronoiPopped && eVoronoiX != nullptr && eVoronoiY != nullptr)
-        for (int e = 0; e < noe; ++e)
-            ZConvert::geo2UTM(eVoronoiX[e], eVoronoiY[e], zone, eVoronoiX[e], eVoronoiY[e]);
-    proj = "UTM" + str(zone);
-    initMesh();
+    reproject("UTM" + str(zone),
+              [zone](double& x, double& y) { ZConvert::geo2UTM(x, y, zone, x, y); });
     return 0;
 }
 

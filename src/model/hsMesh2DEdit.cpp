@@ -319,9 +319,16 @@ int hsMesh2D::editAddNodesElems(int nNew, double* x, double* y, int* types, int 
                                 int* elemNodes, int count, int offset)
 {
     const std::string who = "editAddNodesElems";
-    if (nElems < 0)
-        refuse(who, "negative number of new elements (" + str(nElems) + ").");
-    checkGrowth(who, *this, 0, nElems, static_cast<long long>(nElems) * std::max(count, 0));
+    if (nNew < 0 || nElems < 0)
+        refuse(who, "negative number of new nodes (" + str(nNew) + ") or elements (" +
+                        str(nElems) + ").");
+    checkGrowth(who, *this, nNew, nElems, static_cast<long long>(nElems) * std::max(count, 0));
+    // The count is checked once here rather than on each of nElems copies.
+    const long long nodesAfter = static_cast<long long>(non) + nNew;
+    const std::string problem =
+        nElems > 0 ? elemProblem(noe, nullptr, count, static_cast<int>(nodesAfter)) : "";
+    if (!problem.empty())
+        refuse(who, "new " + problem);
     std::vector<int> counts(nElems, count);
     return editAddNodesElems(nNew, x, y, types, nElems, elemNodes, counts.data(), offset);
 }
@@ -333,6 +340,8 @@ int hsMesh2D::editAddNodesElems(int nNew, double* x, double* y, int nElems, int*
     if (nNew < 0)
         refuse(who, "negative number of new nodes (" + str(nNew) + ").");
     checkGrowth(who, *this, nNew, 0, 0);
+    if (nNew > 0 && (x == nullptr || y == nullptr))
+        refuse(who, "no coordinates or types given for the " + str(nNew) + " new nodes.");
     std::vector<int> types(nNew, type);
     return editAddNodesElems(nNew, x, y, types.data(), nElems, elemNodes, count, offset);
 }
@@ -355,7 +364,7 @@ int hsMesh2D::editAddSquareSection(double* x, double* y, int n, int nPts, int nA
     if (!(length > 0) || !std::isfinite(length))
         refuse(who, "the polyline has no length.");
     const long long quads = static_cast<long long>(nPts - 1) * nAcross;
-    checkGrowth(who, *this, static_cast<long long>(nPts) * (nAcross + 1), quads, 4 * quads);
+    checkGrowth(who, *this, static_cast<long long>(nPts) * (nAcross + 1LL), quads, 4 * quads);
 
     std::vector<double> ax(nPts), ay(nPts);
     double* alongX = ax.data();
@@ -368,11 +377,19 @@ int hsMesh2D::editAddSquareSection(double* x, double* y, int n, int nPts, int nA
     ZPoly::squareSection(alongX, alongY, nPts, px, py, noPts, noQuads, quad, nAcross, width);
     std::unique_ptr<double[]> ownX(px), ownY(py);
     std::unique_ptr<int[]> ownQuads(quad);
+    // Where the polyline doubles back the strip has no direction across.
+    for (int i = 0; i < noPts; i++)
+        if (!std::isfinite(px[i]) || !std::isfinite(py[i]))
+            refuse(who, "strip point " + str(i) + " is not a finite number; does the polyline "
+                        "double back on itself?");
     return editAddNodesElems(noPts, px, py, noQuads, quad, 0, 4, 0);
 }
 
 int hsMesh2D::editAddMesh(hsMesh2D other)
 {
+    if (proj != other.proj)
+        refuse("editAddMesh", "the meshes have different projections ('" + proj + "' and '" +
+                                  other.proj + "').");
     return editAddNodesElems(other.non, other.nX, other.nY, other.nt, other.noe, other.en,
                              other.enon, 0);
 }

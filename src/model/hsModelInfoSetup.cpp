@@ -53,21 +53,32 @@ int readable(const T* field, const T* adopted, int adoptedLen, int need)
     return field == adopted && adoptedLen >= 0 ? adoptedLen : need;
 }
 
+// Timestep i's date-time; i is 64 bits wide so that endDT's noTimestep - 1
+// cannot overflow.
+long long timeOfStep(const char* who, long long start, double timestep, long long i)
+{
+    const double offset = static_cast<double>(i) * timestep;
+    long long dt = 0;
+    // Beyond +-9.2e18 s no long date-time can hold the offset.
+    if (!(std::fabs(offset) < 9.2e18) ||
+        __builtin_add_overflow(start, static_cast<long long>(offset), &dt))
+        throw ZException(std::string(who) + ": timestep " + std::to_string(i) +
+                         " (timestep length " + ZStr::toString(timestep) +
+                         " s) lies outside the date-time range.");
+    return dt;
+}
+
 } // namespace
 
 long long hsModelInfo::ts2DT(int i) const
 {
-    const double offset = i * timestep;
-    long long dt = 0;
-    // Beyond +-9.2e18 s no long date-time can hold the offset.
-    if (!(std::fabs(offset) < 9.2e18) ||
-        __builtin_add_overflow(startDT, static_cast<long long>(offset), &dt))
-        throw ZException("hsModelInfo::ts2DT: timestep " + str(i) + " (timestep length " +
-                         ZStr::toString(timestep) + " s) lies outside the date-time range.");
-    return dt;
+    return timeOfStep("hsModelInfo::ts2DT", startDT, timestep, i);
 }
 
-long long hsModelInfo::endDT() const { return ts2DT(noTimestep - 1); }
+long long hsModelInfo::endDT() const
+{
+    return timeOfStep("hsModelInfo::endDT", startDT, timestep, noTimestep - 1LL);
+}
 
 std::string hsModelInfo::ts2StrDT(int i) const { return ZDT::longDT2StrDT(ts2DT(i)); }
 

@@ -178,6 +178,7 @@ void hsModelInfo::updateDZfWetDry(const double* eta, const double* u, int faceRu
         const int e = mesh2d.bvfe[i];
         ftli[f] = etli[e];
         std::copy(edz[e], edz[e] + (n - fbli[f]), fdz[f]);
+        std::copy(edzc[e], edzc[e] + std::max(n - fbli[f] - 1, 1), fdzc[f]);
     }
 }
 
@@ -326,7 +327,9 @@ int hsModelInfo::popHAC(bool byFace)
                 const int ne = mesh2d.hae[i];
                 for (int kk = 0; kk < n; ++kk) {
                     const int nc = ne * n + kk;
-                    if (!(cellTop[nc] < cellBot[c] && cellTop[c] < cellBot[nc]))
+                    // A cell of no height overlaps nothing (and would weigh 0 / 0).
+                    if (!(cellTop[nc] < cellBot[c] && cellTop[c] < cellBot[nc]) ||
+                        !(cellTop[c] < cellBot[c] && cellTop[nc] < cellBot[nc]))
                         continue;
                     const double h = std::min(cellBot[c], cellBot[nc]) -
                                      std::max(cellTop[c], cellTop[nc]);

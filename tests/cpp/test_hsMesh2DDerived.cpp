@@ -70,6 +70,28 @@ std::vector<int> checkPartition(const hsMesh2D& m, int** groups, int* sizes, int
     return out;
 }
 
+// The element lists of chopMesh, freed.
+std::vector<std::vector<int>> chop(hsMesh2D& m, const std::vector<std::vector<int>>& sections)
+{
+    std::vector<std::vector<int>> copies = sections;
+    std::vector<int*> ptr;
+    std::vector<int> len;
+    for (auto& s : copies) {
+        ptr.push_back(s.data());
+        len.push_back(static_cast<int>(s.size()));
+    }
+    int* sizes = nullptr;
+    int** groups = m.chopMesh(ptr.data(), static_cast<int>(ptr.size()), len.data(), sizes);
+    std::vector<std::vector<int>> out;
+    for (size_t g = 0; g <= sections.size(); g++) {
+        out.emplace_back(groups[g], groups[g] + sizes[g]);
+        delete[] groups[g];
+    }
+    delete[] groups;
+    delete[] sizes;
+    return out;
+}
+
 } // namespace
 
 TEST(hsMesh2DDerived, SubMeshKeepsListOrderAndProjection)
@@ -107,6 +129,10 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
     int* sections[] = {bad, twice};
     int lengths[] = {2, 1};
     const std::string zone = " (1 to 60, negative in the south)";
+    const std::string cross = "; each section must cross the mesh from outline to outline, and "
+                              "no two may cross.";
+    hsMesh2D open;
+    meshtest::build(open, meshtest::sideTypedGrid(2, 3, 10.0, 1, 0));
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { delete m.subMesh(2, bad); },
          "hsMesh2D::subMesh: element 4 (entry 1) is not one of the 4 elements of the mesh."},
@@ -118,6 +144,18 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
          "hsMesh2D::chopMesh: section 0 has 1 nodes; a section needs at least 2."},
         {[&] { grid.chopMesh(sections, 1, lengths, sizes); },
          "hsMesh2D::chopDomian: section does not end on cirumference."},
+        {[&] { int* none[] = {nullptr}; grid.chopMesh(none, 1, lengths, sizes); },
+         "hsMesh2D::chopMesh: section 0 is a null pointer."},
+        {[&] { chop(grid, {{0, 4, 8}}); },  // across the squares' diagonals
+         "hsMesh2D::chopMesh: nodes 0 and 4 (entries 0 and 1 of section 0) are not joined by a "
+         "face or a straight chain of faces."},
+        {[&] { chop(grid, {{1, 7}, {3, 5}}); },
+         "hsMesh2D::chopMesh: the 2 sections divide the mesh into 4 regions, not 3" + cross},
+        {[&] { chop(grid, {{0, 1}}); },  // along the outline
+         "hsMesh2D::chopMesh: the 1 sections divide the mesh into 1 regions, not 2" + cross},
+        {[&] { hsMesh2D e(open); e.editAddNode(0, 0, 0, false); delete e.bndMesh(0); },
+         "hsMesh2D::bndMesh: the mesh has no derived tables (edited without initMesh, or "
+         "initMesh failed); run initMesh first."},
         {[&] { other.proj = "LONLAT"; delete m.mergeMesh(other); },
          "hsMesh2D::mergeMesh: the meshes have different projections ('UTM32' and 'LONLAT')."},
         {[&] { other.proj = "UTM32"; m.nX[3] = NAN; delete other.mergeMesh(m); },
@@ -169,6 +207,24 @@ TEST(hsMesh2DDerived, MergeTakesTheFirstNodeWithinTolerance)
         EXPECT_EQ(std::vector<int>(m->en, m->en + m->noevf), mergedNodesByScan(a, b));
         EXPECT_EQ(m->eVoronoiX[a.noe], b.eVoronoiX[0]);
     }
+
+    // Nodes near -1e308 and +1e308: the width overflows, the tolerance
+    // (2e302) must not. The other square shares the left square's right edge.
+    const double L = -1e308, R = 1e308, w = 1e304, h = 1e303;
+    MeshData far, next;
+    far.x = {L, R, L + w, R - w, L + w, R - w, L, R};  // sums of x stay finite
+    far.y = {0, 0, 0, 0, h, h, h, h};
+    far.elems = {{0, 2, 4, 6}, {1, 7, 5, 3}};
+    next.x = {L + w, L + 2 * w, L + 2 * w, L + w};
+    next.y = {0, 0, h, h};
+    next.elems = {{0, 1, 2, 3}};
+    hsMesh2D a, b;
+    meshtest::build(a, far);
+    meshtest::build(b, next);
+    std::unique_ptr<hsMesh2D> m(a.mergeMesh(b));
+    EXPECT_EQ(std::vector<int>(m->en, m->en + 12),
+              (std::vector<int>{0, 2, 4, 6, 1, 7, 5, 3, 2, 8, 9, 4}));
+    EXPECT_EQ(m->nX[9], L + 2 * w);
 }
 
 TEST(hsMesh2DDerived, BoundaryStripOfThreeFaces)
@@ -197,50 +253,86 @@ TEST(hsMesh2DDerived, BoundaryStripOfThreeFaces)
     }
 }
 
-TEST(hsMesh2DDerived, ChopGroupsPartitionTheMesh)
+TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
 {
+    // Each case names the region of a centroid; the groups must be those
+    // regions, in the order in which the outline walk first meets them.
+    using Region = std::function<int(double, double)>;
     struct Case {
         const char* name;
         MeshData mesh;
         std::vector<std::vector<int>> sections;
-        std::vector<int> sizes;  // sorted
+        Region region;
     };
     const MeshData strip = meshtest::squareGrid(6, 2), tris = meshtest::squareTriGrid(6, 2);
-    const MeshData square = meshtest::squareGrid(6, 6);
+    const MeshData square = meshtest::squareGrid(6, 6), g6 = meshtest::squareTriGrid(6, 6);
+    const MeshData g8 = meshtest::squareTriGrid(8, 8);
+    auto n8 = [](int i, int j) { return 9 * j + i; };
+    auto stairs = [](double x) { return x < 3 ? x - 2 : x < 4 ? 1 : x < 5 ? x - 3 : 2; };
     const Case cases[] = {
-        {"none", strip, {}, {12}},
-        {"one", strip, {{2, 9, 16}}, {4, 8}},
-        {"one reversed", tris, {{18, 11, 4}}, {8, 16}},
-        {"two", strip, {{2, 9, 16}, {18, 11, 4}}, {4, 4, 4}},
+        {"none", strip, {}, [](double, double) { return 0; }},
+        {"one", strip, {{2, 9, 16}}, [](double x, double) { return x > 2; }},
+        {"one reversed", tris, {{18, 11, 4}}, [](double x, double) { return x > 4; }},
+        {"two", strip, {{2, 9, 16}, {18, 11, 4}},
+         [](double x, double) { return (x > 2) + (x > 4); }},
         // Two corners cut off: the sections are not nested along the outline.
-        {"corners", square, {{2, 9, 16, 15, 14}, {34, 33, 32, 39, 46}}, {4, 4, 28}},
+        {"corners", square, {{2, 9, 16, 15, 14}, {34, 33, 32, 39, 46}},
+         [](double x, double y) { return x < 2 && y < 2 ? 1 : x > 4 && y > 4 ? 2 : 0; }},
+        // Sections sharing their first node; one a staircase, one straight
+        // along a row of diagonals given by its two ends.
+        {"shared start", g8,
+         {{n8(4, 0), n8(4, 1), n8(3, 1), n8(3, 2), n8(2, 2), n8(2, 3), n8(1, 3), n8(1, 4),
+           n8(0, 4)},
+          {n8(4, 0), n8(8, 4)}},
+         [](double x, double y) {
+             return std::floor(x) + std::floor(y) <= 3 ? 1 : y < x - 4 ? 2 : 0;
+         }},
+        {"shared end", g8,
+         {{n8(0, 4), n8(4, 8)},
+          {n8(8, 4), n8(7, 4), n8(7, 5), n8(6, 5), n8(6, 6), n8(5, 6), n8(5, 7), n8(4, 7),
+           n8(4, 8)}},
+         [](double x, double y) {
+             return y > x + 4 ? 1 : std::floor(x) + std::floor(y) >= 11 ? 2 : 0;
+         }},
+        {"line and staircase", g6, {{2, 44}, {2, 10, 11, 19, 20}},
+         [&](double x, double y) { return x < 2 ? 1 : y < stairs(x) ? 2 : 0; }},
     };
     for (const Case& c : cases) {
         hsMesh2D m;
         meshtest::build(m, c.mesh);
-        std::vector<int*> ptr;
-        std::vector<int> len;
-        for (auto s : c.sections) {
-            ptr.push_back(new int[s.size()]);
-            std::copy(s.begin(), s.end(), ptr.back());
-            len.push_back(static_cast<int>(s.size()));
+        const auto groups = chop(m, c.sections);
+        // Regions in the order in which the outline meets them.
+        std::vector<int> order;
+        for (int f : m.getCircumferenceVF()) {
+            const int e = m.vfe[2 * f], r = c.region(m.eX[e], m.eY[e]);
+            if (std::find(order.begin(), order.end(), r) == order.end())
+                order.push_back(r);
         }
-        const int n = static_cast<int>(c.sections.size());
-        int* sizes = nullptr;
-        int** groups = m.chopMesh(ptr.data(), n, len.data(), sizes);
-        std::vector<int> got = checkPartition(m, groups, sizes, n + 1);
-        std::sort(got.begin(), got.end());
-        EXPECT_EQ(got, c.sizes) << c.name;
-        for (int* p : ptr)
-            delete[] p;
+        ASSERT_EQ(order.size(), groups.size()) << c.name;
+        for (size_t g = 0; g < groups.size(); g++) {
+            std::vector<int> want;
+            for (int e = 0; e < m.noe; e++)
+                if (c.region(m.eX[e], m.eY[e]) == order[g])
+                    want.push_back(e);
+            EXPECT_EQ(groups[g], want) << c.name << ", group " << g;
+        }
     }
 }
 
-TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
+namespace {
+// The lon/lat grid with given Voronoi points, element 0's at (x0, y0).
+MeshData lonLatVoronoi(double x0, double y0)
 {
     MeshData d = meshtest::lonLatGrid("LONLAT");
-    d.vx = {9.004, 9.015, 9.006, 9.014};
-    d.vy = {55.005, 55.004, 55.016, 55.015};
+    d.vx = {x0, 9.015, 9.006, 9.014};
+    d.vy = {y0, 55.004, 55.016, 55.015};
+    return d;
+}
+} // namespace
+
+TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
+{
+    const MeshData d = lonLatVoronoi(9.004, 55.005);
     hsMesh2D m;
     meshtest::build(m, d);
     const std::vector<double> x(m.nX, m.nX + m.non), y(m.nY, m.nY + m.non);
@@ -266,6 +358,25 @@ TEST(hsMesh2DDerived, UtmAndBackReturnsTheNodes)
     for (int e = 0; e < m.noe; e++) {
         EXPECT_NEAR(m.eVoronoiX[e], d.vx[e], 1.2e-5);
         EXPECT_NEAR(m.eVoronoiY[e], d.vy[e], 1.2e-5);
+    }
+}
+
+TEST(hsMesh2DDerived, FailedProjectionChangeRestoresTheMesh)
+{
+    // Element 0's given Voronoi point on its corner node: accepted in lon/lat,
+    // refused once projected.
+    const MeshData d = lonLatVoronoi(9.0, 55.0);
+    hsMesh2D m;
+    meshtest::build(m, d);
+    const std::string text = m.toString();
+    const double area = m.totalArea;
+    for (int attempt = 0; attempt < 2; attempt++) {  // the second fails the same way
+        EXPECT_EQ(thrownMessage([&] { m.toUtmMesh(32); }),
+                  "Voronoi point on face." + hestor::errSuffix);
+        EXPECT_EQ(m.toString(), text);  // nodes, elements, Voronoi points
+        EXPECT_EQ(m.proj, "LONLAT");
+        ASSERT_TRUE(*m.initialised && m.lonLat);
+        EXPECT_EQ(m.totalArea, area);
     }
 }
 

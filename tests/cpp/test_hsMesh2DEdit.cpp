@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <random>
 #include <tuple>
@@ -241,6 +242,33 @@ TEST(hsMesh2DEdit, RefusalsLeaveTheMeshUnchanged)
         {[&](hsMesh2D& m) { return m.editAddNodesElems(1, x, y, 1, far, 0, 3, 0); }, "element 4"},
         {[&](hsMesh2D& m) { return m.editAddSquareSection(x, y, 1, 3, 1, 1.0); }, "at least 2 points"},
         {[](hsMesh2D& m) { return m.updateVoronoiCoor(4, 0, 0, false); }, "element 4 is not in"},
+        // Sizes refused before anything is allocated (2e9 counts would take 8 GB).
+        {[&](hsMesh2D& m) { return m.editAddSquareSection(x, y, 2, 2, INT_MAX, 1.0); },
+         "editAddSquareSection: the mesh would hold more nodes, elements or element nodes than "
+         "it can count."},
+        {[&](hsMesh2D& m) {
+             return m.editAddNodesElems(0, x, y, static_cast<int*>(nullptr), 2000000000,
+                                        static_cast<int*>(nullptr), 0, 0);
+         },
+         "editAddNodesElems: new element 4 has 0 nodes; an element needs at least 3."},
+        {[&](hsMesh2D& m) {
+             return m.editAddNodesElems(2000000000, static_cast<double*>(nullptr),
+                                        static_cast<double*>(nullptr), 0,
+                                        static_cast<int*>(nullptr), 0, 3, 0);
+         },
+         "editAddNodesElems: no coordinates or types given for the 2000000000 new nodes."},
+        {[&](hsMesh2D& m) {
+             double bx[] = {0, 10, 0}, by[] = {0, 0, 0};
+             return m.editAddSquareSection(bx, by, 3, 5, 1, 1.0);
+         },
+         "editAddSquareSection: strip point 4 is not a finite number; does the polyline double "
+         "back on itself?"},
+        {[](hsMesh2D& m) {
+             hsMesh2D geo;
+             meshtest::build(geo, meshtest::lonLatGrid("LONLAT"));
+             return m.editAddMesh(geo);
+         },
+         "editAddMesh: the meshes have different projections ('UTM32' and 'LONLAT')."},
         // Refused only by the re-derivation: the earlier tables come back.
         {[](hsMesh2D& m) { return m.editAddNode(0, 0, 500, true); }, "node 6 has type 500"},
     };
@@ -254,6 +282,19 @@ TEST(hsMesh2DEdit, RefusalsLeaveTheMeshUnchanged)
         EXPECT_EQ(m.toString(), text);
         expectSound(m, 0, 2.0);
     }
+}
+
+// Fails until hsMesh2D::elemProblem refuses an element that names a node
+// twice (a change made in hsMesh2D.cpp on another branch); the edit paths
+// already ask elemProblem before they change anything.
+TEST(hsMesh2DEdit, AddElemRefusesARepeatedNode)
+{
+    hsMesh2D m;
+    meshtest::build(m, meshtest::squareTriGrid(2, 1));
+    const std::string text = m.toString();
+    int nodes[] = {2, 2, 5};
+    EXPECT_THROW(m.editAddElem(3, nodes, true), ZCoreLib::ZException);
+    EXPECT_EQ(m.toString(), text);
 }
 
 TEST(hsMesh2DEdit, QueriesAnswerForTheEditedMesh)

@@ -90,6 +90,36 @@ TEST(hsModelInfoReport, Summary)
                      "Longest element distance: 0", "0 boundaries, numbers: "}}));
 }
 
+TEST(hsModelInfoReport, AveragesOverUnequalFacesAndLongBoundaries)
+{
+    // 3 x 2 rectangles of 10 x 5 m: 9 faces of 10 m and 8 of 5 m; each open
+    // boundary has two faces, walked with the mesh on their left.
+    ModelSetup s;
+    s.nx = 3;
+    s.ny = 2;
+    s.dz = {3.0, 2.0};
+    s.bathy = {4, 2, 3, 1.5, 2, 4.5};
+    auto mi = modeltest::makeModel(s, false);
+    meshtest::MeshData d = meshtest::sideTypedGrid(3, 2, 10.0, 1, 2);
+    for (double& y : d.y)
+        y *= 0.5;
+    hestor::hsMesh2D rect;
+    meshtest::build(rect, d);
+    mi->mesh2d = rect;
+    mi->init();
+    const std::string r = mi->toString(6);
+    // Links: 3 of 5 m and 4 of 10 m inside; to the outline (twice the
+    // distance to the face) 6 of 5 m and 4 of 10 m.
+    EXPECT_EQ(r.substr(r.find("Average face length")),
+              text({{"Average face length is 7.64706, shortest face is 5, longest is 10",
+                     "Average element distance: 7.35294", "Shortest element distance: 5",
+                     "Longest element distance: 10"},
+                    bnd,
+                    {"\tBoundary 0 has number 1", "\t2 elems: 3,0", "\tTotal boundary area: 27.5",
+                     "\tBoundary 1 has number 2", "\t2 elems: 2,5",
+                     "\tTotal boundary area: 37.5"}}));
+}
+
 TEST(hsModelInfoReport, BlowupReport)
 {
     const std::string faces = "faces:\nface 0:\tfdz=1.5 (previous timestep: 1.5)\n";

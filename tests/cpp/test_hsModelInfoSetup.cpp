@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ZStr.h"
@@ -43,6 +44,9 @@ TEST(hsModelInfoSetup, TimeAxis)
     EXPECT_EQ(mi.ts2DT(3), 1001);
     EXPECT_EQ(mi.ts2DT(-3), 999);  // -1.5 truncated towards zero
     EXPECT_EQ(mi.endDT(), 1004);
+    mi.noTimestep = INT_MIN;  // noTimestep - 1 does not fit an int
+    EXPECT_EQ(mi.endDT(), 1000 - 1073741824);
+    mi.noTimestep = 10;
     // Degenerate axes (timestep length 0 or negative, no timesteps) are
     // clamped, never converted blindly.
     struct Case {
@@ -175,7 +179,15 @@ TEST(hsModelInfoSetup, CopyAndBoundaryModels)
     mi->setElemBathy("1,2,3,4,5,9");
     std::copy_n(std::vector<double>{1, 0.5, 0.25, 0.125}.begin(), 4, mi->dz);
     mi->init();
+    mi->startDT = 86400;
+    mi->timestep = 7.5;
+    mi->noTimestep = 42;
+    mi->modeltype = hestor::SEDIMENT;
+    mi->headerField3 = 17;
     std::unique_ptr<hsModelInfo> c(mi->copy());
+    EXPECT_EQ(std::make_tuple(c->startDT, c->timestep, c->noTimestep, c->modeltype,
+                              c->headerField3),
+              std::make_tuple(86400LL, 7.5, 42, static_cast<int>(hestor::SEDIMENT), 17));
     EXPECT_EQ(vec(c->ebli, 6), vec(mi->ebli, 6));
     EXPECT_EQ(vec(c->elemBathy, 6), vec(mi->elemBathy, 6));
     EXPECT_EQ(c->bathyStr, mi->bathyStr);
@@ -188,9 +200,13 @@ TEST(hsModelInfoSetup, CopyAndBoundaryModels)
     ASSERT_EQ(mi->mesh2d.nob, 1);
     std::unique_ptr<hsModelInfo> b(mi->bndMInfo(0, false));
     EXPECT_EQ(b->mesh2d.noe, 2);
-    std::vector<double> inner = vec(b->elemBathy, 2);
-    std::sort(inner.begin(), inner.end());
-    EXPECT_EQ(inner, (std::vector<double>{1, 4}));
+    EXPECT_EQ(std::make_tuple(b->startDT, b->timestep, b->noTimestep),
+              std::make_tuple(86400LL, 7.5, 42));
+    // Strip element j straddles the boundary face next to it: its depth is
+    // that of the element inside, 1 below y = 10, 4 above.
+    for (int j = 0; j < 2; ++j)
+        EXPECT_EQ(b->elemBathy[j], b->mesh2d.eY[j] < 10 ? 1 : 4) << j;
+    EXPECT_NE(b->mesh2d.eY[0] < 10, b->mesh2d.eY[1] < 10);
     std::unique_ptr<hsModelInfo> one(mi->bndMInfo(0, true));
     EXPECT_EQ(one->noLayer, 1);
     EXPECT_EQ(one->dz[0], mi->dz[1]);

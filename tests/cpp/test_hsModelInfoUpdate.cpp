@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,6 +63,12 @@ TEST(hsModelInfoUpdate, FixedTopLayer)
     }
     for (int f : {1, 2})  // open-boundary faces: down to the bottom of layer 4
         EXPECT_DOUBLE_EQ(fm->fdz[f][4], eta[fm->mesh2d.bvfe[f - 1]] + 2.0);
+    // With swap the tables change places first: the last result becomes the
+    // previous one, and the new one is written over the older table.
+    fm->updateDZf(eta.data(), V(fm->noFaceCells, 1).data(), 0, true, false);
+    fm->updateDZf(eta.data(), V(fm->noFaceCells, 1).data(), 1, true, false);
+    EXPECT_DOUBLE_EQ(fm->fdzPrev[0][4], 2.3);
+    EXPECT_DOUBLE_EQ(fm->fdz[0][4], 1.8);
 
     // A single face-cell reaches down to the shallower element's bottom.
     auto one = pair({1.5, 1.2});
@@ -72,11 +79,13 @@ TEST(hsModelInfoUpdate, FixedTopLayer)
 
 TEST(hsModelInfoUpdate, WetDryColumnsAndFaces)
 {
-    auto mi = pair({9.0, 5.0}, true);  // bottom layers 0 and 2, bottom cells 1 m
+    auto mi = pair({9.0, 4.5}, true);  // bottom layers 0 and 2, bottom cells 1 and 0.5 m
     const int first = mi->elemFirstCell[0];
     std::vector<int> wetted, dried;
     const V eta = {-5.0, -1.0};  // element 0: layers 4 and 3 dry
     mi->updateDZeWetDry(eta.data(), wetted, dried, true);
+    EXPECT_EQ(V(mi->edzPrev[0], mi->edzPrev[0] + 5), (V{1, 2, 2, 2, 2}));  // copied before
+    EXPECT_EQ(mi->etliPrev[0], 4);
     EXPECT_EQ(dried, (std::vector<int>{first + 4, first + 3}));
     EXPECT_EQ(mi->etli[0], 2);
     EXPECT_EQ(mi->elemLastCell[0], first + 2);
@@ -85,17 +94,20 @@ TEST(hsModelInfoUpdate, WetDryColumnsAndFaces)
     EXPECT_EQ(V(mi->edzc[0], mi->edzc[0] + 4), (V{1.5, 1.5, 0.5, 0}));
     EXPECT_EQ(mi->cellVolume[first + 3], 0.0);
 
-    // Faces take the upwind cell in each layer, the larger one where u is 0.
-    const double thick[2][3] = {{1.0, 0.0, 0.0}, {1.0, 2.0, 1.0}};  // layers 2 to 4
+    // Faces take the upwind cell in each layer, the larger one where u is 0,
+    // and the thinner of the two cells at the bottom.
+    const double thick[2][3] = {{1.0, 0.0, 0.0}, {0.5, 2.0, 1.0}};  // layers 2 to 4
     const int a = mi->mesh2d.vfe[0], b = mi->mesh2d.vfe[1];
     for (double v : {1.0, 0.0, -1.0}) {
         mi->updateDZf(eta.data(), V(mi->noFaceCells, v).data(), 3, false, true);
         EXPECT_EQ(mi->ftli[0], 4);
-        EXPECT_DOUBLE_EQ(mi->fdz[0][0], 1.0);  // the thinner bottom cell
+        V want = {0.5};
         for (int j = 1; j <= 2; ++j)
-            EXPECT_DOUBLE_EQ(mi->fdz[0][j], v > 0   ? thick[a][j]
-                                            : v < 0 ? thick[b][j]
-                                                    : std::max(thick[a][j], thick[b][j]));
+            want.push_back(v > 0 ? thick[a][j] : v < 0 ? thick[b][j]
+                                                       : std::max(thick[a][j], thick[b][j]));
+        EXPECT_EQ(V(mi->fdz[0], mi->fdz[0] + 3), want) << v;
+        EXPECT_EQ(V(mi->fdzc[0], mi->fdzc[0] + 2),
+                  (V{0.5 * (want[0] + want[1]), 0.5 * (want[1] + want[2])}));
     }
     EXPECT_EQ(thrownMessage([&] { mi->updateDZf(eta.data(), nullptr, 1, false, true); }),
               "WetDry only supports face rule 3");
@@ -116,6 +128,30 @@ TEST(hsModelInfoUpdate, WetDryColumnsAndFaces)
     }
 }
 
+TEST(hsModelInfoUpdate, WetDryBoundaryFacesFollowTheirElement)
+{
+    auto mi = pair({9.0, 9.0}, true);
+    const int n = mi->noLayer;
+    std::vector<int> wetted, dried;
+    for (double level : {-9.5, 0.0, -5.0, 0.0}) {
+        const V eta(2, level);
+        mi->updateDZeWetDry(eta.data(), wetted, dried, true);
+        mi->updateDZf(eta.data(), V(mi->noFaceCells, 1.0).data(), 3, true, true);
+        for (int i = 0; i < mi->mesh2d.nobvf; ++i) {
+            const int f = mi->mesh2d.noivf + i, e = mi->mesh2d.bvfe[i];
+            const int cells = n - mi->fbli[f], centres = std::max(cells - 1, 1);
+            EXPECT_EQ(mi->ftli[f], mi->etli[e]);
+            EXPECT_EQ(V(mi->fdz[f], mi->fdz[f] + cells), V(mi->edz[e], mi->edz[e] + cells))
+                << level;
+            EXPECT_EQ(V(mi->fdzc[f], mi->fdzc[f] + centres),
+                      V(mi->edzc[e], mi->edzc[e] + centres))
+                << level;
+        }
+    }
+    for (int f : {1, 2})
+        EXPECT_EQ(V(mi->fdzc[f], mi->fdzc[f] + 4), (V{1.5, 2, 2, 2}));
+}
+
 TEST(hsModelInfoUpdate, RandomStepsKeepColumnsConsistent)
 {
     ModelSetup s;
@@ -126,19 +162,42 @@ TEST(hsModelInfoUpdate, RandomStepsKeepColumnsConsistent)
     const int* vfe = mi->mesh2d.vfe;
     std::mt19937 rng(17);
     V eta(noe), u(mi->noFaceCells);
+    V tops(n, 0.0);  // depth of each layer's top
+    for (int k = n - 2; k >= 0; --k)
+        tops[k] = tops[k + 1] + s.dz[k + 1];
     for (int step = 0; step < 300; ++step) {
         for (int e = 0; e < noe; ++e)
             eta[e] = std::uniform_real_distribution<double>(-mi->elemBathy[e] - 0.5, 2.0)(rng);
         for (double& v : u)
             v = static_cast<int>(rng() % 3) - 1.0;
         const std::vector<int> before(mi->etli, mi->etli + noe);
+        const V edzBefore(mi->edz.data(), mi->edz.data() + mi->edz.size());
+        const V prevBefore(mi->edzPrev.data(), mi->edzPrev.data() + mi->edzPrev.size());
         std::vector<int> wetted, dried;
         mi->updateDZeWetDry(eta.data(), wetted, dried, step % 2 == 0);
+        EXPECT_EQ(V(mi->edzPrev.data(), mi->edzPrev.data() + mi->edzPrev.size()),
+                  step % 2 == 0 ? edzBefore : prevBefore);
+        // Wetted cells rise column by column, dried ones fall.
+        std::vector<int> wantWet, wantDry;
+        for (int e = 0; e < noe; ++e) {
+            const int cell0 = mi->elemFirstCell[e] - mi->ebli[e];  // cell of layer 0
+            for (int k = before[e] + 1; k <= mi->etli[e]; ++k)
+                wantWet.push_back(cell0 + k);
+            for (int k = before[e]; k > mi->etli[e]; --k)
+                wantDry.push_back(cell0 + k);
+        }
+        EXPECT_EQ(wetted, wantWet);
+        EXPECT_EQ(dried, wantDry);
         mi->updateDZf(eta.data(), u.data(), 3, true, true);
         long long moved = 0;
         for (int e = 0; e < noe; ++e) {
             const int b = mi->ebli[e], t = mi->etli[e];
             ASSERT_TRUE(b <= t && t < n);
+            // The top layer holds the surface: above its bottom (unless it is
+            // the column's bottom layer), at or below its top (unless it is
+            // the surface layer).
+            EXPECT_TRUE(t == b || -eta[e] < tops[t - 1]) << "step " << step << ", " << e;
+            EXPECT_TRUE(t == n - 1 || -eta[e] >= tops[t]) << "step " << step << ", " << e;
             EXPECT_EQ(mi->elemLastCell[e], mi->elemFirstCell[e] + t - b);
             EXPECT_EQ(mi->enol[e], t - b + 1);
             moved += t - before[e];
@@ -186,6 +245,41 @@ TEST(hsModelInfoUpdate, RefusesWhatItCannotUpdate)
     for (const auto& c : cases)
         EXPECT_EQ(c.first, c.second);
     EXPECT_EQ(sigma->hacNo, nullptr);
+}
+
+TEST(hsModelInfoUpdate, AdjacentSigmaCellsOnCutDepths)
+{
+    auto sigmaPair = [](V dz, V bathy) {
+        ModelSetup s;
+        s.nx = 2;
+        s.ny = 1;
+        s.dz = std::move(dz);
+        s.bathy = std::move(bathy);
+        return modeltest::makeSigmaModel(s);
+    };
+    // Element 0: cells [5, 10] and [0, 5] m. Element 1's depths are cut to 4
+    // decimals, upwards when their own fraction is at least one half:
+    // 0.85001 -> 0.8501, 1.70002 -> 1.7001; 1.23456 -> 1.2345, 2.46912 -> 2.4691.
+    // Weights of element 0's top cell: element 1's bottom cell, its top cell.
+    for (const V& c : {V{1.70002, 8.5, 8.501}, V{2.46912, 12.346, 12.345}}) {
+        auto mi = sigmaPair({0.5, 0.5}, {10.0, c[0]});
+        mi->popHAC(true);
+        EXPECT_EQ(std::vector<int>(mi->hacNo, mi->hacNo + 4), (std::vector<int>{0, 2, 1, 1}));
+        EXPECT_EQ(std::vector<int>(mi->hacList, mi->hacList + 4), (std::vector<int>{2, 3, 1, 1}));
+        EXPECT_NEAR(mi->hacFrac[0], c[1], 1e-9) << c[0];
+        EXPECT_NEAR(mi->hacFrac[1], c[2], 1e-9) << c[0];
+    }
+    // A layer of no thickness: its cells overlap nothing and weigh nothing.
+    // Cells [5, 10] [5, 5] [0, 5] and [2.5, 5] [2.5, 2.5] [0, 2.5].
+    auto mi = sigmaPair({0.5, 0.0, 0.5}, {10.0, 5.0});
+    for (bool byFace : {true, false}) {
+        mi->popHAC(byFace);
+        EXPECT_EQ(std::vector<int>(mi->hacNo, mi->hacNo + 6),
+                  (std::vector<int>{0, 0, 2, 1, 0, 1}));
+        EXPECT_EQ(std::vector<int>(mi->hacList, mi->hacList + 4), (std::vector<int>{3, 5, 2, 2}));
+        for (int i = 0; i < 4; ++i)
+            EXPECT_TRUE(std::isfinite(mi->hacFrac[i]) && mi->hacFrac[i] > 0) << byFace << i;
+    }
 }
 
 TEST(hsModelInfoUpdate, AdjacentSigmaCells)
