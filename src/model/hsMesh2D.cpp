@@ -60,22 +60,27 @@ void freeArr(T*& p)
 
 // A side of length 0 or an area of 0 leaves the element's normals, Voronoi
 // point and inverse area undefined. The area is summed relative to the first
-// node, so that its rounding stays far below the threshold, which scales with
-// the element's extent.
+// node and in units of the element's extent, so that its rounding stays far
+// below the threshold and nothing overflows near the largest doubles.
 std::string elemShapeProblem(const std::string& name, const int* nodes, long long n,
                              const double* x, const double* y)
 {
     const double x0 = x[nodes[0]], y0 = y[nodes[0]];
-    double twiceArea = 0.0, extent = 0.0;
+    double extent = 0.0;
     for (long long k = 0; k < n; k++) {
         const int a = nodes[k], b = nodes[(k + 1) % n];
         if (x[a] == x[b] && y[a] == y[b])
             return name + " has a side of length 0: nodes " + str(a) + " and " + str(b) +
                    " lie at one point.";
-        twiceArea += (x[a] - x0) * (y[b] - y0) - (x[b] - x0) * (y[a] - y0);
         extent = std::max({extent, std::fabs(x[a] - x0), std::fabs(y[a] - y0)});
     }
-    if (std::fabs(twiceArea) <= 1e-12 * extent * extent)
+    double twiceArea = 0.0;
+    for (long long k = 0; k < n; k++) {
+        const int a = nodes[k], b = nodes[(k + 1) % n];
+        twiceArea += ((x[a] - x0) / extent) * ((y[b] - y0) / extent) -
+                     ((x[b] - x0) / extent) * ((y[a] - y0) / extent);
+    }
+    if (!(std::fabs(twiceArea) > 1e-12))
         return name + " has area 0: its nodes lie on one line or its sides cross.";
     return "";
 }

@@ -273,7 +273,7 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
     requireFinite(other, "the other mesh");
     long long s = 0;
     for (int e = 0; e < other.noe; ++e) {
-        const std::string problem = elemProblem(e, other.en + s, other.enon[e], other.non);
+        const std::string problem = elemProblem(e, other.en + s, other.enon[e], other.non, other.nX, other.nY);
         if (!problem.empty())
             throw ZException(where + "the other mesh's " + problem);
         s += other.enon[e];

@@ -269,7 +269,7 @@ int hsMesh2D::editAddElem(int n, int* nodes, bool init)
     const std::string who = "editAddElem";
     if (n > 0 && nodes == nullptr)
         refuse(who, "no node list given.");
-    const std::string problem = elemProblem(noe, nodes, n, non);
+    const std::string problem = elemProblem(noe, nodes, n, non, nX, nY);
     if (!problem.empty())
         refuse(who, problem);
     checkGrowth(who, *this, 0, 1, n);
@@ -301,9 +301,16 @@ int hsMesh2D::editAddNodesElems(int nNew, double* x, double* y, int* types, int 
     for (long long k = 0; k < total; k++)
         ids[k] = static_cast<int>(std::min<long long>(
             std::max<long long>(elemNodes[k] + shift, INT_MIN), INT_MAX));
+    // The coordinates as they will stand, so that shapes are checked too.
+    std::vector<double> xAfter(nX, nX + non), yAfter(nY, nY + non);
+    if (nNew > 0) {
+        xAfter.insert(xAfter.end(), x, x + nNew);
+        yAfter.insert(yAfter.end(), y, y + nNew);
+    }
     for (long long i = 0, s = 0; i < nElems; s += std::max(counts[i], 0), i++) {
-        const std::string problem =
-            elemProblem(static_cast<int>(noe + i), ids.data() + s, counts[i], nodesAfter);
+        const std::string problem = elemProblem(static_cast<int>(noe + i), ids.data() + s,
+                                                counts[i], nodesAfter, xAfter.data(),
+                                                yAfter.data());
         if (!problem.empty())
             refuse(who, "new " + problem);
     }

@@ -284,16 +284,23 @@ TEST(hsMesh2DEdit, RefusalsLeaveTheMeshUnchanged)
     }
 }
 
-// Fails until hsMesh2D::elemProblem refuses an element that names a node
-// twice (a change made in hsMesh2D.cpp on another branch); the edit paths
-// already ask elemProblem before they change anything.
-TEST(hsMesh2DEdit, AddElemRefusesARepeatedNode)
+// The one element rule holds for edits too, also when nothing is re-derived:
+// a repeated node and nodes on one line (area 0), among old or new nodes.
+TEST(hsMesh2DEdit, AddElemRefusesElementsWithoutArea)
 {
     hsMesh2D m;
     meshtest::build(m, meshtest::squareTriGrid(2, 1));
     const std::string text = m.toString();
-    int nodes[] = {2, 2, 5};
-    EXPECT_THROW(m.editAddElem(3, nodes, true), ZCoreLib::ZException);
+    int repeated[] = {2, 2, 5}, inLine[] = {0, 1, 2};
+    EXPECT_NE(thrownMessage([&] { m.editAddElem(3, repeated, true); }).find("holds node 2 twice"),
+              std::string::npos);
+    EXPECT_NE(thrownMessage([&] { m.editAddElem(3, inLine, false); }).find("area 0"),
+              std::string::npos);
+    double x[] = {3.0}, y[] = {0.0};
+    int type[] = {0}, count[] = {3}, newInLine[] = {1, 2, 6};
+    EXPECT_NE(thrownMessage([&] { m.editAddNodesElems(1, x, y, type, 1, newInLine, count, -1); })
+                  .find("area 0"),
+              std::string::npos);
     EXPECT_EQ(m.toString(), text);
 }
 
