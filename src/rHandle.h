@@ -65,7 +65,7 @@ inline double handleBytes(const hestor::hsResultFile& f)
     const hestor::hsModelInfo& m = f.mInfo;
     const double count[] = {double(m.mesh2d.non), double(m.mesh2d.noe), double(m.noFaces),
                             double(m.noCells), double(m.noFaceCells)};
-    const double bytesPer[] = {100, 300, 100, 60, 30};
+    const double bytesPer[] = {100, 275, 150, 50, 28};
     double total = 16384;
     for (int i = 0; i < 5; ++i)
         total += bytesPer[i] * std::max(count[i], 0.0);

@@ -102,7 +102,7 @@ int hsResultFile::readHeader()
     // The readers compare the file with this picture before every read.
     diskFiles_.clear();
     if (isBinaryFormat())
-        diskFiles_.emplace(fileName, readDiskFile(fileName));
+        diskFiles_.emplace(fileName, readDiskFile(fileName, true));
     delete[] itemRead;
     itemRead = nullptr;
     itemRead = new bool[itemNameVec.size()]();

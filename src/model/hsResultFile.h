@@ -228,15 +228,16 @@ private:
     int writeHold_ = -1;
     // A file as the readers first saw it: its identity and times (a changed
     // time sends checkUnchanged to the header bytes), the bytes its records
-    // took then, and a hash of its header without the timestep count.
+    // took then, and hashes of its header without the timestep count: of
+    // the whole header (whole set) and of its first 64 kB.
     struct diskFile {
         unsigned long long device = 0, inode = 0;
         long long size = 0, modifiedNs = 0, changedNs = 0;
         long long recordsEnd = 0;
-        unsigned long long headerHash = 0;
+        unsigned long long headerHash = 0, firstBlockHash = 0;
     };
     std::map<std::string, diskFile> diskFiles_;
-    diskFile readDiskFile(const std::string& name) const;
+    diskFile readDiskFile(const std::string& name, bool whole) const;
 
     // Data blocks of static items that this object made (read from a file,
     // or converted for writing). Records point into them; a block is released

@@ -39,8 +39,10 @@ ZException changed(const std::string& name, const std::string& what)
 } // namespace
 
 // The header is hashed with its timestep count read as zero: a writer at work
-// rewrites that word after every timestep.
-hsResultFile::diskFile hsResultFile::readDiskFile(const std::string& name) const
+// rewrites that word after every timestep. The hash of its first block is
+// kept apart: a file that only grew is checked by that block alone, so that
+// reading beside a writer does not read a header of many megabytes each time.
+hsResultFile::diskFile hsResultFile::readDiskFile(const std::string& name, bool whole) const
 {
     const ZPlatform::FileInfo info = ZPlatform::fileInfo(name);
     diskFile d;
@@ -52,15 +54,15 @@ hsResultFile::diskFile hsResultFile::readDiskFile(const std::string& name) const
     std::ifstream in(name, std::ios::binary);
     if (!in)
         throw ZException("hsResultFile: cannot open result file '" + name + "'.");
+    const long long block = 1 << 16;
     const long long headerEnd = std::max(headerSize, 0);
+    const long long end = whole ? headerEnd : std::min(headerEnd, block);
     const long long ntAt = getNToffset();
     char nt[4] = {};
     unsigned long long h = 14695981039346656037ULL;
-    std::vector<char> chunk(1 << 16);
-    for (long long done = 0; done < headerEnd;) {
-        const long long want = std::min<long long>(static_cast<long long>(chunk.size()),
-                                                   headerEnd - done);
-        in.read(chunk.data(), static_cast<std::streamsize>(want));
+    std::vector<char> chunk(static_cast<size_t>(block));
+    for (long long done = 0; done < end;) {
+        in.read(chunk.data(), static_cast<std::streamsize>(std::min(block, end - done)));
         const long long got = in.gcount();
         if (got <= 0)
             break;
@@ -69,6 +71,8 @@ hsResultFile::diskFile hsResultFile::readDiskFile(const std::string& name) const
             chunk[static_cast<size_t>(pos - done)] = 0;
         }
         h = hashBytes(h, chunk.data(), static_cast<size_t>(got));
+        if (done == 0)
+            d.firstBlockHash = h;
         done += got;
     }
     d.headerHash = h;
@@ -91,7 +95,7 @@ void hsResultFile::checkUnchanged(const std::string& name)
         throw changed(name, "is gone: it was deleted or renamed after this handle read it.");
     }
     if (it == diskFiles_.end())
-        it = diskFiles_.emplace(name, readDiskFile(name)).first;
+        it = diskFiles_.emplace(name, readDiskFile(name, true)).first;
     diskFile& d = it->second;
     if (now.device != d.device || now.inode != d.inode)
         throw changed(name, "was replaced by another file after this handle read it.");
@@ -101,7 +105,9 @@ void hsResultFile::checkUnchanged(const std::string& name)
                                 str(d.recordsEnd) + ".");
     if (now.size == d.size && now.modifiedNs == d.modifiedNs && now.changedNs == d.changedNs)
         return;
-    if (readDiskFile(name).headerHash != d.headerHash)
+    const bool grew = now.size > d.size;
+    const diskFile again = readDiskFile(name, !grew);
+    if (grew ? again.firstBlockHash != d.firstBlockHash : again.headerHash != d.headerHash)
         throw changed(name, "was rewritten: its header differs from the one this handle read.");
     // Grown by its writer, or touched: the header and the counted records stand.
     d.size = now.size;
