@@ -18,6 +18,7 @@
 
 #include "HestorTools_types.h"
 #include "ZFile.h"
+#include "ZPlatform.h"
 #include "ZStr.h"
 #include "rConvert.h"
 #include "rHandle.h"
@@ -233,14 +234,44 @@ std::string unopenableReason(const std::string& name)
     return "openHSFile: the file " + quoted + " cannot be read: " + std::strerror(err) + ".";
 }
 
+// Only emb yields a file; nc is a format name, but there is no writer for it.
 int writeFormat(const std::string& format)
 {
     const std::string name = ZCoreLib::ZStr::toLower(format);
     if (name == "nc")
-        return hestor::NC;
+        rStop("writeHSFile: the format 'nc' cannot be written; only 'emb' files can.");
     if (name == "emb")
         return hestor::EMB;
     rStop("writeHSFile: invalid file format.");
+}
+
+// The name must be one the writer can create and openHSFile can open again:
+// its extension gives the format, and its folder takes new files.
+void checkWriteTarget(const std::string& name)
+{
+    const std::string quoted = "'" + name + "'";
+    if (name.empty())
+        rStop("writeHSFile: the file name is empty.");
+    if (ZFile::folderExists(name))
+        rStop("writeHSFile: " + quoted + " is a folder, not a file.");
+    const bool atRoot = name.find_last_of("/\\") == 0;
+    const std::string folder = atRoot ? name.substr(0, 1) : ZFile::getPath(name);
+    const std::string where = folder.empty() ? "." : folder;
+    if (!ZFile::folderExists(where))
+        rStop("writeHSFile: the folder '" + where + "' does not exist.");
+    if (!ZCoreLib::ZPlatform::canWrite(where))
+        rStop("writeHSFile: the folder '" + where + "' is not writable.");
+    const std::string ext = ZFile::getExtension(name);
+    int fmt = -1;
+    try {
+        fmt = hestor::hsGlobal::str2fileFmtEnum(ext);
+    } catch (const ZCoreLib::ZException&) {
+        rStop("writeHSFile: the name " + quoted + " has no extension that names a format "
+              "(openHSFile could not open the file); end the name in '.emb'.");
+    }
+    if (fmt != hestor::EMB)
+        rStop("writeHSFile: the name " + quoted + " ends in '." + ext +
+              "', which names another format; end the name in '.emb'.");
 }
 
 } // namespace
@@ -251,6 +282,7 @@ Rcpp::XPtr<hestor::hsResultFile> openHSFile(std::string fileName)
     return libraryCall([&]() -> hsHandle {
         if (!ZFile::fileExists(fileName))
             rStopWhy("readHeader failed.", unopenableReason(fileName));
+        reclaimDroppedHandles();
         const int fmt = ZFile::getExtension(fileName) == "mesh" ? hestor::MESH : -1;
         std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
         return adoptHandle(obj);
@@ -626,25 +658,43 @@ Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVe
     });
 }
 
-// The format and the whole list are checked before an existing file of that
-// name is removed, so a mistyped call leaves the user's file alone. The whole
-// series of that name goes: a later file of an earlier run would otherwise
-// read as part of the new one.
+// Nothing on disk changes until every check has passed: the format, the
+// name, the whole list and the model built from it, mesh included. Then the
+// writer takes its hold on the name (refused while another writer has it),
+// removes the later files of an old series of that name, and writes its
+// header over the first.
 // [[Rcpp::export]]
 Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string fileName,
                                              std::string format)
 {
     return libraryCall([&]() -> hsHandle {
         const int fmt = writeFormat(format);
+        checkWriteTarget(fileName);
         const headerModel model = readHeaderModel(header);
         const headerItems items = readHeaderItems(header);
-        const std::string stuck = hsResultFile::removeSeries(fileName);
-        if (!stuck.empty())
-            rStop("writeHSFile: could not remove the existing file '" + stuck + "'.");
-        std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
+        if (items.names.empty())
+            rStop("writeHSFile: itemNames is empty; a file needs at least one item.");
+        reclaimDroppedHandles();
+        // Made under no name: for an existing file of its name the constructor
+        // would read that file's header.
+        std::unique_ptr<hsResultFile> obj(new hsResultFile("", fmt));
+        obj->fileName = fileName;
         header2mInfo(model, &obj->mInfo);
         for (size_t i = 0; i < items.names.size(); ++i)
             obj->addItem(items.names[i], items.lengths[i]);
+        obj->prepareHeader();
+        std::string refused = obj->holdForWriting();
+        if (!refused.empty()) {
+            // The holder may be a dropped writer of this session that R has
+            // not collected yet: it lets go when collected.
+            R_gc();
+            refused = obj->holdForWriting();
+        }
+        if (!refused.empty())
+            rStop("writeHSFile: " + refused);
+        const std::string stuck = hsResultFile::removeSeriesTail(fileName);
+        if (!stuck.empty())
+            rStop("writeHSFile: could not remove the existing file '" + stuck + "'.");
         obj->writeHeader();
         return adoptHandle(obj);
     });
@@ -678,5 +728,6 @@ void writeHSDataClose(Rcpp::XPtr<hestor::hsResultFile> f)
         hsResultFile& file = handleObject(f, "writeHSDataClose");
         if (isWriting(file))
             file.flushBuf();
+        file.releaseHold();
     });
 }

@@ -7,6 +7,7 @@
 
 #include <Rcpp.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,64 @@ inline hestor::hsResultFile& handleObject(const hsHandle& f, const char* routine
     return *static_cast<hestor::hsResultFile*>(p);
 }
 
+// R sees a handle as a few bytes, whatever its object holds, so dropped
+// handles could pile up to gigabytes before R collects them. The bytes held
+// by live handles are counted here, and R's collector runs before a new
+// handle is made once that count has doubled since the last collection.
+struct handleMemory {
+    double live = 0;     // estimated bytes of the objects of live handles
+    double afterGc = 0;  // live after the last collection
+};
+
+inline handleMemory& handleMemoryState()
+{
+    static handleMemory m;
+    return m;
+}
+
+// An object's bytes, from its counts: the mesh's tables per node, element and
+// face, the model's per cell and face-cell (coefficients measured on models
+// of one to twenty layers).
+inline double handleBytes(const hestor::hsResultFile& f)
+{
+    const hestor::hsModelInfo& m = f.mInfo;
+    const double count[] = {double(m.mesh2d.non), double(m.mesh2d.noe), double(m.noFaces),
+                            double(m.noCells), double(m.noFaceCells)};
+    const double bytesPer[] = {100, 275, 150, 50, 28};
+    double total = 16384;
+    for (int i = 0; i < 5; ++i)
+        total += bytesPer[i] * std::max(count[i], 0.0);
+    return total;
+}
+
+// Called before a new handle's object is made, when the collection would free
+// the most. The growth needed is at least 16 MB, so small handles do not make
+// every call collect.
+inline void reclaimDroppedHandles()
+{
+    handleMemory& m = handleMemoryState();
+    if (m.live - m.afterGc >= std::max(m.afterGc, 16e6)) {
+        R_gc();
+        m.afterGc = m.live;
+    }
+}
+
+// Deletes the object and takes its bytes off the count; the bytes travel in
+// the pointer's protected value.
+inline void finalizeHandle(SEXP p)
+{
+    if (TYPEOF(p) != EXTPTRSXP)
+        return;
+    auto* obj = static_cast<hestor::hsResultFile*>(R_ExternalPtrAddr(p));
+    if (obj == nullptr)
+        return;
+    R_ClearExternalPtr(p);
+    SEXP bytes = R_ExternalPtrProtected(p);
+    if (TYPEOF(bytes) == REALSXP && XLENGTH(bytes) == 1)
+        handleMemoryState().live -= REAL(bytes)[0];
+    delete obj;
+}
+
 // The object stays owned by obj until the external pointer and its finalizer
 // exist. R allocates both and may jump out on failure; under unwindProtect
 // that jump becomes an exception, so obj still deletes the object. The
@@ -49,17 +108,16 @@ inline hestor::hsResultFile& handleObject(const hsHandle& f, const char* routine
 inline hsHandle adoptHandle(std::unique_ptr<hestor::hsResultFile>& obj)
 {
     hestor::hsResultFile* p = obj.get();
-    Rcpp::Shield<SEXP> x(Rcpp::unwindProtect([p]() -> SEXP {
-        SEXP ptr = PROTECT(R_MakeExternalPtr(p, handleTag(), R_NilValue));
-        R_RegisterCFinalizerEx(
-            ptr,
-            Rcpp::finalizer_wrapper<hestor::hsResultFile,
-                                    Rcpp::standard_delete_finalizer<hestor::hsResultFile>>,
-            TRUE);
-        UNPROTECT(1);
+    const double bytes = handleBytes(*p);
+    Rcpp::Shield<SEXP> x(Rcpp::unwindProtect([p, bytes]() -> SEXP {
+        SEXP size = PROTECT(Rf_ScalarReal(bytes));
+        SEXP ptr = PROTECT(R_MakeExternalPtr(p, handleTag(), size));
+        R_RegisterCFinalizerEx(ptr, finalizeHandle, TRUE);
+        UNPROTECT(2);
         return ptr;
     }));
     obj.release();
+    handleMemoryState().live += bytes;
     return hsHandle(static_cast<SEXP>(x));
 }
 

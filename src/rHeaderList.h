@@ -25,6 +25,7 @@
 #include "hsResultFile.h"
 #include "rConvert.h"
 #include "rStop.h"
+#include "ZMessage.h"
 
 // ---- building the list
 
@@ -150,6 +151,30 @@ inline std::vector<double> headerDoubles(Rcpp::List& h, const char* name, int co
     return std::vector<double>(v.begin(), v.end());
 }
 
+// Values that would give a broken model (NaN depths, negative cell volumes)
+// are refused by field and position; a scalar field is named alone.
+inline std::string headerField(const char* name, size_t i, size_t n)
+{
+    return n == 1 && i == 0 ? std::string(name)
+                            : std::string(name) + "[" + std::to_string(i) + "] (0-based)";
+}
+
+inline void headerFinite(const std::vector<double>& v, const char* name, bool scalar = false)
+{
+    for (size_t i = 0; i < v.size(); ++i)
+        if (!std::isfinite(v[i]))
+            headerStop(headerField(name, i, scalar ? 1 : 0) + " is NA or infinite.");
+}
+
+inline void headerPositive(const std::vector<double>& v, const char* name, bool scalar = false)
+{
+    headerFinite(v, name, scalar);
+    for (size_t i = 0; i < v.size(); ++i)
+        if (v[i] <= 0)
+            headerStop(headerField(name, i, scalar ? 1 : 0) + " is " + ZCoreLib::num(v[i]) +
+                       "; it must be above 0.");
+}
+
 // Every element must pass the mesh's own element rule here, before a file
 // is removed or written: a list the mesh would refuse never reaches it.
 inline void readElemNodes(Rcpp::List& h, headerMesh& m)
@@ -180,10 +205,20 @@ inline headerMesh readHeaderMesh(Rcpp::List& h)
     m.noe = headerCount(h, "noElem");
     m.nX = headerDoubles(h, "nodeXCoor", m.non, "noNode");
     m.nY = headerDoubles(h, "nodeYCoor", m.non, "noNode");
-    if (h.containsElementNamed("elemVoronoiX") && h.containsElementNamed("elemVoronoiY")) {
+    headerFinite(m.nX, "nodeXCoor");
+    headerFinite(m.nY, "nodeYCoor");
+    // getHeader names the Voronoi points eVoronoiX/eVoronoiY; a list it made
+    // writes back with them. The writer's own names win when both are there.
+    for (const char* prefix : {"elemVoronoi", "eVoronoi"}) {
+        const std::string x = std::string(prefix) + "X", y = std::string(prefix) + "Y";
+        if (!h.containsElementNamed(x.c_str()) || !h.containsElementNamed(y.c_str()))
+            continue;
         m.hasVoronoi = true;
-        m.eVoronoiX = headerDoubles(h, "elemVoronoiX", m.noe, "noElem");
-        m.eVoronoiY = headerDoubles(h, "elemVoronoiY", m.noe, "noElem");
+        m.eVoronoiX = headerDoubles(h, x.c_str(), m.noe, "noElem");
+        m.eVoronoiY = headerDoubles(h, y.c_str(), m.noe, "noElem");
+        headerFinite(m.eVoronoiX, x.c_str());
+        headerFinite(m.eVoronoiY, y.c_str());
+        break;
     }
     if (h.containsElementNamed("nodeType")) {
         const std::vector<double> t = headerDoubles(h, "nodeType", m.non, "noNode");
@@ -220,7 +255,11 @@ inline headerModel readHeaderModel(Rcpp::List& h)
 {
     headerModel m;
     m.mesh = readHeaderMesh(h);
-    const double start = Rcpp::as<double>(h["startDT"]);
+    // A Date counts days: it stands for midnight UTC of its day.
+    Rcpp::RObject startDT = h["startDT"];
+    double start = Rcpp::as<double>(startDT);
+    if (startDT.inherits("Date"))
+        start = std::floor(start) * 86400.0;
     // The seconds are kept as a 64-bit integer.
     if (!std::isfinite(start) || std::fabs(start) >= 9.2e18)
         headerStop("startDT is not a finite date-time.");
@@ -228,13 +267,17 @@ inline headerModel readHeaderModel(Rcpp::List& h)
     m.timestep = Rcpp::as<double>(h["timestep"]);
     if (!std::isfinite(m.timestep))
         headerStop("timestep is not a finite number of seconds.");
+    headerPositive({m.timestep}, "timestep", true);
     m.noLayer = headerCount(h, "noLayer");
     if (h.containsElementNamed("offsetDepth")) {
         m.hasOffsetDepth = true;
         m.offsetDepth = Rcpp::as<double>(h["offsetDepth"]);
+        headerFinite({m.offsetDepth}, "offsetDepth", true);
     }
     m.dz = headerDoubles(h, "dz", m.noLayer, "noLayer");
+    headerPositive(m.dz, "dz");
     m.elemBathy = headerDoubles(h, "elemBathy", m.mesh.noe, "noElem");
+    headerFinite(m.elemBathy, "elemBathy");
     if (h.containsElementNamed("modeltype")) {
         m.hasModeltype = true;
         m.modeltype = headerModeltype(h);
@@ -252,6 +295,8 @@ inline headerItems readHeaderItems(Rcpp::List& h)
                    " values, but itemNames holds " + std::to_string(names.size()) + ".");
     headerItems items;
     for (R_xlen_t i = 0; i < names.size(); ++i) {
+        if (Rcpp::CharacterVector::is_na(names[i]))
+            headerStop("itemNames[" + std::to_string(i) + "] (0-based) is NA.");
         const std::string name = Rcpp::as<std::string>(names[i]);
         if (lengths[i] == NA_INTEGER || lengths[i] < 0)
             headerStop("itemLengths holds NA or a negative length for item '" + name + "'.");

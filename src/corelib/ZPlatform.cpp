@@ -7,7 +7,9 @@
 #include <memory>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -59,6 +61,10 @@ ZPlatform::FileInfo ZPlatform::fileInfo(const std::string& path)
     info.size = static_cast<long long>(st.st_size);
     info.modified = static_cast<long long>(st.st_mtime);
     info.changed = static_cast<long long>(st.st_ctime);
+    info.device = static_cast<unsigned long long>(st.st_dev);
+    info.inode = static_cast<unsigned long long>(st.st_ino);
+    info.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    info.changedNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
     return info;
 }
 
@@ -68,6 +74,11 @@ bool ZPlatform::sameFile(const std::string& a, const std::string& b)
     if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool ZPlatform::canWrite(const std::string& path)
+{
+    return !path.empty() && access(path.c_str(), W_OK) == 0;
 }
 
 bool ZPlatform::makeFolder(const std::string& path)
@@ -137,6 +148,37 @@ void ZPlatform::sleepMs(int milliseconds)
     rest.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
     while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
     }
+}
+
+// flock belongs to the open file description, so a second descriptor on the
+// same file is refused even within this process. A file that cannot be opened
+// for writing is locked through a read-only descriptor.
+int ZPlatform::lockFile(const std::string& path, bool create, bool& busy, int& error)
+{
+    busy = false;
+    error = 0;
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
+        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        busy = errno == EWOULDBLOCK;
+        error = errno;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void ZPlatform::unlockFile(int fd)
+{
+    if (fd >= 0)
+        close(fd); // closing the last descriptor of the description drops the lock
 }
 
 } // namespace ZCoreLib

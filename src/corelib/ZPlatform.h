@@ -18,6 +18,12 @@ public:
         long long size = 0;
         long long modified = 0; // seconds since 1970-01-01, as the system reports them
         long long changed = 0;  // status-change time, the nearest thing to a creation time
+        // Which file it is, and its times to the nanosecond: a file rewritten
+        // in place within one second still shows as changed.
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+        long long modifiedNs = 0;
+        long long changedNs = 0;
     };
 
     struct FolderEntry {
@@ -29,6 +35,8 @@ public:
     static FileInfo fileInfo(const std::string& path);
     // True when both paths name the same existing file.
     static bool sameFile(const std::string& a, const std::string& b);
+    // Whether this process may write to (a folder: create files in) path.
+    static bool canWrite(const std::string& path);
     // One level; an existing folder counts as success, an existing file does not.
     static bool makeFolder(const std::string& path);
     static std::string currentDir();
@@ -41,6 +49,13 @@ public:
     // without a dot, so "*.*" matches every name.
     static bool nameMatches(const std::string& name, const std::string& pattern);
     static void sleepMs(int milliseconds);
+    // An exclusive advisory lock on the file at path (made empty when absent
+    // and create is set), taken without waiting; it holds against every other
+    // descriptor, in this process or another, until unlockFile. Returns the
+    // descriptor, or -1 with busy set when another holds the lock, and with
+    // error set to errno when the file cannot be opened or locked.
+    static int lockFile(const std::string& path, bool create, bool& busy, int& error);
+    static void unlockFile(int fd);
 };
 
 } // namespace ZCoreLib

@@ -42,6 +42,7 @@ hsResultFile::hsResultFile(std::string name, int fmt)
 hsResultFile::~hsResultFile()
 {
     closeUnfinishedWriter();
+    releaseHold();
     releaseArrays();
 }
 
@@ -98,6 +99,10 @@ int hsResultFile::readHeader()
     default:
         throw ZException("hsResultFile::readItemData undefined format.");
     }
+    // The readers compare the file with this picture before every read.
+    diskFiles_.clear();
+    if (isBinaryFormat())
+        diskFiles_.emplace(fileName, readDiskFile(fileName, true));
     delete[] itemRead;
     itemRead = nullptr;
     itemRead = new bool[itemNameVec.size()]();

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,9 +141,27 @@ public:
     // headers (for a text or mesh file, one file of none); empty when the
     // file does not exist. Leaves fileNo alone.
     std::vector<int> seriesTimesteps();
-    // Removes first and then first^1, first^2, ... as long as they exist.
+
+    // The writer's hold on its file (hsResultFileHold.cpp). holdForWriting
+    // takes an exclusive lock on fileName (made empty when absent), so that a
+    // second writer of that name, in this process or another, is refused
+    // until flushBuf() or the destructor lets go. "" when held; else why not.
+    std::string holdForWriting();
+    void releaseHold() noexcept;
+    // Removes first^1, first^2, ... as long as they exist, keeping first.
     // Returns the first file that could not be removed, "" when none is left.
-    static std::string removeSeries(const std::string& first);
+    static std::string removeSeriesTail(const std::string& first);
+    // writeHeader's checks and the static items it writes, touching no file:
+    // a writer that passes them has only the disk left to fail.
+    void prepareHeader();
+
+    // The files on disk that the readers open (hsResultFileIdentity.cpp).
+    // Throws unless name is still the file this object read its header from
+    // (a file of the series: the file first read from that name): the same
+    // file, not shorter than the records its header counted, and the same
+    // header bytes apart from the timestep count, which a writer still at
+    // work keeps current.
+    void checkUnchanged(const std::string& name);
 
     // Reading item data (hsResultFileRead.cpp)
     // The item's values at ts into the caller's buffer (the item's length).
@@ -212,6 +231,21 @@ public:
                                  double radius, double unused);
 
 private:
+    // The writer's lock descriptor; -1 when none is held.
+    int writeHold_ = -1;
+    // A file as the readers first saw it: its identity and times (a changed
+    // time sends checkUnchanged to the header bytes), the bytes its records
+    // took then, and hashes of its header without the timestep count: of
+    // the whole header (whole set) and of its first 64 kB.
+    struct diskFile {
+        unsigned long long device = 0, inode = 0;
+        long long size = 0, modifiedNs = 0, changedNs = 0;
+        long long recordsEnd = 0;
+        unsigned long long headerHash = 0, firstBlockHash = 0;
+    };
+    std::map<std::string, diskFile> diskFiles_;
+    diskFile readDiskFile(const std::string& name, bool whole) const;
+
     // Data blocks of static items that this object made (read from a file,
     // or converted for writing). Records point into them; a block is released
     // once no record of staticItemVec points into it any more.
@@ -261,7 +295,9 @@ private:
     std::vector<seriesCells> seriesCells_;
 
     // Binary writing (hsResultFileWrite.cpp)
+    void prepareBinaryHeader();
     void writeBinaryHeader();
+    void countTimestep();
     void addModelStaticItems();
     long long binaryHeaderSize() const;
     void writeHeaderBytes();

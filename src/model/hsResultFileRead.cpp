@@ -46,11 +46,13 @@ std::string endsBefore(const std::string& name, long long n, long long pos)
 
 // One file of a series opened for reads at byte positions. Unbuffered, so that
 // a read fetches only the bytes asked for (a time series of one cell reads
-// four bytes per timestep, not a buffer full).
+// four bytes per timestep, not a buffer full). The file must still be the one
+// the owner read.
 class valueReader {
 public:
-    explicit valueReader(const std::string& name) : name_(name)
+    valueReader(hsResultFile& owner, const std::string& name) : name_(name)
     {
+        owner.checkUnchanged(name);
         in_.rdbuf()->pubsetbuf(nullptr, 0);
         in_.open(name, std::ios::binary);
         if (!in_.is_open())
@@ -177,7 +179,7 @@ std::vector<float> readRecord(hsResultFile& f, int item, int ts, const std::stri
     const std::string name = fileOfTimestep(f, ts);
     requireRecord(name, lay, ts);
     std::vector<float> rec(static_cast<size_t>(std::max(lay.length, 0)));
-    valueReader(name).read(lay.pos(ts, 0), rec.data(), lay.length);
+    valueReader(f, name).read(lay.pos(ts, 0), rec.data(), lay.length);
     return rec;
 }
 
@@ -216,7 +218,7 @@ void walkSeries(hsResultFile& f, int from, int to, F read)
     for (size_t k = 0; k < counts.size() && first < to; ++k) {
         const long long end = first + counts[k];
         if (from < end) {
-            valueReader r(hsResultFile::seriesFileName(f.fileName, static_cast<int>(k)));
+            valueReader r(f, hsResultFile::seriesFileName(f.fileName, static_cast<int>(k)));
             const long long stop = std::min<long long>(to, end);
             for (long long t = std::max<long long>(from, first); t < stop; ++t)
                 read(r, static_cast<int>(t - first), t - from);
@@ -298,7 +300,7 @@ int hsResultFile::readItemData(int item, int ts, float* values)
     }
     const itemLayout lay = layoutOf(*this, item, "hsResultFile::readItemData");
     const std::string name = fileOfTimestep(*this, ts);
-    valueReader(name).read(lay.pos(ts, 0), values, lay.length);
+    valueReader(*this, name).read(lay.pos(ts, 0), values, lay.length);
     return 0;
 }
 
@@ -457,7 +459,7 @@ int hsResultFile::readProfile(int item, int ts, int elem, float* values)
     const long long first = mInfo.elemFirstCell[elem];
     checkSpan(lay, first, n, item, where);
     std::fill(values, values + mInfo.noLayer, 0.0f);
-    valueReader(name).read(lay.pos(ts, first), values + b, n);
+    valueReader(*this, name).read(lay.pos(ts, first), values + b, n);
     return n;
 }
 

@@ -1,5 +1,4 @@
-// Series of binary result files: naming, which files belong to a series, and
-// removing a series before a new one of that name is written.
+// Series of binary result files: naming, and which files belong to a series.
 
 #include "hsResultFile.h"
 
@@ -54,19 +53,6 @@ std::vector<int> hsResultFile::seriesTimesteps()
     for (int k = 1; continuesSeries(k); ++k)
         counts.push_back(seriesFileTimesteps(k, true));
     return counts;
-}
-
-std::string hsResultFile::removeSeries(const std::string& first)
-{
-    if (ZFile::delFile(first, false) != 0)
-        return first;
-    for (int k = 1;; ++k) {
-        const std::string name = seriesFileName(first, k);
-        if (!ZFile::fileExists(name))
-            return "";
-        if (ZFile::delFile(name, false) != 0)
-            return name;
-    }
 }
 
 } // namespace hestor

@@ -64,7 +64,9 @@ int hsResultFile::writeHeader(int n)
     return writeHeader();
 }
 
-int hsResultFile::writeHeader()
+// Everything writeHeader checks, and the static items it writes, before a
+// file is opened: a writer that passes has only the disk left to fail.
+void hsResultFile::prepareHeader()
 {
     const std::string path = ZFile::getPath(fileName);
     if (!path.empty() && !ZFile::folderExists(path))
@@ -80,19 +82,26 @@ int hsResultFile::writeHeader()
             throw ZException("hsResultFile::writeHeader: item '" + itemNameVec[i] +
                              "' has the negative length " + str(itemLengthVec[i]) + ".");
     maxItemLength = *std::max_element(itemLengthVec.begin(), itemLengthVec.end());
+    if (isBinaryFormat())
+        prepareBinaryHeader();
+    else if (!isTextWriterFormat())
+        throw ZException("hsResultFile::writeHeader undefined format.");
+}
+
+int hsResultFile::writeHeader()
+{
+    prepareHeader();
     writeTimestep = 0;
     writeItem = 0;
     if (isTextWriterFormat())
         writeTextHeader();
-    else if (isBinaryFormat())
-        writeBinaryHeader();
     else
-        throw ZException("hsResultFile::writeHeader undefined format.");
+        writeBinaryHeader();
     dateModified = ZDT::now();
     return 0;
 }
 
-void hsResultFile::writeBinaryHeader()
+void hsResultFile::prepareBinaryHeader()
 {
     if (writeVersion != 8)
         throw ZException("hsResultFile::writeHeader: header version " + str(writeVersion) +
@@ -113,6 +122,10 @@ void hsResultFile::writeBinaryHeader()
                         : static_cast<int>(std::max(0.0, std::floor((maxFileBytes - headerSize) /
                                                                     static_cast<double>(record))));
     }
+}
+
+void hsResultFile::writeBinaryHeader()
+{
     if (fileStream.is_open())
         fileStream.close();
     fileStream.clear();
@@ -194,7 +207,8 @@ void hsResultFile::writeHeaderBytes()
     const int64_t start = mInfo.startDT;
     std::memcpy(block + 32, &start, 8);
     putF32(block + 40, static_cast<float>(mInfo.timestep));
-    put32(block + 44, mInfo.noTimestep);
+    // The count of complete timesteps, kept current as they are written.
+    put32(block + 44, writeTimestep);
     put32(block + 48, nItem());
     put32(block + 52, 128);
     put32(block + 56, static_cast<int32_t>(staticItemVec.size()));
@@ -271,7 +285,26 @@ int hsResultFile::writeData(float* values, int n)
     ++writeTimestep;
     if (maxTimestepsPerFile >= 1 && writeTimestep >= maxTimestepsPerFile)
         rollOver();
+    else
+        countTimestep();
     return 0;
+}
+
+// The header counts every complete timestep at once, so that a writer that
+// ends without closing (an error, R quitting, the process killed) leaves a
+// file that opens with all of them. The values reach the file before the
+// count that covers them.
+void hsResultFile::countTimestep()
+{
+    fileStream.flush();
+    const std::streampos end = fileStream.tellp();
+    fileStream.seekp(getNToffset());
+    write32(fileStream, writeTimestep);
+    fileStream.seekp(end);
+    fileStream.flush();
+    if (!fileStream)
+        throw ZException("hsResultFile::writeData: writing the number of timesteps into " +
+                         getFilename() + " failed.");
 }
 
 // The current file is full: close it and continue in the next file of the
@@ -286,7 +319,12 @@ void hsResultFile::rollOver()
     writeTimestep = 0;
 }
 
-void hsResultFile::flushBuf() { flushBuf(writeTimestep); }
+// The final close: the writer lets go of its file as well.
+void hsResultFile::flushBuf()
+{
+    flushBuf(writeTimestep);
+    releaseHold();
+}
 
 void hsResultFile::flushBuf(int nt)
 {
@@ -388,11 +426,19 @@ std::string hsResultFile::getFilename(int& ts)
 
 int hsResultFile::totalTimesteps()
 {
+    const bool writing = fileStream.is_open();
+    if (!writing && isBinaryFormat())
+        checkUnchanged(fileName); // a file deleted under the handle is no empty series
+    const std::vector<int> counts = seriesTimesteps();
     long long total = 0;
-    for (int n : seriesTimesteps())
+    for (int n : counts)
         total += n;
+    // A reader opened while its writer was at work counts the timesteps that
+    // were complete then; the first file may since have grown past them.
+    if (counts.size() == 1 && !writing)
+        total = std::min(total, static_cast<long long>(mInfo.noTimestep));
     // A writer keeps its current file; readers of a series expect file 0.
-    if (!fileStream.is_open())
+    if (!writing)
         fileNo = 0;
     if (total > INT_MAX)
         throw ZException("hsResultFile::totalTimesteps: the series of " + fileName + " holds " +

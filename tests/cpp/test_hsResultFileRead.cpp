@@ -185,7 +185,8 @@ TEST_F(ResultFileRead, ShortOrMissingFilesThrow)
               std::string::npos);
     std::filesystem::remove(name);
     EXPECT_EQ(thrownMessage([&] { f->readItemData(0, 0, v.data()); }),
-              "hsResultFile: cannot open result file '" + name + "'.");
+              "hsResultFile: the result file '" + name +
+                  "' is gone: it was deleted or renamed after this handle read it.");
 }
 
 TEST_F(ResultFileRead, ElementLists)

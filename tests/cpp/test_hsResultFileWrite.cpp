@@ -426,3 +426,47 @@ TEST_F(ResultWrite, TotalTimestepsWithoutFiles)
     EXPECT_EQ(f.totalTimesteps(), 0);
     EXPECT_EQ(f.fileNo, 0);
 }
+
+// Each timestep is counted in its file's header as soon as its last item is
+// written, so a writer that ends without closing loses nothing complete; a
+// file begun by roll-over counts 0 until its first timestep is complete.
+TEST_F(ResultWrite, CountKeptCurrent)
+{
+    auto f = writer("c.emb", 3);
+    const std::string second = hsResultFile::seriesFileName(at("c.emb"), 1);
+    // After t complete timesteps: the count of c.emb and of c^1.emb (-1: absent).
+    const int expect[][2] = {{0, -1}, {1, -1}, {2, -1}, {3, 0}, {3, 1}, {3, 2}};
+    const auto countOf = [](const std::string& name) {
+        return ZFile::fileExists(name) ? wordAt(readBytes(name), 44) : -1;
+    };
+    for (int t = 0; t <= 5; ++t) {
+        if (t > 0) {
+            double a[5] = {};
+            float b[2] = {};
+            f->writeData(a, 5); // half a timestep is not counted
+            EXPECT_EQ(countOf(f->getFilename()), expect[t - 1][f->fileNo]) << t;
+            f->writeData(b, 2);
+        }
+        EXPECT_EQ(countOf(at("c.emb")), expect[t][0]) << t;
+        EXPECT_EQ(countOf(second), expect[t][1]) << t;
+        const std::vector<char> bytes = readBytes(f->getFilename());
+        EXPECT_EQ(bytes.size(), static_cast<size_t>(f->headerSize) + 4u * 7 * wordAt(bytes, 44)) << t;
+    }
+}
+
+// A second writer of a file is refused until the first closes or is
+// destroyed, and holding the file neither writes nor empties it.
+TEST_F(ResultWrite, OneWriterPerFile)
+{
+    const std::string name = at("l.emb");
+    auto first = writer("l.emb");
+    hsResultFile second(name, hestor::EMB);
+    EXPECT_EQ(first->holdForWriting(), "");
+    EXPECT_EQ(second.holdForWriting(), "the file '" + name + "' is being written by another "
+              "writer (in this or another R session); close that writer with writeHSDataClose first.");
+    writeSteps(*first, 0, 2);
+    first->flushBuf();
+    EXPECT_EQ(second.holdForWriting(), "");
+    EXPECT_NE(hsResultFile(name, hestor::EMB).holdForWriting(), "");
+    EXPECT_EQ(wordAt(readBytes(name), 44), 2);
+}

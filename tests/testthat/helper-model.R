@@ -83,3 +83,36 @@ write_series_file <- function(f, k, timesteps, header = small_header()) {
   writeHSDataClose(w)
   invisible(name)
 }
+
+# A square grid of n x n nodes 10 m apart, each cell split into two
+# triangles, with the given number of 1 m layers and one cell item.
+grid_header <- function(n, layers = 1) {
+  xy <- expand.grid(x = 10 * (seq_len(n) - 1), y = 10 * (seq_len(n) - 1))
+  id <- function(i, j) (j - 1) * n + (i - 1)
+  q <- expand.grid(i = seq_len(n - 1), j = seq_len(n - 1))
+  a <- id(q$i, q$j); b <- id(q$i + 1, q$j); c <- id(q$i + 1, q$j + 1); d <- id(q$i, q$j + 1)
+  en <- c(Map(c, a, b, c), Map(c, a, c, d))
+  list(noNode = n * n, noElem = length(en), nodeXCoor = xy$x, nodeYCoor = xy$y, elemNodes = en,
+       startDT = as.POSIXct("2024-01-01", tz = "GMT"), timestep = 60, noLayer = layers,
+       dz = rep(1, layers), elemBathy = rep(layers + 0.5, length(en)), itemNames = "v",
+       itemLengths = length(en) * layers)
+}
+
+# Runs R code in a second R process that has this package and the helpers
+# above; returns its standard output and error, lines.
+run_child <- function(code, wait = TRUE) {
+  helpers <- tempfile(fileext = ".R")
+  dump(c("small_header", "temp_values", "level_values", "grid_header"), helpers)
+  script <- tempfile(fileext = ".R")
+  writeLines(c("suppressMessages(library(HestorTools))", sprintf("source('%s')", helpers), code),
+             script)
+  # A child that ends by an error or a kill is expected to: no warning of its status.
+  suppressWarnings(system2(file.path(R.home("bin"), "Rscript"), script, stdout = wait, stderr = wait, wait = wait,
+          env = paste0("R_LIBS=", paste(.libPaths(), collapse = ":"))))
+}
+
+# Every file under a folder with its bytes, to compare a folder before and after.
+folder_bytes <- function(d) {
+  files <- list.files(d, recursive = TRUE, include.dirs = TRUE, full.names = TRUE)
+  lapply(setNames(nm = files), function(f) if (dir.exists(f)) "folder" else readBin(f, "raw", file.size(f)))
+}

@@ -75,6 +75,20 @@ test_that("values must be usable", {
                         "header: itemLengths holds NA or a negative length for item 'temp'.")
   expect_header_refused(hdr_with(modeltype = "ocean"),
                         "header: modeltype 'ocean' is none of water, sediment, abm.")
+  # Values that would give a broken model: NaN depths, negative cell volumes.
+  broken <- list(
+    list(hdr_with(nodeXCoor = c(0, 100, 100, NaN, 50.1)), "nodeXCoor[3] (0-based) is NA or infinite."),
+    list(hdr_with(elemVoronoiX = c(50, 80, 50, 20), elemVoronoiY = c(20, 50, NA, 50)),
+         "elemVoronoiY[2] (0-based) is NA or infinite."),
+    list(hdr_with(elemBathy = c(6, 2.5, NA, 5.3)), "elemBathy[2] (0-based) is NA or infinite."),
+    list(hdr_with(dz = c(3, 2, -1)), "dz[2] (0-based) is -1; it must be above 0."),
+    list(hdr_with(dz = c(NA, 2, 1)), "dz[0] (0-based) is NA or infinite."),
+    list(hdr_with(timestep = 0), "timestep is 0; it must be above 0."),
+    list(hdr_with(timestep = -1800.5), "timestep is -1800.5; it must be above 0."),
+    list(hdr_with(startDT = as.Date(NA)), "startDT is not a finite date-time."),
+    list(hdr_with(offsetDepth = NA), "offsetDepth is NA or infinite."),
+    list(hdr_with(itemNames = c("temp", NA)), "itemNames[1] (0-based) is NA."))
+  for (case in broken) expect_header_refused(case[[1]], paste("header:", case[[2]]))
 })
 
 test_that("missing and unconvertible elements give Rcpp's messages in reading order", {

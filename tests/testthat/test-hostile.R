@@ -29,7 +29,8 @@ test_that("folders, text files and foreign content are refused", {
   writeLines(c("This is not a result file.", strrep("x", 300)), txt)
   expect_error(openHSFile(txt), "c++ exception (unknown reason)", fixed = TRUE)
   expect_error(writeHSFile(small_header(), file.path(d, "no", "such", "a.emb"), "emb"),
-               "c++ exception (unknown reason)", fixed = TRUE)
+               paste0("writeHSFile: the folder '", file.path(d, "no", "such"), "' does not exist."),
+               fixed = TRUE)
 })
 
 test_that("huge counts in a file header are refused", {

@@ -1,0 +1,180 @@
+# The handle and the file on disk: a refused writer changes nothing, a writer
+# that ends in any way leaves its complete timesteps, one writer per file, a
+# reader notices a file changed under it, and dropped handles give their
+# memory back.
+
+hdr_set <- function(...) { h <- small_header(); a <- list(...); h[names(a)] <- a; h }
+
+test_that("a refused writeHSFile leaves every file byte for byte", {
+  noext <- "no extension that names a format (openHSFile could not open the file); end the name in '.emb'."
+  # name, header, file in the folder <d>, format, the message (NA: any refusal; a
+  # reason: the library's, below the fixed message)
+  cases <- list(
+    list("nc", small_header(), "run.emb", "nc", "writeHSFile: the format 'nc' cannot be written; only 'emb' files can."),
+    list("bin", small_header(), "run.emb", "bin", "writeHSFile: invalid file format."),
+    list("folder", small_header(), "d.emb", "emb", "writeHSFile: '<d>/d.emb' is a folder, not a file."),
+    list("no folder", small_header(), "no/run.emb", "emb", "writeHSFile: the folder '<d>/no' does not exist."),
+    list("no extension", small_header(), "noext", "emb", paste0("writeHSFile: the name '<d>/noext' has ", noext)),
+    list("dot in a folder", small_header(), "v1.0/result", "emb", paste0("writeHSFile: the name '<d>/v1.0/result' has ", noext)),
+    list("other format", small_header(), "run.nc", "emb",
+         "writeHSFile: the name '<d>/run.nc' ends in '.nc', which names another format; end the name in '.emb'."),
+    list("no items", small_header(character(0), numeric(0)), "run.emb", "emb",
+         "writeHSFile: itemNames is empty; a file needs at least one item."),
+    list("NA coordinate", hdr_set(nodeYCoor = c(0, 0, NA, 100, 49.9)), "run.emb", "emb",
+         "header: nodeYCoor[2] (0-based) is NA or infinite."),
+    list("element on a line", hdr_set(nodeXCoor = c(0, 100, 100, 0, 50), nodeYCoor = c(0, 0, 100, 100, 0)),
+         "run.emb", "emb", NA),
+    list("Voronoi point on a face", hdr_set(elemVoronoiX = c(50, 80, 50, 20), elemVoronoiY = c(0, 50, 80, 50)),
+         "run.emb", "emb", "Voronoi point on face."),
+    list("node type 500", hdr_set(nodeType = c(500, 99, 99, 99, 0)), "run.emb", "emb",
+         "hsMesh2D: initMesh: node 0 has type 500, outside -9999..99."),
+    # Refused once the mesh's element rule knows repeated nodes and zero areas.
+    list("repeated node", hdr_set(elemNodes = list(c(0, 1, 1), c(1, 2, 4), c(2, 3, 4), c(3, 0, 4))),
+         "run.emb", "emb", NA),
+    list("zero area", hdr_set(noNode = 6L, nodeXCoor = c(0, 100, 100, 0, 50.1, 200),
+                              nodeYCoor = c(0, 0, 100, 100, 49.9, 0), nodeType = rep(99, 6), noElem = 5L,
+                              elemNodes = list(c(0, 1, 4), c(1, 2, 4), c(2, 3, 4), c(3, 0, 4), c(0, 1, 5)),
+                              elemBathy = c(6, 2.5, 0.8, 5.3, 1)), "run.emb", "emb", NA))
+  for (case in cases) {
+    d <- normalizePath(fresh_dir())
+    write_series(file.path(d, "run.emb"), list(0:1, 2:3))
+    dir.create(file.path(d, "d.emb"))
+    dir.create(file.path(d, "v1.0"))
+    write_small(file.path(d, "d^1.emb"))
+    before <- folder_bytes(d)
+    e <- condition_of(writeHSFile(case[[2]], file.path(d, case[[3]]), case[[4]]))
+    expect_s3_class(e, "error")
+    text <- gsub("<d>", d, case[[5]], fixed = TRUE)
+    if (!is.na(text) && inherits(e, "hestorError")) expect_match(e$reason, text, fixed = TRUE, label = case[[1]])
+    else if (!is.na(text)) expect_identical(conditionMessage(e), text, label = case[[1]])
+    expect_identical(folder_bytes(d), before, label = case[[1]])
+  }
+})
+
+test_that("a list from getHeader writes back whole; a Date start is midnight UTC", {
+  d <- fresh_dir()
+  vx <- c(40, 70, 50, 30); vy <- c(30, 50, 70, 50.5)
+  r <- openHSFile(write_small(file.path(d, "a.emb"), header = hdr_set(elemVoronoiX = vx, elemVoronoiY = vy)))
+  h <- getHeader(r)
+  h2 <- getHeader(openHSFile(write_small(file.path(d, "b.emb"), header = h)))
+  same <- setdiff(names(h), "dateModified")
+  expect_identical(h2[same], h[same])
+  expect_identical(h2$eVoronoiY, f32(vy))
+  # The writer's own names win over getHeader's.
+  h3 <- c(h, list(elemVoronoiX = vx + 1, elemVoronoiY = vy + 1))
+  expect_identical(getHeader(openHSFile(write_small(file.path(d, "c.emb"), header = h3)))$eVoronoiX, f32(vx + 1))
+  start <- getHeader(openHSFile(write_small(file.path(d, "e.emb"),
+                                            header = hdr_set(startDT = as.Date("2024-01-01")))))$startDT
+  expect_identical(as.numeric(start), as.numeric(as.POSIXct("2024-01-01", tz = "UTC")))
+})
+
+expect_written <- function(f, nt) {
+  r <- openHSFile(f)
+  expect_identical(getHeader(r)$noTimestep, as.integer(nt))
+  for (t in seq_len(nt) - 1) {
+    expect_identical(readItemData(r, 0, t), f32(temp_values(t)))
+    expect_identical(readItemData(r, 1, t), f32(level_values(t)))
+  }
+}
+
+test_that("every way a writer ends leaves a file with its complete timesteps", {
+  endings <- c(closed = "writeHSDataClose(w)", collected = "rm(w); invisible(gc())",
+               quit = "quit(save = 'no')", error = "stop('the script failed')",
+               killed = "tools::pskill(Sys.getpid(), 9)")
+  for (how in names(endings)) {
+    f <- file.path(fresh_dir(), "run.emb")
+    run_child(c(sprintf("w <- writeHSFile(small_header(), '%s', 'emb')", f),
+                "for (t in 0:4) { writeHSData(w, temp_values(t)); writeHSData(w, level_values(t)) }",
+                "writeHSData(w, temp_values(5))  # an unfinished timestep",
+                endings[[how]]))
+    expect_written(f, 5)
+  }
+})
+
+test_that("a reader refuses a file replaced, cut short, rewritten or deleted under it", {
+  d <- fresh_dir()
+  f <- file.path(d, "run.emb")
+  other <- write_small(file.path(d, "other.emb"), header = hdr_set(elemBathy = c(6, 2.5, 0.8, 5.4)))
+  why <- function(text) paste0("hsResultFile: the result file '", f, "' ", text)
+  size <- file.size(write_small(f))
+  cut <- function() {
+    b <- readBin(f, "raw", file.size(f))
+    writeBin(head(b, -10), f)
+  }
+  cases <- list(
+    list("replaced", function() file.copy(other, file.path(d, "new.emb")) && file.rename(file.path(d, "new.emb"), f),
+         why("was replaced by another file after this handle read it.")),
+    list("rewritten", function() writeBin(readBin(other, "raw", file.size(other)), f),
+         why("was rewritten: its header differs from the one this handle read.")),
+    list("cut short", cut, why(sprintf("was cut short: it holds %d bytes, but the timesteps this handle counted end at byte %d.",
+                                        size - 10, size))),
+    list("deleted", function() unlink(f), why("is gone: it was deleted or renamed after this handle read it.")))
+  for (case in cases) {
+    write_small(f)
+    r <- openHSFile(f)
+    expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
+    case[[2]]()
+    for (e in list(condition_of(readItemData(r, 1, 0)), condition_of(readTimeseries(r, 1, 0, 0)))) {
+      expect_s3_class(e, "hestorError")
+      expect_identical(e$reason, case[[3]], label = case[[1]])
+    }
+  }
+})
+
+test_that("a reader of a file still being written reads what its header counted", {
+  d <- fresh_dir()
+  f <- file.path(d, "run.emb")
+  w <- writeHSFile(small_header(), f, "emb")
+  early <- openHSFile(f)   # counts 0 timesteps
+  for (t in 0:2) { writeHSData(w, temp_values(t)); writeHSData(w, level_values(t)) }
+  r <- openHSFile(f)
+  expect_identical(getHeader(r)$noTimestep, 3L)
+  for (t in 3:5) { writeHSData(w, temp_values(t)); writeHSData(w, level_values(t)) }
+  expect_identical(readTimeseries(r, 1, 2, 2), f32(0:2 + 2 / 3))
+  writeHSDataClose(w)
+  expect_identical(readTimeseries(r, 1, 2, 2), f32(0:2 + 2 / 3))
+  expect_identical(readTimeseries(early, 1, 2, 2), numeric(0))
+  expect_written(f, 6)
+})
+
+test_that("a second writer on a file being written is refused, in this session or another", {
+  d <- fresh_dir()
+  f <- file.path(d, "run.emb")
+  busy <- paste0("writeHSFile: the file '", f, "' is being written by another writer (in this ",
+                 "or another R session); close that writer with writeHSDataClose first.")
+  w <- writeHSFile(small_header(), f, "emb")
+  for (t in 0:1) { writeHSData(w, temp_values(t)); writeHSData(w, level_values(t)) }
+  expect_identical(conditionMessage(condition_of(writeHSFile(small_header(), f, "emb"))), busy)
+  writeHSDataClose(w)
+  expect_written(f, 2)
+
+  ready <- file.path(d, "ready"); go <- file.path(d, "go")
+  run_child(c(sprintf("w <- writeHSFile(small_header(), '%s', 'emb')", f),
+              sprintf("file.create('%s')", ready),
+              sprintf("while (!file.exists('%s')) Sys.sleep(0.05)", go),
+              "for (t in 0:2) { writeHSData(w, temp_values(t)); writeHSData(w, level_values(t)) }",
+              "writeHSDataClose(w)", sprintf("file.create('%s')", ready)), wait = FALSE)
+  for (i in 1:400) if (file.exists(ready)) break else Sys.sleep(0.05)
+  expect_true(file.exists(ready))
+  expect_identical(conditionMessage(condition_of(writeHSFile(small_header(), f, "emb"))), busy)
+  unlink(ready)
+  file.create(go)
+  for (i in 1:400) if (file.exists(ready)) break else Sys.sleep(0.05)
+  expect_written(f, 3)
+  writeHSDataClose(writeHSFile(small_header(), f, "emb"))
+  expect_written(f, 0)
+})
+
+test_that("handles dropped in a loop give their memory back without gc()", {
+  f <- file.path(fresh_dir(), "grid.emb")
+  writeHSDataClose(writeHSFile(grid_header(120, 3), f, "emb"))
+  out <- run_child(c(
+    "kb <- function(key) as.numeric(gsub('[^0-9]', '', grep(key, readLines('/proc/self/status'), value = TRUE)))",
+    "r0 <- kb('VmRSS'); f <- openHSFile('FILE'); one <- kb('VmRSS') - r0",
+    "for (k in 2:20) f <- openHSFile('FILE')",
+    "cat(one, kb('VmHWM') - r0, '\\n')") |> gsub(pattern = "FILE", replacement = f, fixed = TRUE))
+  kb <- scan(text = out, quiet = TRUE)
+  message(sprintf("one handle: %.1f MB; peak growth over 20 opens: %.1f MB", kb[1] / 1024, kb[2] / 1024))
+  expect_gt(kb[1], 10 * 1024)          # the model is big enough to tell
+  expect_lt(kb[2], 3.5 * kb[1])        # about three handles' worth, not twenty
+})
