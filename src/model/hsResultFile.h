@@ -162,6 +162,9 @@ public:
     // header bytes apart from the timestep count, which a writer still at
     // work keeps current.
     void checkUnchanged(const std::string& name);
+    // Takes the files on disk as they are now, for an object whose files
+    // were rewritten on purpose by its owner.
+    void forgetDiskFiles() { diskFiles_.clear(); }
 
     // Reading item data (hsResultFileRead.cpp)
     // The item's values at ts into the caller's buffer (the item's length).

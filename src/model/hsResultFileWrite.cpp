@@ -427,7 +427,9 @@ std::string hsResultFile::getFilename(int& ts)
 int hsResultFile::totalTimesteps()
 {
     const bool writing = fileStream.is_open();
-    if (!writing && isBinaryFormat())
+    // Only a writer sizes the files of its series; a reader's object never does.
+    const bool reader = !writing && maxTimestepsPerFile < 0;
+    if (reader && isBinaryFormat())
         checkUnchanged(fileName); // a file deleted under the handle is no empty series
     const std::vector<int> counts = seriesTimesteps();
     long long total = 0;
@@ -435,7 +437,7 @@ int hsResultFile::totalTimesteps()
         total += n;
     // A reader opened while its writer was at work counts the timesteps that
     // were complete then; the first file may since have grown past them.
-    if (counts.size() == 1 && !writing)
+    if (counts.size() == 1 && reader)
         total = std::min(total, static_cast<long long>(mInfo.noTimestep));
     // A writer keeps its current file; readers of a series expect file 0.
     if (!writing)

@@ -123,6 +123,7 @@ protected:
             t0 += nts[k];
         }
         f->mInfo.noTimestep = nts[0];
+        f->forgetDiskFiles();
     }
 
     std::vector<double> series(int item, int elem, int layer, int from, int to)
