@@ -326,9 +326,9 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
     return buildMesh(t, proj).release();
 }
 
-// The sections cut the mesh along their faces; a group is one region that
-// the sections and the outline enclose: the elements connected across faces
-// on no section. Walking the outline from its first face, the regions come
+// The sections cut the mesh along their faces, or between the centroids of
+// the elements they run across; a group is one region that the sections and
+// the outline enclose: the elements connected across faces no section cuts. Walking the outline from its first face, the regions come
 // in the order in which the walk first meets them (the region beyond each
 // section end met is the next group); regions that do not reach the outline
 // follow, by their lowest element.
@@ -401,9 +401,42 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
     for (int f : circ)
         onOutline[vfn[2 * f]] = onOutline[vfn[2 * f + 1]] = 1;
 
-    // A step between two nodes cuts the face joining them or, where none
-    // does, the chain of faces that runs straight from one to the other.
+    // A step that runs across elements separates them by their centroids, as
+    // a polygon of the section's nodes would: it cuts each interior face whose
+    // two elements' centroids lie on either side of the step's line, where the
+    // link between those centroids meets the step itself. Only the elements
+    // the step passes through are looked at.
     std::vector<char> cut(static_cast<size_t>(novf), 0);
+    auto cutAcross = [&](int a, int b) {
+        int* through = nullptr;
+        double* dist = nullptr;
+        const int n = lineIntersections(nX[a], nY[a], nX[b], nY[b], through, dist);
+        const std::unique_ptr<int[]> ownElems(through);
+        const std::unique_ptr<double[]> ownDists(dist);
+        const double ax = nX[a], ay = nY[a], bx = nX[b], by = nY[b];
+        // A centroid within rounding of the line counts as below it, so that
+        // the elements a section runs through the middle of stay together.
+        const double onLine = 1e-9 * ((bx - ax) * (bx - ax) + (by - ay) * (by - ay));
+        auto above = [&](double px, double py) {
+            return (bx - ax) * (py - ay) - (by - ay) * (px - ax) > onLine;
+        };
+        for (int i = 0; i < n; ++i) {
+            const int e = through[i];
+            for (int k = e < 0 ? 0 : eStart[e]; e >= 0 && k < eStart[e] + enon[e]; ++k) {
+                const int o = evfe[k];
+                if (o < 0 || o >= noe || above(eX[e], eY[e]) == above(eX[o], eY[o]))
+                    continue;
+                const double lx = eX[o] - eX[e], ly = eY[o] - eY[e];
+                const double sa = lx * (ay - eY[e]) - ly * (ax - eX[e]);
+                const double sb = lx * (by - eY[e]) - ly * (bx - eX[e]);
+                if ((sa > 0 && sb > 0) || (sa < 0 && sb < 0))
+                    continue; // crosses the line beyond the step's ends
+                cut[evf[k]] = 1;
+            }
+        }
+    };
+    // A step along faces cuts the face joining its nodes or the chain of
+    // faces that runs straight from one to the other.
     for (int s = 0; s < nSections; ++s) {
         const int* sec = sections[s];
         const int len = lengths[s];
@@ -412,11 +445,10 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
         for (int k = 0; k + 1 < len; ++k)
             for (int v = sec[k], steps = 0; v != sec[k + 1]; ++steps) {
                 const int j = steps < non ? faceToward(v, sec[k + 1]) : -1;
-                if (j < 0)
-                    throw ZException(where + "nodes " + str(sec[k]) + " and " +
-                                     str(sec[k + 1]) + " (entries " + str(k) + " and " +
-                                     str(k + 1) + " of section " + str(s) +
-                                     ") are not joined by a face or a straight chain of faces.");
+                if (j < 0) {
+                    cutAcross(v, sec[k + 1]);
+                    break;
+                }
                 cut[nf[j]] = 1;
                 v = nnn[j];
             }

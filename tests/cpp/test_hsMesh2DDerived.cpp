@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -146,9 +147,6 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
          "hsMesh2D::chopDomian: section does not end on cirumference."},
         {[&] { int* none[] = {nullptr}; grid.chopMesh(none, 1, lengths, sizes); },
          "hsMesh2D::chopMesh: section 0 is a null pointer."},
-        {[&] { chop(grid, {{0, 4, 8}}); },  // across the squares' diagonals
-         "hsMesh2D::chopMesh: nodes 0 and 4 (entries 0 and 1 of section 0) are not joined by a "
-         "face or a straight chain of faces."},
         {[&] { chop(grid, {{1, 7}, {3, 5}}); },
          "hsMesh2D::chopMesh: the 2 sections divide the mesh into 4 regions, not 3" + cross},
         {[&] { chop(grid, {{0, 1}}); },  // along the outline
@@ -294,6 +292,9 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
          [](double x, double y) {
              return y > x + 4 ? 1 : std::floor(x) + std::floor(y) >= 11 ? 2 : 0;
          }},
+        // Across the triangles, sharing the start of a section along faces.
+        {"across elements", g8, {{n8(4, 0), n8(0, 5)}, {n8(4, 0), n8(8, 4)}},
+         [](double x, double y) { return 5 * x + 4 * y < 20 ? 1 : y < x - 4 ? 2 : 0; }},
         {"line and staircase", g6, {{2, 44}, {2, 10, 11, 19, 20}},
          [&](double x, double y) { return x < 2 ? 1 : y < stairs(x) ? 2 : 0; }},
     };
@@ -317,6 +318,17 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
             EXPECT_EQ(groups[g], want) << c.name << ", group " << g;
         }
     }
+    // A section through the centroids of the elements it crosses still
+    // leaves each element in exactly one group.
+    hsMesh2D m;
+    meshtest::build(m, g8);
+    std::vector<int> all;
+    for (const auto& g : chop(m, {{n8(4, 0), n8(0, 4)}, {n8(4, 0), n8(8, 4)}}))
+        all.insert(all.end(), g.begin(), g.end());
+    std::sort(all.begin(), all.end());
+    std::vector<int> each(static_cast<size_t>(m.noe));
+    std::iota(each.begin(), each.end(), 0);
+    EXPECT_EQ(all, each);
 }
 
 namespace {
