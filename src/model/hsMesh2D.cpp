@@ -85,6 +85,22 @@ std::string elemShapeProblem(const std::string& name, const int* nodes, long lon
     return "";
 }
 
+// A node id that stands twice in the list, or -1.
+int repeatedNode(const int* nodes, long long n)
+{
+    if (n <= 16) {
+        for (long long i = 1; i < n; i++)
+            for (long long j = 0; j < i; j++)
+                if (nodes[i] == nodes[j])
+                    return nodes[i];
+        return -1;
+    }
+    std::vector<int> sorted(nodes, nodes + n);
+    std::sort(sorted.begin(), sorted.end());
+    const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+    return twice == sorted.end() ? -1 : *twice;
+}
+
 [[noreturn]] void meshError(const std::string& what)
 {
     throw ZException("hsMesh2D: " + what + errSuffix);
@@ -378,11 +394,11 @@ std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non,
         if (nodes[k] < 0 || nodes[k] >= non)
             return name + " refers to node " + str(nodes[k]) + ", outside 0.." +
                    str(non - 1) + ".";
-    std::vector<int> sorted(nodes, nodes + n);
-    std::sort(sorted.begin(), sorted.end());
-    const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
-    if (twice != sorted.end())
-        return name + " holds node " + str(*twice) + " twice.";
+    // Elements have few nodes: pairs are compared without allocating, which
+    // keeps this check off the cost of building a mesh of millions.
+    const int twice = repeatedNode(nodes, n);
+    if (twice >= 0)
+        return name + " holds node " + str(twice) + " twice.";
     if (x == nullptr || y == nullptr)
         return "";
     return elemShapeProblem(name, nodes, n, x, y);
