@@ -290,13 +290,3 @@ test_that("elemInfo and nodeInfo stay fast on large meshes", {
   writeHSDataClose(w)
 })
 
-test_that("the header list refuses elements without area before writing", {
-  f <- file.path(fresh_dir(), "bad.emb")
-  for (c in list(list(c(1, 2, 2, 5), "element 1 holds node 2 twice."),
-                 list(c(0, 1, 2), "element 1 has area 0: its nodes lie on one line or its sides cross."))) {
-    h <- grid_header(2, 1)
-    h$elemNodes[[2]] <- c[[1]]
-    expect_error(writeHSFile(h, f, "emb"), paste0("header: elemNodes: ", c[[2]]), fixed = TRUE)
-    expect_false(file.exists(f))
-  }
-})
