@@ -50,9 +50,6 @@ auto libraryCall(F&& body) -> decltype(body())
         return body();
     } catch (const ZCoreLib::ZException& e) {
         reason = e.message;
-    } catch (int) {
-        // The mesh's neighbour tables throw a plain -1 for a broken mesh.
-        reason = "the mesh is broken: its element neighbour tables cannot be built.";
     }
     rStopWhy("c++ exception (unknown reason)", reason);
 }

@@ -23,6 +23,10 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash tests/fuzz/run.sh
 echo "== R CMD build"
 (cd "$work" && R CMD build --no-build-vignettes "$root" >build.log 2>&1) || { cat "$work/build.log"; exit 1; }
 tarball=$(ls "$work"/HestorTools_*.tar.gz)
+# Results of earlier test runs in the tree must not ship.
+if tar -tzf "$tarball" | grep -E '(testthat-problems\.rds|\.Rout(\.fail)?|\.Rcheck/.*)$'; then
+  echo "The tarball holds the test results above."; exit 1
+fi
 
 echo "== Package build warnings"
 mkdir -p "$work/lib"
@@ -49,7 +53,9 @@ ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:abort_on_error=1 \
 
 echo "== R CMD check"
 (cd "$work" && _R_CHECK_FORCE_SUGGESTS_=false R CMD check --no-manual "$tarball" >check.log 2>&1) || { cat "$work/check.log"; exit 1; }
-cat "$work/check.log" | tail -n 5
+# The last lines may leave out the verdict when the check has notes to point at.
+grep -v '^Status:' "$work/check.log" | tail -n 5
+grep '^Status:' "$work/check.log" || { echo "R CMD check printed no Status line."; exit 1; }
 if grep -E '^Status:.*(ERROR|WARNING)' "$work/check.log" >/dev/null; then
   grep -B2 -A15 -E '\.\.\. (WARNING|ERROR)' "$work/check.log" || true
   exit 1

@@ -47,7 +47,10 @@ void hsMesh2D::initHAE()
             const int f = evf[eStart[e] + k];
             const int j = vfe[2 * f] == e ? vfe[2 * f + 1] : vfe[2 * f];
             if (j < 0 || j >= noe || j == e)
-                throw -1;
+                throw ZException("hsMesh2D::initHAE: interior face " + std::to_string(f) + " of element " +
+                                 std::to_string(e) + " has no other element (its elements are " +
+                                 std::to_string(vfe[2 * f]) + " and " + std::to_string(vfe[2 * f + 1]) +
+                                 ")." + errSuffix);
             count[e]++;
             nb.push_back(j);
             nbVF.push_back(f);

@@ -116,8 +116,8 @@ public:
     // Copying into this file while it is defined (ZNetCdfCopy.cpp).
     // copyDataFrom needs variables of the same type and rank whose
     // dimensions have the same lengths, except that a dimension that is
-    // unlimited here takes the source's length. It copies in blocks of
-    // bounded size.
+    // unlimited here takes the source's length. It copies the stored values,
+    // never unpacked, in blocks of bounded size.
     int copyVarAttribFrom(ZNetCdf* src, int srcVar, int dstVar, int attNum);
     void copyVarAttribsFrom(ZNetCdf* src, int srcVar, int dstVar);
     void copyDataFrom(ZNetCdf* src, int srcVar, int dstVar);

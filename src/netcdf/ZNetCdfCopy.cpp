@@ -90,16 +90,21 @@ void ZNetCdf::copyDataFrom(ZNetCdf* src, int srcVar, int dstVar)
     src->checkClaim(srcVar, total);
     if (total == 0)
         return;
-    auto copyBlock = [&](const size_t* start, const size_t* count, size_t n, char* buf) {
-        src->readInto(srcVar, start, count, static_cast<int>(n), buf);
-        const int st = nc_put_vara(ncid, dstVar, start, count, buf);
+    // The stored values move as they are, whatever unpacking the source has
+    // switched on: the copied scale and offset apply to them again, and an
+    // unpacked integer would be cut or out of its type's range.
+    auto copyBlock = [&](const size_t* start, const size_t* count, char* buf) {
+        int st = nc_get_vara(src->ncid, srcVar, start, count, buf);
+        if (st != NC_NOERR)
+            src->throwNcError(st, "reading '" + src->varNames[srcVar] + "'");
+        st = nc_put_vara(ncid, dstVar, start, count, buf);
         if (st != NC_NOERR)
             throwNcError(st, "writing '" + varNames[dstVar] + "'");
     };
     if (rank == 0) {
         const size_t zero = 0;
         std::unique_ptr<char[]> buf = newValues<char>(valueSize, *src, srcVar);
-        copyBlock(&zero, &zero, 1, buf.get());
+        copyBlock(&zero, &zero, buf.get());
         return;
     }
     // Memory stays bounded, and a variable within the budget (a time axis)
@@ -132,7 +137,7 @@ void ZNetCdf::copyDataFrom(ZNetCdf* src, int srcVar, int dstVar)
     };
     do {
         count[s] = std::min(take, extent[s] - start[s]);
-        copyBlock(start.data(), count.data(), count[s] * inner, buf.get());
+        copyBlock(start.data(), count.data(), buf.get());
     } while (next());
 }
 

@@ -30,18 +30,24 @@ protected:
         raw.put(time, {3}, std::vector<double>{0, 1, 2.5});
         const int temp = raw.var("temp", NC_SHORT, {t, y, x});
         raw.att(temp, "scale_factor", NC_DOUBLE, std::vector<double>{0.01});
+        raw.att(temp, "add_offset", NC_DOUBLE, std::vector<double>{10});
         raw.att(temp, "_FillValue", NC_SHORT, std::vector<short>{-32767});
         const char* tags[] = {"a", "bc"};
         EXPECT_EQ(nc_put_att_string(raw.id, temp, "tags", 2, tags), NC_NOERR);
         std::vector<short> values(18);
         for (size_t i = 0; i < values.size(); ++i)
             values[i] = static_cast<short>(i * 100 - 700);
+        values[0] = 1; // 10.01 unpacked
         raw.put(temp, {3, 2, 3}, values);
         const int depth = raw.var("depth", NC_FLOAT, {y, x});
         raw.put(depth, {2, 3}, std::vector<float>{1.5f, 2, 3, 4, 5, 6.25f});
         const int crs = raw.var("crs", NC_INT, {});
         raw.text(crs, "grid_mapping_name", "transverse_mercator");
         raw.put(crs, {}, std::vector<int>{32});
+        // Unpacked, 1000 is beyond the range of short.
+        const int level = raw.var("level", NC_SHORT, {x});
+        raw.att(level, "scale_factor", NC_DOUBLE, std::vector<double>{100});
+        raw.put(level, {3}, std::vector<short>{1000, -2, 3});
         raw.text(NC_GLOBAL, "title", "Copy source");
         raw.att(NC_GLOBAL, "range", NC_DOUBLE, std::vector<double>{-1, 1});
     }
@@ -80,7 +86,9 @@ TEST_F(ZNetCdfCopy, CopiedFileDumpsLikeItsSource)
     if (!nctest::haveNcdump())
         GTEST_SKIP() << "ncdump (netcdf-bin) is absent";
     {
+        // The copy moves the stored values, whatever the source unpacks.
         ZNetCdf in(src, false), out(dst, true);
+        in.enableScaleOffset("scale_factor", "add_offset", "_FillValue");
         out.copyDimsFrom(&in, false);
         out.copyVarAttribsFrom(&in, NC_GLOBAL, NC_GLOBAL);
         out.copyVarsFrom(&in, false, true);
@@ -90,6 +98,8 @@ TEST_F(ZNetCdfCopy, CopiedFileDumpsLikeItsSource)
     const std::string dump = nctest::ncdump("", src);
     EXPECT_NE(dump.find("900, 1000 ;"), std::string::npos) << dump;
     EXPECT_EQ(nctest::ncdump("", dst), dump);
+    EXPECT_EQ(nctest::get<short>(dst, "temp", {0, 0, 0}, {1, 1, 2}, 2), (std::vector<short>{1, -600}));
+    EXPECT_EQ(nctest::get<short>(dst, "level", {0}, {3}, 3), (std::vector<short>{1000, -2, 3}));
 }
 
 TEST_F(ZNetCdfCopy, DimensionsWithTheirCoordinateVariables)

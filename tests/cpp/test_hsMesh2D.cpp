@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -483,31 +482,4 @@ TEST(hsMesh2DBuild, ReinitRebuildsEverything)
     checkInvariants(m, 0);
     m.popCircumf();
     EXPECT_EQ(m.noCircumfNodes, 10);
-}
-
-namespace {
-double buildSeconds(int n)
-{
-    MeshData d = meshtest::squareTriGrid(n, n);
-    hsMesh2D m;
-    meshtest::fill(m, d);
-    const auto t0 = std::chrono::steady_clock::now();
-    m.initMesh();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-} // namespace
-
-TEST(hsMesh2DBuild, LargeMeshScalesLinearly)
-{
-    const double small = buildSeconds(224);  // about 1e5 triangles
-    const double large = buildSeconds(708);  // about 1e6 triangles
-#if defined(__SANITIZE_ADDRESS__)
-    // Sanitized builds share the machine with parallel tests: only gross
-    // non-linearity is caught there.
-    const double factor = 20.0;
-#else
-    const double factor = 12.0;
-    EXPECT_LT(large, 5.0);
-#endif
-    EXPECT_LT(large, factor * std::max(small, 0.05)) << small << " s vs " << large << " s";
 }

@@ -8,6 +8,7 @@
 
 #include "ZConvert.h"
 #include "ZPoly.h"
+#include "testUtil.h"
 #include "test_hsMesh2DHelpers.h"
 
 using hestor::hsMesh2D;
@@ -159,12 +160,10 @@ TEST(hsMesh2DCircumf, NeighbourTables)
 
     // A face that claims to be interior but has no second element.
     m.vfe[1] = -1;
-    try {
-        m.initHAE();
-        FAIL() << "no exception";
-    } catch (int code) {
-        EXPECT_EQ(code, -1);
-    }
+    EXPECT_EQ(testutil::thrownMessage([&] { m.initHAE(); }),
+              "hsMesh2D::initHAE: interior face 0 of element " + std::to_string(m.vfe[0]) +
+                  " has no other element (its elements are " + std::to_string(m.vfe[0]) + " and -1)." +
+                  hestor::errSuffix);
 }
 
 TEST(hsMesh2DCircumf, Angles)

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -51,23 +50,6 @@ std::vector<int> mergedNodesByScan(const hsMesh2D& a, const hsMesh2D& b)
     }
     for (int k = 0; k < b.noevf; k++)
         out.push_back(map[b.en[k]]);
-    return out;
-}
-
-// Every element in exactly one group; returns the group sizes.
-std::vector<int> checkPartition(const hsMesh2D& m, int** groups, int* sizes, int n)
-{
-    std::vector<int> seen(m.noe, 0), out;
-    for (int g = 0; g < n; g++) {
-        EXPECT_TRUE(std::is_sorted(groups[g], groups[g] + sizes[g]));
-        for (int k = 0; k < sizes[g]; k++)
-            seen[groups[g][k]]++;
-        out.push_back(sizes[g]);
-        delete[] groups[g];
-    }
-    delete[] groups;
-    delete[] sizes;
-    EXPECT_EQ(seen, std::vector<int>(m.noe, 1));
     return out;
 }
 
@@ -389,53 +371,5 @@ TEST(hsMesh2DDerived, FailedProjectionChangeRestoresTheMesh)
         EXPECT_EQ(m.proj, "LONLAT");
         ASSERT_TRUE(*m.initialised && m.lonLat);
         EXPECT_EQ(m.totalArea, area);
-    }
-}
-
-namespace {
-template <typename F>
-double seconds(F f)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-} // namespace
-
-TEST(hsMesh2DDerived, LargeMeshesCutAndMergeInLinearTime)
-{
-    // About 1e5 triangles once merged; a node search by scanning would take
-    // thousands of times as long as building the mesh.
-    MeshData a = meshtest::squareTriGrid(160, 160), b = a;
-    for (double& x : b.x)
-        x += 160.0;
-    hsMesh2D ma, mb;
-    meshtest::build(ma, a);
-    meshtest::build(mb, b);
-    std::unique_ptr<hsMesh2D> m;
-    const double merge = seconds([&] { m.reset(ma.mergeMesh(mb)); });
-    EXPECT_EQ(m->non, 2 * ma.non - 161);
-    std::vector<int> all(m->noe);
-    for (int e = 0; e < m->noe; e++)
-        all[e] = m->noe - 1 - e;
-    std::unique_ptr<hsMesh2D> s;
-    const double cut = seconds([&] { s.reset(m->subMesh(m->noe, all.data())); });
-    EXPECT_EQ(s->non, m->non);
-    // Cut along the seam x = 160, nodes 161 j + 160 of the first grid.
-    std::vector<int> seam;
-    for (int j = 0; j <= 160; j++)
-        seam.push_back(161 * j + 160);
-    int* sections[] = {seam.data()};
-    int len = 161;
-    int* sizes = nullptr;
-    int** groups = nullptr;
-    const double chop = seconds([&] { groups = m->chopMesh(sections, 1, &len, sizes); });
-    EXPECT_EQ(checkPartition(*m, groups, sizes, 2), (std::vector<int>{ma.noe, mb.noe}));
-    const double build = seconds([&] { m->initMesh(); });
-    for (double t : {merge, cut, chop}) {
-        EXPECT_LT(t, 4 * build + 0.1) << t << " s vs " << build << " s";
-#if !defined(__SANITIZE_ADDRESS__)
-        EXPECT_LT(t, 1.0);
-#endif
     }
 }

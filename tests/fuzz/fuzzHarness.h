@@ -84,7 +84,6 @@ bool attempt(F f)
         return true;
     } catch (const ZCoreLib::ZException&) {
     } catch (const std::exception&) {
-    } catch (int) { // the mesh's neighbour tables throw -1 for a broken mesh
     }
     return false;
 }
