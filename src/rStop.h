@@ -49,8 +49,8 @@ inline void checkInterrupt(void*) { R_CheckUserInterrupt(); }
 // here and only says that an interrupt was pending.
 inline bool pending() { return R_ToplevelExec(checkInterrupt, nullptr) == FALSE; }
 
-// The library's long loops ask R while an R-facing function runs, and only
-// then: finalizers and other callers of the library are never interrupted.
+// The library's long loops ask R while an R-facing function runs; a call
+// nested in it (R code that the check itself runs) keeps the hook.
 class scope {
 public:
     scope()
