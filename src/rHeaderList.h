@@ -42,6 +42,7 @@ inline Rcpp::List elemNodes2list(const hestor::hsMesh2D& mesh)
     SEXP nodes = Rcpp::unwindProtect([&]() -> SEXP {
         SEXP list = PROTECT(Rf_allocVector(VECSXP, noe));
         for (int e = 0; hasNodes && e < noe; ++e) {
+            rInterrupt::checkEvery1024(e);
             const int n = mesh.enon[e] > 0 ? mesh.enon[e] : 0;
             const int* from = mesh.en + mesh.eStart[e];
             SEXP v = Rf_allocVector(REALSXP, n);
@@ -184,6 +185,7 @@ inline void readElemNodes(Rcpp::List& h, headerMesh& m)
         rStop("header2mesh: enLst.size()!=mesh->noe.");
     m.enon.resize(m.noe);
     for (int e = 0; e < m.noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         Rcpp::IntegerVector nodes = lst[e];
         if (static_cast<long long>(m.en.size()) + nodes.size() > INT_MAX)
             headerStop("elemNodes holds too many node numbers.");

@@ -18,6 +18,7 @@
 
 #include "hsMesh2D.h"
 #include "rConvert.h"
+#include "rStop.h"
 
 template <std::size_t N>
 using frameColumns = std::array<const char*, N>;
@@ -85,10 +86,12 @@ Rcpp::List frameList(const frameColumns<N>& columns, int count, Rows rows, Value
         SEXP names = PROTECT(frameNames(columns));
         SEXP cls = PROTECT(frameClass());
         SEXP list = PROTECT(Rf_allocVector(VECSXP, count));
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
+            rInterrupt::checkEvery1024(i);
             SET_VECTOR_ELT(list, i, newFrame<N>(names, cls, rows(i), [&](std::size_t c, int r) {
                                return value(i, c, r);
                            }));
+        }
         UNPROTECT(3);
         return list;
     }));

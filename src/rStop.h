@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "ZCancel.h"
 #include "ZException.h"
 
 // Raises a plain R error (no "C++Error" class) from an R-facing function.
@@ -39,15 +40,61 @@
     throw std::logic_error(message); // not reached: stop does not return
 }
 
+namespace rInterrupt {
+
+inline void checkInterrupt(void*) { R_CheckUserInterrupt(); }
+
+// Whether the user asked R to stop (Ctrl-C). R_CheckUserInterrupt would jump
+// straight out through the library's frames; run at top level, its jump ends
+// here and only says that an interrupt was pending.
+inline bool pending() { return R_ToplevelExec(checkInterrupt, nullptr) == FALSE; }
+
+// The library's long loops ask R while an R-facing function runs; a call
+// nested in it (R code that the check itself runs) keeps the hook.
+class scope {
+public:
+    scope()
+    {
+        if (depth_++ == 0)
+            ZCoreLib::ZCancel::setHook(&pending);
+    }
+    ~scope()
+    {
+        if (--depth_ == 0)
+            ZCoreLib::ZCancel::setHook(nullptr);
+    }
+    scope(const scope&) = delete;
+    scope& operator=(const scope&) = delete;
+
+private:
+    static inline int depth_ = 0;
+};
+
+// For loops of R's own calls that run under unwindProtect, where no C++
+// exception may be thrown: R's check jumps, and unwindProtect carries the
+// jump past the C++ frames. Asked once every 1024 steps.
+inline void checkEvery1024(long long step)
+{
+    if ((step & 1023) == 0)
+        R_CheckUserInterrupt();
+}
+
+} // namespace rInterrupt
+
 // Runs the body of an R-facing function. A failure of the library keeps the
 // message R has always shown for it, "c++ exception (unknown reason)", and
-// now carries the library's own message along.
+// now carries the library's own message along. An interrupt unwinds the
+// library (its objects stay whole) and reaches R as R's own interrupt
+// condition, which the routine's frame raises for Rcpp's sentinel.
 template <typename F>
 auto libraryCall(F&& body) -> decltype(body())
 {
     std::string reason;
     try {
+        rInterrupt::scope interruptible;
         return body();
+    } catch (const ZCoreLib::ZCancelled&) {
+        throw Rcpp::internal::InterruptedException();
     } catch (const ZCoreLib::ZException& e) {
         reason = e.message;
     }

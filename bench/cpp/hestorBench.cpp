@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZDraw.h"
 #include "ZException.h"
 #include "ZNetCdf.h"
@@ -271,6 +272,27 @@ int pointElemBrute(const hsMesh2D& m, double x, double y)
         if (ZCoreLib::ZPoly::inPoly(m.enon[e], m.enX + m.eStart[e], m.enY + m.eStart[e], x, y))
             return e;
     return -1;
+}
+
+bool neverCancel() { return false; }
+
+// The polls of the long loops, with a hook installed that never stops them.
+Times rowCancelPolls(const Settings& s, long long n)
+{
+    const GridMesh g = triGrid(n);
+    auto pass = [&g](bool hooked) -> Pass {
+        return [&g, hooked]() {
+            std::unique_ptr<hsMesh2D> m(new hsMesh2D());
+            fillMesh(*m, g);
+            ZCoreLib::ZCancel::setHook(hooked ? &neverCancel : nullptr);
+            const auto t0 = std::chrono::steady_clock::now();
+            m->initMesh();
+            const double t = seconds(t0);
+            ZCoreLib::ZCancel::setHook(nullptr);
+            return t;
+        };
+    };
+    return compare(s, pass(true), pass(false));
 }
 
 double centroidDist2(const hsMesh2D& m, int e, double x, double y)
@@ -643,6 +665,8 @@ int run()
     };
     add("mesh construction (`initMesh`) at N = " + N, "the same at N = " + N10, 12,
         [&] { return rowConstruction(s, n); });
+    add("`initMesh` at N = " + N + " polling a cancel hook", "the same without a hook", 1.1,
+        [&] { return rowCancelPolls(s, n); });
     {
         std::fprintf(stderr, "  (building the N = %s, %d-layer model)\n", N.c_str(), noLayer);
         std::unique_ptr<Layered> L = makeLayered(n);

@@ -1,3 +1,4 @@
+#include "ZCancel.h"
 #include "ZDraw.h"
 
 #include <algorithm>
@@ -73,6 +74,7 @@ void paintGrid(const ZCartGrid& g, int* bitmap, int w, int h, double xmin, doubl
                double ymin, double ymax, double power, Colour colour)
 {
     for (int i = 0; i < w; ++i) {
+        ZCoreLib::ZCancel::poll();
         const double x = xmin + i * (xmax - xmin) / w;
         for (int j = 0; j < h; ++j) {
             const double y = ymin + j * (ymax - ymin) / h;
@@ -297,6 +299,7 @@ std::vector<ZDraw::ijvTriplet> ZDraw::interpOnBitmapPrepareData(double* x, doubl
     std::vector<ijvTriplet> out;
     const double sx = w / (xmax - xmin), sy = h / (ymax - ymin);
     for (int p = 0; p < n; ++p) {
+        ZCoreLib::ZCancel::poll();
         if (!(x[p] >= xmin - margin && x[p] <= xmax + margin && y[p] >= ymin - margin &&
               y[p] <= ymax + margin))
             continue;
@@ -329,6 +332,7 @@ int ZDraw::interpOnBitmap(std::vector<ijvTriplet> data, int*& bitmap, int w, int
     const size_t last = data.size() - 1;
     size_t lo = 0, hi = 0;
     for (int i = 0; i < w; ++i) {
+        ZCoreLib::ZCancel::poll();
         // The window holds the triplets within rx columns, and the first
         // beyond it (hi stops on it) or the last one when all lie before.
         while (hi < last && data[hi].i <= i + rx)

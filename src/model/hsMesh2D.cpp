@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZConvert.h"
 #include "ZMessage.h"
 #include "ZPoly.h"
@@ -370,6 +371,7 @@ void hsMesh2D::checkPrimary() const
                       "..99.");
     long long total = 0;
     for (int e = 0; e < noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const std::string problem = elemProblem(e, en + total, enon[e], non, nX, nY);
         if (!problem.empty())
             meshError("initMesh: " + problem);
@@ -477,6 +479,7 @@ void hsMesh2D::elemGeometry()
     lengthScale = 0.0;
     std::vector<double> ux, uy;
     for (int e = 0; e < noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const int s = eStart[e], k = enon[e];
         ux.resize(k);
         uy.resize(k);

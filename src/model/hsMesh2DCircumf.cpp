@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZConvert.h"
 #include "ZMath.h"
 #include "ZStr.h"
@@ -115,6 +116,7 @@ std::vector<int> hsMesh2D::getCircumferenceVF()
     int c = vfn[2 * first] == top ? vfn[2 * first + 1] : vfn[2 * first];
     const std::size_t maxFaces = static_cast<std::size_t>(novf - noivf);
     for (;;) {
+        ZCoreLib::ZCancel::poll();
         int next = -1;
         for (int j = nvfStart[c]; j < nvfStart[c] + nvfCount[c] && next < 0; j++)
             if (vft[nf[j]] > 0 && nf[j] != chain.back())
@@ -139,6 +141,7 @@ int hsMesh2D::circumferenceNodes(int*& nodes)
     const bool aInNext = vfn[2 * faces[1]] == a || vfn[2 * faces[1] + 1] == a;
     out[0] = aInNext ? b : a;
     for (int i = 0; i + 1 < m; i++) {
+        ZCoreLib::ZCancel::poll();
         const int f = faces[i];
         out[i + 1] = vfn[2 * f] == out[i] ? vfn[2 * f + 1] : vfn[2 * f];
     }

@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZConvert.h"
 #include "ZMessage.h"
 #include "ZPoly.h"
@@ -204,6 +205,7 @@ hsMesh2D* hsMesh2D::subMesh(int m, int* elems)
         s += enon[e];
     }
     for (int k = 0; k < m; ++k) {
+        ZCoreLib::ZCancel::poll();
         const int e = elems[k];
         t.enon.push_back(enon[e]);
         for (int j = 0; j < enon[e]; ++j) {
@@ -273,6 +275,7 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
     requireFinite(other, "the other mesh");
     long long s = 0;
     for (int e = 0; e < other.noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         const std::string problem = elemProblem(e, other.en + s, other.enon[e], other.non, other.nX, other.nY);
         if (!problem.empty())
             throw ZException(where + "the other mesh's " + problem);
@@ -307,6 +310,7 @@ hsMesh2D* hsMesh2D::mergeMesh(const hsMesh2D& other)
     const nodeGrid grid(nX, nY, non, x0, y0, tol);
     std::vector<int> newNo(static_cast<size_t>(other.non));
     for (int j = 0; j < other.non; ++j) {
+        ZCoreLib::ZCancel::poll();
         newNo[j] = grid.match(other.nX[j], other.nY[j]);
         if (newNo[j] < 0) {
             newNo[j] = static_cast<int>(t.x.size());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZArray.h"
+#include "ZCancel.h"
 #include "ZMath.h"
 #include "ZMessage.h"
 
@@ -66,6 +67,7 @@ std::vector<int> entriesByEdge(const std::vector<int>& ea, const std::vector<int
     for (int i = 0; i < n; i++)
         order[fill[std::min(ea[i], eb[i])]++] = i;
     for (int v = 0; v < non; v++) {
+        ZCoreLib::ZCancel::poll();
         std::sort(order.begin() + start[v], order.begin() + start[v + 1], [&](int x, int y) {
             const int hx = std::max(ea[x], eb[x]), hy = std::max(ea[y], eb[y]);
             return hx != hy ? hx < hy : x < y;
@@ -81,6 +83,7 @@ FaceDiscovery discoverFaces(const hsMesh2D& m)
     const int n = m.noevf;
     std::vector<int> ea(n), eb(n), eElem(n);
     for (int e = 0; e < m.noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const int s = m.eStart[e], k = m.enon[e];
         for (int j = 0; j < k; j++) {
             ea[s + j] = m.en[s + j];
@@ -93,6 +96,7 @@ FaceDiscovery discoverFaces(const hsMesh2D& m)
     // Head of each group = its lowest entry; group size decides interior.
     std::vector<int> head(n), groupSize(n, 0);
     for (int g = 0; g < n;) {
+        ZCoreLib::ZCancel::poll();
         int h = g;
         const int lo = std::min(ea[order[g]], eb[order[g]]);
         const int hi = std::max(ea[order[g]], eb[order[g]]);
@@ -114,6 +118,7 @@ FaceDiscovery discoverFaces(const hsMesh2D& m)
     FaceDiscovery d;
     d.entryFace.assign(n, -1);
     for (int i = 0; i < n; i++) {
+        ZCoreLib::ZCancel::poll();
         if (head[i] != i) {
             d.entryFace[i] = d.entryFace[head[i]];
             continue;
@@ -318,6 +323,7 @@ void elementFaceTables(hsMesh2D& m, const FaceDiscovery& d, const std::vector<in
     m.nbvfpe = new int[m.noe];
     std::vector<int> keys;
     for (int e = 0; e < m.noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const int s = m.eStart[e], k = m.enon[e];
         m.nivfpe[e] = m.nbvfpe[e] = 0;
         keys.resize(k);
@@ -349,6 +355,7 @@ void faceElements(hsMesh2D& m)
     m.vfe = new int[2 * m.novf];
     std::fill(m.vfe, m.vfe + 2 * m.novf, -1);
     for (int e = 0; e < m.noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const int s = m.eStart[e];
         for (int j = 0; j < m.enon[e]; j++) {
             const int f = m.evf[s + j];
@@ -372,6 +379,7 @@ void faceSides(hsMesh2D& m)
     m.evfe = new int[m.noevf];
     m.evfSign = new signed char[m.noevf];
     for (int e = 0; e < m.noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const int s = m.eStart[e], k = m.enon[e];
         for (int j = 0; j < k; j++) {
             const int f = m.evf[s + j], s0 = m.vfe[2 * f], s1 = m.vfe[2 * f + 1];

@@ -19,6 +19,7 @@
 
 #include "hsGlobal.h"
 #include "hsMesh2D.h"
+#include "ZCancel.h"
 #include "ZFile.h"
 #include "ZMessage.h"
 #include "ZStr.h"
@@ -217,6 +218,7 @@ int hsMesh2D::fromString(const std::string& text, int version) {
     std::vector<int> nt_;
     std::vector<double> x, y;
     for (long long i = 0; i < n; i++) {
+        ZCoreLib::ZCancel::poll();
         if (!lines.next(tok)) throw missing("node " + str(i));
         if (tok.size() < 2) throw textError(lines.lineNo(), "node " + str(i) + " needs x and y.");
         x.push_back(leadingDouble(tok[0]));
@@ -226,6 +228,7 @@ int hsMesh2D::fromString(const std::string& text, int version) {
 
     std::vector<int> enon_, en_, ids;
     for (long long e = 0; e < m; e++) {
+        ZCoreLib::ZCancel::poll();
         if (!lines.next(tok)) throw missing("element " + str(e));
         ids.clear();
         for (std::size_t j = 0; j < tok.size(); j++) {
@@ -247,6 +250,7 @@ int hsMesh2D::fromString(const std::string& text, int version) {
     std::vector<double> vx, vy;
     if (voronoi && m > 0 && lines.next(tok) && tok.size() > 0) {
         for (long long e = 0; e < m; e++) {
+            ZCoreLib::ZCancel::poll();
             if (e > 0 && !lines.next(tok)) throw missing("the Voronoi point of element " + str(e));
             if (tok.size() < 2)
                 throw textError(lines.lineNo(), "the Voronoi point of element " + str(e) + " needs x and y.");
@@ -312,6 +316,7 @@ int hsMesh2D::fromBinary(const char* buffer, std::size_t length, int version) {
     std::unique_ptr<int[]> enon_(new int[m]);
     unsigned long long total = 0;
     for (long long e = 0; e < m; e++) {
+        ZCoreLib::ZCancel::poll();
         enon_[e] = r.i32(enonAt + 4 * e);
         const std::string problem = elemProblem(static_cast<int>(e), nullptr, enon_[e], static_cast<int>(n));
         if (!problem.empty()) throw blockError(problem);
@@ -329,6 +334,7 @@ int hsMesh2D::fromBinary(const char* buffer, std::size_t length, int version) {
     std::unique_ptr<double[]> x(new double[n]), y(new double[n]);
     std::unique_ptr<int[]> nt_(new int[n]);
     for (long long i = 0; i < n; i++) {
+        ZCoreLib::ZCancel::poll();
         x[i] = r.f32(8 + 4 * i);
         y[i] = r.f32(8 + 4 * (n + i));
         nt_[i] = r.i32(8 + 4 * (2 * n + i));
@@ -336,6 +342,7 @@ int hsMesh2D::fromBinary(const char* buffer, std::size_t length, int version) {
     std::unique_ptr<int[]> en_(new int[total]);
     for (unsigned long long k = 0; k < total; k++) en_[k] = r.i32(enAt + 4 * k);
     for (long long e = 0, at = 0; e < m; at += enon_[e], e++) {
+        ZCoreLib::ZCancel::poll();
         const std::string problem =
             elemProblem(static_cast<int>(e), en_.get() + at, enon_[e], static_cast<int>(n), x.get(), y.get());
         if (!problem.empty()) throw blockError(problem);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZConvert.h"
 #include "ZMath.h"
 #include "ZPoly.h"
@@ -50,6 +51,7 @@ int hsMesh2D::popVoronoi()
     if (voronoiPopped) {
         anglesVFPop();
         for (int e = 0; e < noe; e++) {
+            ZCoreLib::ZCancel::poll();
             eOrthogonal[e] = true;
             for (int k = 0; k < nivfpe[e]; k++)
                 if (vfAngleDev[evf[eStart[e] + k]] > maxOrthoDeviation)
@@ -63,6 +65,7 @@ int hsMesh2D::popVoronoi()
         eVoronoiX = new double[noe];
         eVoronoiY = new double[noe];
         for (int e = 0; e < noe; e++) {
+            ZCoreLib::ZCancel::poll();
             eVoronoiX[e] = eX[e];
             eVoronoiY[e] = eY[e];
             eOrthogonal[e] = false;
@@ -141,6 +144,7 @@ int hsMesh2D::calcVFLengthAndPos()
         *p = new double[novf];
     }
     for (int f = 0; f < novf; f++) {
+        ZCoreLib::ZCancel::poll();
         const int n0 = vfn[2 * f], n1 = vfn[2 * f + 1], e0 = vfe[2 * f];
         vfxc[f] = 0.5 * (nX[n0] + nX[n1]);
         vfyc[f] = 0.5 * (nY[n0] + nY[n1]);
@@ -202,6 +206,7 @@ int hsMesh2D::popGeometry()
     const double* x = nXUTM;
     const double* y = nYUTM;
     for (int f = 0; f < novf; f++) {
+        ZCoreLib::ZCancel::poll();
         const int n0 = vfn[2 * f], n1 = vfn[2 * f + 1];
         const double fx = x[n1] - x[n0], fy = y[n1] - y[n0];
         if (f < noivf) {
@@ -254,6 +259,7 @@ std::vector<int>* hsMesh2D::nodevf(int& count)
     std::vector<double> mx, my;
     count = 0;
     for (int v = 0; v < non; v++) {
+        ZCoreLib::ZCancel::poll();
         const int k = start[v + 1] - start[v];
         count += k;
         if (k == 0)
@@ -287,6 +293,7 @@ int hsMesh2D::popNode()
     std::vector<double> cx, cy;
     int s = 0;
     for (int v = 0; v < non; v++) {
+        ZCoreLib::ZCancel::poll();
         const std::vector<int>& list = lists[v];
         const int k = static_cast<int>(list.size());
         nvfCount[v] = k;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hsMesh2D.h"
+#include "ZCancel.h"
 #include "ZConvert.h"
 #include "ZMessage.h"
 #include "ZPoly.h"
@@ -113,6 +114,7 @@ void hsMesh2D::QueryIndex::BoxTree::build(std::vector<Box> itemBoxes) {
 }
 
 int hsMesh2D::QueryIndex::BoxTree::build(int lo, int hi, std::vector<double>& cx, std::vector<double>& cy) {
+    ZCoreLib::ZCancel::poll();
     const int leafSize = 8;
     Node node;
     node.box = boxes[items[lo]];
@@ -258,6 +260,7 @@ void hsMesh2D::buildElemIndex() {
     std::vector<Box> boxes(noe);
     double magnitude = 0;
     for (int e = 0; e < noe; e++) {
+        ZCoreLib::ZCancel::poll();
         const int s = eStart[e];
         Box b{enX[s], enY[s], enX[s], enY[s]};
         for (int k = 1; k < enon[e]; k++) {
@@ -400,6 +403,7 @@ int hsMesh2D::lineIntersections(double x1, double y1, double x2, double y2, int*
     std::vector<int> e;
     std::vector<double> d;
     for (std::size_t k = 0; k + 1 < cuts.size(); k++) {
+        ZCoreLib::ZCancel::poll();
         // Between two cuts the segment lies in one element (or outside): its midpoint tells which.
         const double t = (len > 0) ? 0.5 * (cuts[k] + cuts[k + 1]) / len : 0.0;
         const int el = pointElem(x1 + t * (x2 - x1), y1 + t * (y2 - y1));
@@ -422,6 +426,7 @@ int hsMesh2D::sectionIntersections(double* x, double* y, int n, int*& elems, dou
     std::vector<int> E;
     std::vector<double> D;
     for (int s = 0; s + 1 < n; s++) {
+        ZCoreLib::ZCancel::poll();
         const double len = std::hypot(x[s + 1] - x[s], y[s + 1] - y[s]);
         if (!(len > roundingMargin(std::max({std::fabs(x[s]), std::fabs(y[s]), std::fabs(x[s + 1]),
                                              std::fabs(y[s + 1]), len}))))
@@ -471,6 +476,7 @@ int hsMesh2D::gridPointsInMesh(double dx, double dy, double*& x, double*& y, dou
             const double yc = ymin + (j + 0.5) * dy;
             if (!(yc < ymax)) break;
             for (long long i = 0;; i++) {
+                ZCoreLib::ZCancel::poll();
                 const double xc = xmin + (i + 0.5) * dx;
                 if (!(xc < xmax)) break;
                 if (pointElem(xc, yc) >= 0 && isPointInMesh(xc, yc)) {

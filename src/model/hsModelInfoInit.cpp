@@ -6,6 +6,7 @@
 #include <climits>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZMessage.h"
 
 namespace hestor {
@@ -38,6 +39,7 @@ void fillColumns(int count, int n, const int* bli, const double* dz, BottomFn bo
     prev.build(count, cells);
     centres.build(count, [n, bli](int i) { return std::max(n - bli[i] - 1, 1); });
     for (int i = 0; i < count; ++i) {
+        ZCoreLib::ZCancel::poll();
         const int b = bli[i];
         const int m = n - b;
         double* col = rows[i];
@@ -142,6 +144,7 @@ void hsModelInfo::initBottomLayers()
         adoptedEnolLen_ = noe;
     }
     for (int e = 0; e < noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         etli[e] = n - 1;
         if (enol[e] > 0) {
             ebli[e] = n - enol[e];
@@ -163,6 +166,7 @@ void hsModelInfo::initBottomCells(double* botDz)
     const int n = noLayer;
     const double f = minDzFrac;
     for (int e = 0; e < mesh2d.noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         const int b = ebli[e];
         const double t = top(b);
         double d = elemBathy[e] - t;
@@ -186,6 +190,7 @@ void hsModelInfo::initElemColumns(const double* botDz)
     const int noe = mesh2d.noe;
     long long next = 0;
     for (int e = 0; e < noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         elemFirstCell[e] = static_cast<int>(next);
         next += n - ebli[e];
         elemLastCell[e] = checkedCount(next, "cells") - 1;
@@ -202,6 +207,7 @@ void hsModelInfo::initBoundaryColumns()
     const int noe = mesh2d.noe;
     long long next = noCells;
     for (int b = 0; b < mesh2d.nobvf; ++b) {
+        ZCoreLib::ZCancel::poll();
         const int p = noe + b;
         ebli[p] = ebli[mesh2d.bvfe[b]];
         etli[p] = n - 1;
@@ -224,6 +230,7 @@ void hsModelInfo::initFaces()
     long long intCells = 0;
     long long bndCells = 0;
     for (int f = 0; f < noFaces; ++f) {
+        ZCoreLib::ZCancel::poll();
         ftli[f] = n - 1;
         faceFirstCell[f] = checkedCount(intCells + bndCells, "face-cells");
         const int e0 = mesh2d.vfe[2 * f];
@@ -272,6 +279,7 @@ void hsModelInfo::initNodes()
     nodeFirstCell = new int[non];
     long long count = 0;
     for (int i = 0; i < non; ++i) {
+        ZCoreLib::ZCancel::poll();
         int lo = 99999;
         int hi = -99999;
         if (mesh2d.nt[i] == 0 && mesh2d.nvfCount) {
@@ -304,6 +312,7 @@ void hsModelInfo::initBoundaryCells()
     bndNoCells = new int[nob];
     long long total = 0;
     for (int i = 0; i < nob; ++i) {
+        ZCoreLib::ZCancel::poll();
         long long cells = 0;
         const int first = mesh2d.bFirstVF[i];
         for (int b = first; b < first + mesh2d.bNoVF[i]; ++b)
@@ -325,6 +334,7 @@ void hsModelInfo::initCellTables()
     cellVolume = new double[noCells];
     cellDepth = new double[noCells];
     for (int e = 0; e < mesh2d.noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         const int b = ebli[e];
         const int first = elemFirstCell[e];
         const double area = mesh2d.eArea[e];
@@ -346,6 +356,7 @@ void hsModelInfo::initElemFaceBli()
     const int noe = mesh2d.noe;
     elemFaceBli.build(noe, [this](int e) { return mesh2d.nivfpe[e] + mesh2d.nbvfpe[e]; });
     for (int e = 0; e < noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         const int* faces = mesh2d.evf + mesh2d.eStart[e];
         const int m = mesh2d.nivfpe[e] + mesh2d.nbvfpe[e];
         for (int k = 0; k < m; ++k) {
@@ -360,6 +371,7 @@ void hsModelInfo::initBoundaryCellTables()
     const int n = noLayer;
     const long long total = totalCells();
     for (int b = 0; b < mesh2d.nobvf; ++b) {
+        ZCoreLib::ZCancel::poll();
         const int p = mesh2d.noe + b;
         for (int j = 0; j < n - ebli[p]; ++j) {
             const long long c = static_cast<long long>(elemFirstCell[p]) + j;

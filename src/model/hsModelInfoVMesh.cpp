@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZMessage.h"
 
 namespace hestor {
@@ -75,6 +76,7 @@ void zLayerSection(const hsModelInfo& mi, const int* elems, const double* dist, 
     // Lowest level and first node of each line; -1: the line has no nodes.
     std::vector<int> low(static_cast<size_t>(n) + 1, -1), base(static_cast<size_t>(n) + 1, 0);
     for (int i = 0; i <= n; ++i) {
+        ZCoreLib::ZCancel::poll();
         int lo = INT_MAX;
         if (i > 0 && elems[i - 1] >= 0)
             lo = mi.ebli[elems[i - 1]];
@@ -90,6 +92,7 @@ void zLayerSection(const hsModelInfo& mi, const int* elems, const double* dist, 
     }
     auto at = [&](int line, int k) { return base[line] + k - low[line]; };
     for (int i = 0; i < n; ++i) {
+        ZCoreLib::ZCancel::poll();
         if (elems[i] < 0)
             continue;
         for (int k = mi.ebli[elems[i]]; k < L; ++k)
@@ -103,6 +106,7 @@ void sigmaSection(const hsModelInfo& mi, const int* elems, const double* dist, i
 {
     const int L = mi.noLayer;
     for (int i = 0; i < n; ++i) {
+        ZCoreLib::ZCancel::poll();
         const int e = elems[i];
         if (e < 0)
             continue;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 
+#include "ZCancel.h"
 #include "ZFile.h"
 #include "ZMessage.h"
 
@@ -216,6 +217,7 @@ void hsResultFile::readItemDirectory(headerReader& r, const fixedHeader& h,
     r.requireRoom(h.itemCount * (h.version >= 1 ? 8LL : 4LL),
                   "the item directory of " + str(h.itemCount) + " entries");
     for (int i = 0; i < h.itemCount; ++i) {
+        ZCoreLib::ZCancel::poll();
         if (h.version >= 1)
             lengths.push_back(r.count("an item length"));
         const int32_t n = r.count("an item name length");
@@ -243,6 +245,7 @@ void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const stat
     if (h.version >= 3) {
         r.requireRoom(h.staticCount * 16LL, str(h.staticCount) + " static items");
         for (int i = 0; i < h.staticCount; ++i) {
+            ZCoreLib::ZCancel::poll();
             staticItem rec;
             rec.byteLength = r.count("a static item's byte length");
             rec.count = r.count("a static item's count");
@@ -265,10 +268,12 @@ void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const stat
     r.requireRoom(h.staticCount * 8LL, str(h.staticCount) + " static items");
     std::vector<int32_t> lengths, counts;
     for (int i = 0; i < h.staticCount; ++i) {
+        ZCoreLib::ZCancel::poll();
         lengths.push_back(r.count("a static item's byte length"));
         counts.push_back(r.count("a static item's count"));
     }
     for (int i = 0; i < h.staticCount; ++i) {
+        ZCoreLib::ZCancel::poll();
         if (i >= 3) {
             r.seek(r.pos + lengths[i], "the end of a static block");
             continue;

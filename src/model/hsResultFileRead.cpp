@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZArray.h"
+#include "ZCancel.h"
 #include "ZFile.h"
 #include "ZMessage.h"
 
@@ -260,6 +261,7 @@ double* copyOut(const std::vector<double>& v)
 void sigmaLayer(const float* rec, int noe, int n, int layer, float* values)
 {
     for (int e = 0; e < noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         const float* col = rec + static_cast<size_t>(e) * n;
         values[e] = layer >= 999 ? uppermost(col, n) : col[std::max(layer, 0)];
     }
@@ -270,6 +272,7 @@ void sigmaLayer(const float* rec, int noe, int n, int layer, float* values)
 void zLayer(const hsModelInfo& mi, const float* rec, int layer, float* values)
 {
     for (int e = 0; e < mi.mesh2d.noe; ++e) {
+        ZCoreLib::ZCancel::poll();
         const int b = mi.ebli[e];
         const float* col = rec + mi.elemFirstCell[e];
         if (layer == -1)
@@ -336,6 +339,7 @@ int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*
         // One value per element: that value is the element's whole column, as
         // readLayer takes it.
         for (int k = 0; k < nElems; ++k) {
+            ZCoreLib::ZCancel::poll();
             const int e = elems[k];
             if (e >= 0) {
                 checkElem(*this, e, where);
@@ -347,6 +351,7 @@ int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*
     } else if (mInfo.layerType == SIGMA) {
         res.reserve(static_cast<size_t>(n) * nElems);
         for (int k = 0; k < nElems; ++k) {
+            ZCoreLib::ZCancel::poll();
             const int e = elems[k];
             if (e < 0) {
                 res.insert(res.end(), static_cast<size_t>(n), missing);
@@ -360,6 +365,7 @@ int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*
     } else {
         requireColumns(*this, where);
         for (int k = 0; k < nElems; ++k) {
+            ZCoreLib::ZCancel::poll();
             const int e = elems[k];
             if (e < 0)
                 continue;
@@ -505,6 +511,7 @@ int hsResultFile::readTimeSeries(int item, int elem, int layer, double*& values,
     std::vector<double> res = reserveSeries(static_cast<long long>(to - from));
     std::vector<float> col(static_cast<size_t>(span));
     walkSeries(*this, from, to, [&](valueReader& r, int ts, long long) {
+        ZCoreLib::ZCancel::poll();
         r.read(lay.pos(ts, first), col.data(), span);
         res.push_back(top ? uppermost(col.data(), span) : col[0]);
     });
@@ -534,6 +541,7 @@ int hsResultFile::readTimeSeriesProfile(int item, int elem, double*& values, int
     std::vector<double> res = reserveSeries(count);
     std::vector<float> col(static_cast<size_t>(m));
     walkSeries(*this, from, to, [&](valueReader& r, int ts, long long) {
+        ZCoreLib::ZCancel::poll();
         r.read(lay.pos(ts, first), col.data(), m);
         res.insert(res.end(), col.begin(), col.end());
     });

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "ZCancel.h"
 #include "ZDraw.h"
 #include "ZMessage.h"
 
@@ -129,6 +130,7 @@ void walkSegments(const double* x, const double* y, int n, double spacing, F f)
 {
     double r = 0;
     for (int i = 0; i + 1 < n; ++i) {
+        ZCoreLib::ZCancel::poll();
         const double dx = x[i + 1] - x[i], dy = y[i + 1] - y[i];
         const double len = std::sqrt(dx * dx + dy * dy);
         if (!(len > 0))
@@ -166,6 +168,7 @@ void resample(const double* x, const double* y, int n, double spacing, std::vect
         const double ux = spacing * dx / len, uy = spacing * dy / len;
         const double bx = x[i] - r * dx / len, by = y[i] - r * dy / len;
         for (int j = 1; j <= static_cast<int>(m); ++j) {
+            ZCoreLib::ZCancel::poll();
             px.push_back(bx + j * ux);
             py.push_back(by + j * uy);
         }
@@ -190,6 +193,7 @@ int hsResultFile::extractSectionCart(int item, int ts, double* x, double* y, int
     checkDepths(depths, nDepths, where);
     const itemValues v(*this, item, ts, where);
     for (int p = 0; p < nPts; ++p) {
+        ZCoreLib::ZCancel::poll();
         const int e = mInfo.mesh2d.pointElem(x[p], y[p]);
         double* row = values + static_cast<size_t>(p) * std::max(nDepths, 0);
         for (int j = 0; j < nDepths; ++j) {
@@ -255,6 +259,7 @@ int hsResultFile::extractSection(int item, int ts, double* x, double* y, int n, 
     std::vector<double> ds, cs, vs;
     double s = 0;
     for (int p = 0; p < n; ++p) {
+        ZCoreLib::ZCancel::poll();
         if (p > 0)
             s += std::sqrt((x[p] - x[p - 1]) * (x[p] - x[p - 1]) +
                            (y[p] - y[p - 1]) * (y[p] - y[p - 1]));
@@ -293,6 +298,7 @@ int hsResultFile::extractSection(int item, int ts, double x0, double y0, double 
     const int n = checkedCount(std::ceil(len / spacing) + 1, where) - 1;
     std::vector<double> px(static_cast<size_t>(n) + 1), py(static_cast<size_t>(n) + 1);
     for (int i = 0; i < n; ++i) {
+        ZCoreLib::ZCancel::poll();
         px[i] = x0 + i * (x1 - x0) / n;
         py[i] = y0 + i * (y1 - y0) / n;
     }
@@ -350,6 +356,7 @@ int hsResultFile::readLayerAndInterpOnBitmap(int item, int ts, int layer, int*& 
     // Elements without a cell in the layer are no data points.
     std::vector<double> px, py, pv;
     for (size_t e = 0; e < v.size(); ++e) {
+        ZCoreLib::ZCancel::poll();
         if (v[e] == missingValue)
             continue;
         px.push_back(mInfo.mesh2d.eX[e]);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ZCancel.h"
 #include "ZDT.h"
 #include "ZFile.h"
 #include "ZMessage.h"
@@ -265,6 +266,8 @@ int hsResultFile::writeData(double* values, int n)
 
 int hsResultFile::writeData(float* values, int n)
 {
+    // Before anything is written: an interrupted call leaves the writer as it was.
+    ZCoreLib::ZCancel::poll();
     checkValueCount(n);
     if (isTextWriterFormat()) {
         writeTextData(values, n);
@@ -412,6 +415,7 @@ std::string hsResultFile::getFilename(int& ts)
         return fileName;
     }
     for (int k = 1;; ++k) {
+        ZCoreLib::ZCancel::poll();
         fileNo = k;
         ts -= held;
         const std::string name = getFilename();

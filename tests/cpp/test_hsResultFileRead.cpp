@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ZCancel.h"
 #include "hsResultFile.h"
 #include "testUtil.h"
 #include "test_hsMesh2DHelpers.h"
@@ -419,6 +420,22 @@ TEST_F(ResultFileRead, TimeSeriesBoundaries)
               "Negative timestep requested from  (" + name + "). " + hestor::errSuffix);
     EXPECT_EQ(series(1, 3, 3, 0, 24).size(), 24u);
     EXPECT_EQ(out, nullptr);
+}
+
+// A hook that asks to stop ends a long read with ZCancelled, which no reader
+// turns into a message; the object reads the whole series afterwards.
+TEST_F(ResultFileRead, CancelledReadLeavesTheObjectUsable)
+{
+    writeSeries({40, 100, 100});
+    const std::vector<double> whole = series(1, 3, 3, 0, -1);
+    ASSERT_EQ(whole.size(), 240u);
+    static int asked = 0;
+    ZCoreLib::ZCancel::setHook([] { return ++asked > 0; });
+    EXPECT_THROW(series(1, 3, 3, 0, -1), ZCoreLib::ZCancelled);
+    ZCoreLib::ZCancel::setHook(nullptr);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(f->fileNo, 0);
+    EXPECT_EQ(series(1, 3, 3, 0, -1), whole);
 }
 
 TEST_F(ResultFileRead, FormatsWithoutAReader)

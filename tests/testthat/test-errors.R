@@ -250,6 +250,34 @@ test_that("a file in a write-protected folder is not replaced", {
   expect_identical(getHeader(openHSFile(f))$noTimestep, 3L)
 })
 
+test_that("an interrupt stops a long call with R's interrupt condition; handles stay usable", {
+  skip_on_os("windows")
+  d <- fresh_dir()
+  # A text mesh of 718,000 triangles: opening it takes most of a second.
+  n <- 600L
+  a <- rep(0:(n - 2L), n - 1L) + n * rep(0:(n - 2L), each = n - 1L)
+  k <- seq_len(n * n) - 1L
+  big <- file.path(d, "big.mesh")
+  writeLines(c(paste(n * n, 2L * length(a)), sprintf("%d %d", 10L * (k %% n), 10L * (k %/% n)),
+               sprintf("%d %d %d", a, a + 1L, a + n + 1L), sprintf("%d %d %d", a, a + n + 1L, a + n)),
+             big)
+  small <- small_file()
+  ready <- file.path(d, "ready"); done <- file.path(d, "done")
+  run_child(c(
+    sprintf("h <- openHSFile('%s'); writeLines(as.character(Sys.getpid()), '%s.tmp')", small, ready),
+    sprintf("file.rename('%s.tmp', '%s')", ready, ready),
+    sprintf("got <- tryCatch({ m <- openHSFile('%s'); 'returned' }, interrupt = function(e) class(e))", big),
+    sprintf("saveRDS(list(got, exists('m'), readItemData(h, 1, 2), pointElem(h, 60, 50)), '%s.tmp')", done),
+    sprintf("file.rename('%s.tmp', '%s')", done, done)), wait = FALSE)
+  for (i in 1:1200) if (file.exists(ready)) break else Sys.sleep(0.05)
+  Sys.sleep(0.1)
+  tools::pskill(as.integer(readLines(ready)), tools::SIGINT)
+  for (i in 1:1200) if (file.exists(done)) break else Sys.sleep(0.05)
+  r <- openHSFile(small)
+  expect_identical(readRDS(done), list(c("interrupt", "condition"), FALSE, readItemData(r, 1, 2),
+                                       pointElem(r, 60, 50)))
+})
+
 test_that("mesh and model table routines refuse what does not exist", {
   f <- file.path(fresh_dir(), "grid.mesh")
   writeLines(c("5 4", "0 0", "100 0", "100 100", "0 100", "50 50 0",
