@@ -32,7 +32,8 @@ public:
             path_ = R_ExpandFileName(Rf_translateChar(c));
             return R_NilValue;
         });
-        const std::string cwd = path_.empty() || path_[0] == '/' ? "" : ZCoreLib::ZPlatform::currentDir();
+        const bool relative = !path_.empty() && path_[0] != '/';
+        const std::string cwd = relative ? ZCoreLib::ZPlatform::currentDir() : "";
         if (!cwd.empty())
             path_ = cwd + "/" + path_;
     }

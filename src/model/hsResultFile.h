@@ -65,7 +65,7 @@ public:
     // Only three things move it: the writer, one file on at each roll-over;
     // getFilename(ts), to the file that holds ts; totalTimesteps, back to
     // file 0 unless a file is being written. Every reader leaves it where it
-    // was, and so does continuesSeries.
+    // was.
     int fileNo;
     // Writer: the longest item, the header version written, the binary
     // stream, complete timesteps of the current file and the next item.
@@ -120,17 +120,19 @@ public:
     void write2file(std::string line);
     int writeNT(int nt);
     std::string getFilename();
-    // The file that holds global timestep ts, with ts made local to it; each
-    // file holds the timesteps its own header counts. ts below noTimestep:
-    // fileName, fileNo untouched; else fileNo moves to that file (to the
-    // first file after the series when it throws).
-    std::string getFilename(int& ts);
-    // Timesteps of the whole series; fileNo: the file being written, else 0.
-    int totalTimesteps();
 
     // Series of binary files (hsResultFileSeries.cpp)
     // File k of the series whose first file is first (k 0: first itself).
     static std::string seriesFileName(const std::string& first, int k);
+    // The file that holds global timestep ts, with ts made local to it; each
+    // file holds the timesteps counted for it (a reader's: when it first saw
+    // the file; a writer's: its header now). ts below noTimestep: fileName,
+    // fileNo untouched; else fileNo moves to that file (to the first file
+    // after the series when it throws).
+    std::string getFilename(int& ts);
+    // Timesteps of the whole series, every counted file checked first;
+    // fileNo: the file being written, else 0.
+    int totalTimesteps();
 
     // The writer's hold on its file (hsResultFileHold.cpp). holdForWriting
     // takes an exclusive lock on fileName (made empty when absent), so that a
@@ -177,13 +179,14 @@ public:
     // counts alone, so they agree, and a file that grows beside its writer
     // keeps its count. A file once counted must stay: gone, replaced, cut
     // short or given another header, it is refused by name.
-    // Throws unless file k of the series is still the file first seen there
-    // (file k is first seen here when it is the next one).
-    void checkUnchanged(int k);
     // Takes the files on disk as they are now, for an object whose files
     // were rewritten on purpose by its owner (the first file with the count
     // the object holds).
-    void forgetDiskFiles() { seen_.clear(); }
+    void forgetDiskFiles()
+    {
+        seen_.clear();
+        refused_ = refusedNext();
+    }
     // The readers' way to the series: the counts of its files, seen until
     // they reach `need` timesteps (all files when negative), and file k of
     // them opened and checked, with the byte its records start at.

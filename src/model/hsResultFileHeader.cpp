@@ -306,7 +306,8 @@ void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const stat
             if (rec.count < 1 && rec.byteLength != 0)
                 r.fail(what + " has no values but " + str(rec.byteLength) + " bytes");
             if ((rec.type == "f" || rec.type == "i") && rec.byteLength != 4LL * rec.count)
-                r.fail(what + " of type " + printable(rec.type) + " has " + str(rec.count) + " values in " +
+                r.fail(what + " of type " + printable(rec.type) + " has " + str(rec.count) +
+                       " values in " +
                        str(rec.byteLength) + " bytes");
             block(rec, what);
         }
@@ -352,7 +353,8 @@ void hsResultFile::takeStaticBlock(headerReader& r, const std::string& name,
         return;
     }
     if (bytes != 4LL * count)
-        r.fail("static item '" + printable(name) + "' has " + str(count) + " values in " + str(bytes) +
+        r.fail("static item '" + printable(name) + "' has " + str(count) + " values in " +
+               str(bytes) +
                " bytes");
     if (name == "enol") {
         auto values = std::make_unique<int[]>(static_cast<size_t>(count));
@@ -391,7 +393,8 @@ hsResultFile::seriesHead hsResultFile::readSeriesHead(const openFile& f,
                                                       const std::string& name) const
 {
     headerReader r(f, name, "hsResultFile::totalTimesteps: ");
-    const fixedHeader fixed = readFixedFields(r, r.file->stat().modifiedNs / 1000000000LL >= cutoffDate);
+    const long long modified = r.file->stat().modifiedNs / 1000000000LL;
+    const fixedHeader fixed = readFixedFields(r, modified >= cutoffDate);
     r.refreshSize();
     seriesHead h;
     h.headerSize = fixed.headerSize;

@@ -158,22 +158,6 @@ void hsResultFile::checkOpen(int k, const openFile& f)
     s.stamp = now;
 }
 
-void hsResultFile::checkUnchanged(int k)
-{
-    if (k < 0 || k > static_cast<int>(seen_.size()) || (k > 0 && seen_.empty()))
-        throw ZException("hsResultFile::checkUnchanged: file " + str(k) + " of the series of " +
-                         fileName + " has not been seen.");
-    if (k == static_cast<int>(seen_.size())) {
-        seeSeries(k == 0 ? 0 : -1);
-        if (k >= static_cast<int>(seen_.size()))
-            throw ZException("hsResultFile::checkUnchanged: file " + str(k) + " of the series of " +
-                             fileName + " does not continue it.");
-        return;
-    }
-    const openFile f(seriesFileName(fileName, k));
-    checkOpen(k, f);
-}
-
 std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeen(int k)
 {
     auto f = std::make_unique<openFile>(seriesFileName(fileName, k));

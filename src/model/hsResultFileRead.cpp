@@ -66,7 +66,8 @@ public:
     {
         if (n <= 0)
             return;
-        const long long pos = start_ + 4 * (static_cast<long long>(ts) * lay.total + lay.before + j);
+        const long long pos =
+            start_ + 4 * (static_cast<long long>(ts) * lay.total + lay.before + j);
         if (file_->readAt(pos, dst, 4 * n) != 4 * n)
             throw ZException(endsBefore(name_, n, pos));
     }
