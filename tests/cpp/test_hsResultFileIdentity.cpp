@@ -11,28 +11,17 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include "ZException.h"
 #include "hsResultFile.h"
 #include "test_hsResultFileUtil.h"
 
 using hestor::hsResultFile;
-using ZCoreLib::ZException;
+using testutil::thrownMessage;
 using namespace rftest;
 
 namespace {
 
-std::string message(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const ZException& e) {
-        return e.message;
-    }
-    return "";
-}
-
-// The two-square mesh in one layer; one item of a value per element, value
-// 100 t + e + bathy at timestep t.
+// The two-square mesh in one layer; one item of a value per element, the
+// first 100 t + bathy at timestep t.
 std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1)
 {
     std::remove(name.c_str()); // else its header would be read
@@ -54,16 +43,14 @@ std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int 
 void steps(hsResultFile& w, int from, int to, double bathy = 1)
 {
     for (int t = from; t < to; ++t) {
-        float v[2] = {static_cast<float>(100 * t + bathy), static_cast<float>(100 * t + 1 + bathy)};
+        float v[2] = {static_cast<float>(100 * t + bathy), 0};
         w.writeData(v, 2);
     }
 }
 
 void writeFile(const std::string& name, int nt, double bathy)
 {
-    auto w = writer(name, bathy);
-    steps(*w, 0, nt, bathy);
-    w->flushBuf();
+    steps(*writer(name, bathy), 0, nt, bathy); // closed by its destructor
 }
 
 float valueAt(hsResultFile& r, int ts)
@@ -79,19 +66,12 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
     const std::string name = dir.path + "/run.emb", other = dir.path + "/other.emb";
     const std::string why = "hsResultFile: the result file '" + name + "' ";
     std::unique_ptr<hsResultFile> live;
-    auto copyOver = [&](const std::string& from) { // in place: the same file
-        const std::vector<char> b = readBytes(from);
-        writeBytes(name, b);
-    };
-    struct change {
-        const char* what;
-        std::function<void()> apply;
-        std::string refusal; // "" when the file still reads
-    };
+    auto copyOver = [&](const std::string& from) { writeBytes(name, readBytes(from)); }; // in place
+    struct change { const char* what; std::function<void()> apply; std::string refusal; };
     const std::vector<change> cases = {
         {"replaced", [&] { writeFile(other, 3, 1); std::rename(other.c_str(), name.c_str()); },
          why + "was replaced by another file after this handle read it."},
-        {"cut short", [&] { std::vector<char> b = readBytes(name); b.resize(b.size() - 1); writeBytes(name, b); },
+        {"cut short", [&] { std::vector<char> b = readBytes(name); b.pop_back(); writeBytes(name, b); },
          why + "was cut short: it holds 429 bytes, but the timesteps this handle counted end at byte 430."},
         {"rewritten", [&] { writeFile(other, 3, 1.5); copyOver(other); },
          why + "was rewritten: its header differs from the one this handle read."},
@@ -99,8 +79,8 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
         // but not by its writer.
         {"grown, another header", [&] { writeFile(other, 5, 1.5); copyOver(other); },
          why + "was rewritten: its header differs from the one this handle read."},
-        {"grown by its writer", [&] { steps(*live, 3, 6); }, ""},
-        {"touched", [&] { utime(name.c_str(), nullptr); chmod(name.c_str(), 0600); }, ""},
+        {"grown by its writer", [&] { steps(*live, 3, 6); }, "<no exception>"},
+        {"touched", [&] { utime(name.c_str(), nullptr); chmod(name.c_str(), 0600); }, "<no exception>"},
         {"deleted", [&] { std::remove(name.c_str()); },
          why + "is gone: it was deleted or renamed after this handle read it."},
     };
@@ -109,15 +89,10 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
         live = writer(name, 1);
         steps(*live, 0, 3);
         hsResultFile r(name, -1);
-        ASSERT_EQ(r.mInfo.noTimestep, 3);
         c.apply();
-        EXPECT_EQ(message([&] { valueAt(r, 2); }), c.refusal);
-        EXPECT_EQ(message([&] { r.totalTimesteps(); }), c.refusal);
-        if (c.refusal.empty()) {
-            EXPECT_EQ(valueAt(r, 2), 201.0f);
-            EXPECT_EQ(r.totalTimesteps(), 3);
-        }
-        live.reset();
+        EXPECT_EQ(thrownMessage([&] { valueAt(r, 2); }), c.refusal);
+        EXPECT_EQ(thrownMessage([&] { r.totalTimesteps(); }), c.refusal);
+        EXPECT_TRUE(c.refusal != "<no exception>" || valueAt(r, 2) == 201.0f);
     }
 }
 
@@ -135,7 +110,7 @@ TEST(ResultFileIdentity, ValuesComeThroughTheCheckedDescriptor)
     float v = 0;
     ASSERT_EQ(f->readAt(start + 4 * 2, &v, 4), 4);
     EXPECT_EQ(v, 101.0f);
-    EXPECT_NE(message([&] { valueAt(r, 1); }).find("was replaced"), std::string::npos);
+    EXPECT_NE(thrownMessage([&] { valueAt(r, 1); }).find("was replaced"), std::string::npos);
 }
 
 // A series whose writer rolls over every 3 timesteps, read at every step: the

@@ -206,6 +206,8 @@ TEST_F(ResultWrite, SeriesExactlyFull)
     EXPECT_NE(message([&] { r.totalTimesteps(); }).find("x^1.emb' was cut short"), std::string::npos);
     writeBytes(at("x^1.emb"), middle);
     EXPECT_EQ(r.totalTimesteps(), 6);
+    std::remove(at("x^1.emb").c_str());
+    EXPECT_NE(message([&] { r.totalTimesteps(); }).find("x^1.emb' is gone"), std::string::npos);
 }
 
 // File 1 of a series of three is replaced by a file written apart, with one

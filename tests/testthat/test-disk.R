@@ -232,19 +232,3 @@ test_that("a handle keeps naming its file; names are taken as R's file functions
   u <- write_small(file.path(a, "M\u00fcggelsee.emb"))
   expect_identical(readItemData(openHSFile(iconv(u, "UTF-8", "latin1")), 1, 0), f32(level_values(0)))
 })
-
-test_that("a file of a series that a handle counted names itself when gone or replaced", {
-  d <- fresh_dir()
-  f <- file.path(d, "run.emb"); g <- file.path(d, "run^1.emb")
-  why <- c(gone = "is gone: it was deleted or renamed after this handle read it.",
-           replaced = "was replaced by another file after this handle read it.")
-  for (how in names(why)) {
-    write_series(f, list(0:4, 5:11, 12:14))
-    r <- openHSFile(f)
-    expect_identical(totalTimesteps(r), 15L)
-    if (how == "gone") file.remove(g) else file.rename(write_small(file.path(d, "x.emb")), g)
-    reason <- sprintf("hsResultFile: the result file '%s' %s", g, why[[how]])
-    expect_identical(condition_of(totalTimesteps(r))$reason, reason, label = how)
-    expect_identical(condition_of(readTimeseries(r, 1, 0, 0))$reason, reason, label = how)
-  }
-})
