@@ -120,10 +120,6 @@ public:
     void write2file(std::string line);
     int writeNT(int nt);
     std::string getFilename();
-
-    // Series of binary files (hsResultFileSeries.cpp)
-    // File k of the series whose first file is first (k 0: first itself).
-    static std::string seriesFileName(const std::string& first, int k);
     // The file that holds global timestep ts, with ts made local to it; each
     // file holds the timesteps counted for it (a reader's: when it first saw
     // the file; a writer's: its header now). ts below noTimestep: fileName,
@@ -133,6 +129,10 @@ public:
     // Timesteps of the whole series, every counted file checked first;
     // fileNo: the file being written, else 0.
     int totalTimesteps();
+
+    // Series of binary files (hsResultFileSeries.cpp)
+    // File k of the series whose first file is first (k 0: first itself).
+    static std::string seriesFileName(const std::string& first, int k);
 
     // The writer's hold on its file (hsResultFileHold.cpp). holdForWriting
     // takes an exclusive lock on fileName (made empty when absent), so that a
@@ -287,8 +287,8 @@ private:
         seriesHead head;
     };
     std::vector<seenFile> seen_;
-    // The last file found not to continue the series, and the files it was
-    // judged against, so that a leftover file is not read on every call.
+    // The last file found not to continue the series, as it was then, so
+    // that a file left from another run is not read on every call.
     struct refusedNext {
         int k = -1;
         openFile::status stamp;
