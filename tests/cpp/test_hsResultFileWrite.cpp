@@ -235,6 +235,8 @@ TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
         {[](hsResultFile& g) { g.mInfo.startDT += 1800; g.itemNameVec[1] = "c"; }, 3},
         {bathy(2.4), 8}, // another bathymetry, the same cells
         {bathy(1.5), 3}, // one cell fewer
+        // A longer header: its records start later than the first file's.
+        {[](hsResultFile& g) { g.mInfo.startDT += 1800; g.mInfo.mesh2d.proj += " (zone 33)"; }, 8},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const std::string y = "y" + std::to_string(i) + ".emb";
@@ -249,6 +251,10 @@ TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
             EXPECT_THROW(r.getFilename(ts), ZException) << i;
         else
             EXPECT_EQ(r.getFilename(ts), at("x^1.emb")) << i;
+        float a[5] = {};
+        if (cases[i].second == 8)
+            r.readItemData(0, 4, a);
+        EXPECT_EQ(a[3], cases[i].second == 8 ? value(4, 0, 3) : 0.0f) << i;
     }
 }
 
