@@ -291,6 +291,64 @@ row_timeseries_profile <- function(m) {
   compare(function() readTimeseriesProfile(m$r, 0, col$e, 0, -1), base)
 }
 
+# A series of result files as a long run splits it, each file with a full
+# header of about 266 kB (the mesh of 7000 elements) and a few timesteps.
+make_series <- function(dir, files = 200L, per_file = 5L) {
+  message(sprintf("  (writing a series of %d files of %d timesteps)", files, per_file))
+  h <- bench_header(7000, 1L, 0L)
+  h$bottom <- NULL
+  h$itemNames <- c("temp", "level")
+  h$itemLengths <- c(h$noElem, h$noElem)
+  temp <- temp_base(h$noElem)
+  level <- level_base(h$noElem)
+  first <- file.path(dir, "series.emb")
+  names <- c(first, sprintf(sub("\\.emb$", "^%d.emb", first), seq_len(files - 1L)))
+  for (k in seq_len(files)) {
+    hk <- h
+    hk$startDT <- h$startDT + (k - 1) * per_file * h$timestep
+    w <- writeHSFile(hk, names[k], "emb")
+    for (t in (k - 1) * per_file + seq_len(per_file) - 1) {
+      writeHSData(w, temp + t)
+      writeHSData(w, level + t / 100)
+    }
+    writeHSDataClose(w)
+  }
+  list(names = names, per_file = per_file, e = 3500L,
+       lay = record_layout(first, h$itemLengths))
+}
+
+# One cell over every file of the series. The first call is a fresh handle's:
+# it sees each file for the first time; later calls find them as seen. The
+# baseline opens each file, seeks to each value and reads it.
+row_series_timeseries <- function(s, first_call) {
+  n <- length(s$names) * s$per_file
+  base <- function() {
+    v <- numeric(n)
+    i <- 0L
+    for (name in s$names) {
+      con <- file(name, "rb")
+      for (t in seq_len(s$per_file) - 1L) {
+        seek(con, value_pos(s$lay, 0, t, s$e))
+        i <- i + 1L
+        v[i] <- readBin(con, "double", 1, size = 4, endian = "little")
+      }
+      close(con)
+    }
+    v
+  }
+  r <- openHSFile(s$names[1])
+  check_same("readTimeseries over a series", readTimeseries(r, 0, s$e, 0), base())
+  ours <- if (first_call) {
+    self_timed(function() {
+      fresh <- openHSFile(s$names[1])
+      system.time(readTimeseries(fresh, 0, s$e, 0), gcFirst = FALSE)[["elapsed"]]
+    })
+  } else {
+    function() readTimeseries(r, 0, s$e, 0)
+  }
+  compare(ours, base)
+}
+
 # The mesh's triangles as sf polygons, made once: a user keeps them.
 sf_triangles <- function(h) {
   x <- h$nodeXCoor
@@ -392,6 +450,7 @@ main <- function(dir) {
   started <- proc.time()[["elapsed"]]
   small <- make_model(dir, n_small, nt)
   large <- make_model(dir, n_large, 2L)
+  series <- make_series(dir)
   row <- function(measure, baseline, unit, target, run)
     list(measure = measure, baseline = baseline, unit = unit, target = target, run = run)
   rows <- list(
@@ -402,6 +461,12 @@ main <- function(dir) {
         "timestep", 1.0, function() row_layer(small)),
     row("`readTimeseries` of one cell over all timesteps", "R loop of `seek` + `readBin`",
         "series", 0.25, function() row_timeseries(small)),
+    row("`readTimeseries` of one cell over a series of 200 files, first call",
+        "R loop of `seek` + `readBin` over the same files", "series", 2.0,
+        function() row_series_timeseries(series, TRUE)),
+    row("`readTimeseries` of one cell over a series of 200 files, later calls",
+        "R loop of `seek` + `readBin` over the same files", "series", 1.0,
+        function() row_series_timeseries(series, FALSE)),
     row("`writeHSData` of all items and timesteps", "`writeBin` of the same values",
         "file", 1.2, function() row_write(small, dir)),
     row("`readItemData` of one timestep",

@@ -277,7 +277,7 @@ void checkWriteTarget(const std::string& name)
 } // namespace
 
 // [[Rcpp::export]]
-Rcpp::XPtr<hestor::hsResultFile> openHSFile(std::string fileName)
+Rcpp::XPtr<hestor::hsResultFile> openHSFile(rFileName fileName)
 {
     return libraryCall([&]() -> hsHandle {
         if (!ZFile::fileExists(fileName))
@@ -664,7 +664,7 @@ Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVe
 // removes the later files of an old series of that name, and writes its
 // header over the first.
 // [[Rcpp::export]]
-Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string fileName,
+Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, rFileName fileName,
                                              std::string format)
 {
     return libraryCall([&]() -> hsHandle {

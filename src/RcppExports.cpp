@@ -12,12 +12,12 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // openHSFile
-Rcpp::XPtr<hestor::hsResultFile> openHSFile(std::string fileName);
+Rcpp::XPtr<hestor::hsResultFile> openHSFile(rFileName fileName);
 RcppExport SEXP _HestorTools_openHSFile(SEXP fileNameSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
-    Rcpp::traits::input_parameter< std::string >::type fileName(fileNameSEXP);
+    Rcpp::traits::input_parameter< rFileName >::type fileName(fileNameSEXP);
     rcpp_result_gen = Rcpp::wrap(openHSFile(fileName));
     return rcpp_result_gen;
 END_RCPP
@@ -358,13 +358,13 @@ BEGIN_RCPP
 END_RCPP
 }
 // writeHSFile
-Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, std::string fileName, std::string format);
+Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, rFileName fileName, std::string format);
 RcppExport SEXP _HestorTools_writeHSFile(SEXP headerSEXP, SEXP fileNameSEXP, SEXP formatSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< Rcpp::List >::type header(headerSEXP);
-    Rcpp::traits::input_parameter< std::string >::type fileName(fileNameSEXP);
+    Rcpp::traits::input_parameter< rFileName >::type fileName(fileNameSEXP);
     Rcpp::traits::input_parameter< std::string >::type format(formatSEXP);
     rcpp_result_gen = Rcpp::wrap(writeHSFile(header, fileName, format));
     return rcpp_result_gen;

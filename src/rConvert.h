@@ -8,6 +8,41 @@
 
 #include <climits>
 #include <cmath>
+#include <string>
+
+#include "ZPlatform.h"
+
+// A file name argument as R users write it: one string, translated to the
+// native encoding (a name marked latin1 or UTF-8 names the file R's own file
+// functions would), with a leading '~' expanded as path.expand does, and
+// made absolute against the working folder of the moment, so that the
+// object keeps naming the same file after setwd(). NA names no file ("").
+// The routines take it in place of std::string: it converts to one.
+class rFileName {
+public:
+    explicit rFileName(SEXP x)
+    {
+        if (TYPEOF(x) != STRSXP || XLENGTH(x) != 1)
+            throw Rcpp::not_compatible("the file name must be a single character string.");
+        SEXP c = STRING_ELT(x, 0);
+        if (c == NA_STRING)
+            return;
+        // Both may raise an R error; under unwindProtect it unwinds this frame.
+        Rcpp::unwindProtect([&]() -> SEXP {
+            path_ = R_ExpandFileName(Rf_translateChar(c));
+            return R_NilValue;
+        });
+        const bool relative = !path_.empty() && path_[0] != '/';
+        const std::string cwd = relative ? ZCoreLib::ZPlatform::currentDir() : "";
+        if (!cwd.empty())
+            path_ = cwd + "/" + path_;
+    }
+    operator const std::string&() const { return path_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 inline double* numVec2array(Rcpp::NumericVector v, int& n)
 {

@@ -99,10 +99,9 @@ int hsResultFile::readHeader()
     default:
         throw ZException("hsResultFile::readItemData undefined format.");
     }
-    // The readers compare the file with this picture before every read.
-    diskFiles_.clear();
-    if (isBinaryFormat())
-        diskFiles_.emplace(fileName, readDiskFile(fileName, true));
+    // The binary header reader has seen the first file of the series.
+    if (!isBinaryFormat())
+        seen_.clear();
     delete[] itemRead;
     itemRead = nullptr;
     itemRead = new bool[itemNameVec.size()]();

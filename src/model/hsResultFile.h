@@ -65,7 +65,7 @@ public:
     // Only three things move it: the writer, one file on at each roll-over;
     // getFilename(ts), to the file that holds ts; totalTimesteps, back to
     // file 0 unless a file is being written. Every reader leaves it where it
-    // was, and so does continuesSeries.
+    // was.
     int fileNo;
     // Writer: the longest item, the header version written, the binary
     // stream, complete timesteps of the current file and the next item.
@@ -121,26 +121,18 @@ public:
     int writeNT(int nt);
     std::string getFilename();
     // The file that holds global timestep ts, with ts made local to it; each
-    // file holds the timesteps its own header counts. ts below noTimestep:
-    // fileName, fileNo untouched; else fileNo moves to that file (to the
-    // first file after the series when it throws).
+    // file holds the timesteps counted for it (a reader's: when it first saw
+    // the file; a writer's: its header now). ts below noTimestep: fileName,
+    // fileNo untouched; else fileNo moves to that file (to the first file
+    // after the series when it throws).
     std::string getFilename(int& ts);
-    // Timesteps of the whole series; fileNo: the file being written, else 0.
+    // Timesteps of the whole series, every counted file checked first;
+    // fileNo: the file being written, else 0.
     int totalTimesteps();
 
     // Series of binary files (hsResultFileSeries.cpp)
     // File k of the series whose first file is first (k 0: first itself).
     static std::string seriesFileName(const std::string& first, int k);
-    // Whether file k (1 or more) of the series exists and continues file k - 1:
-    // the same item directory and cell count, file k - 1 holds at least one
-    // timestep, and file k starts where file k - 1 ends (within half a
-    // timestep, and at least the second its start was truncated to). Every
-    // reader of a series ends it at the first file that does not continue it.
-    bool continuesSeries(int k);
-    // The timestep count of each file of the series, from the files' own
-    // headers (for a text or mesh file, one file of none); empty when the
-    // file does not exist. Leaves fileNo alone.
-    std::vector<int> seriesTimesteps();
 
     // The writer's hold on its file (hsResultFileHold.cpp). holdForWriting
     // takes an exclusive lock on fileName (made empty when absent), so that a
@@ -155,16 +147,51 @@ public:
     // a writer that passes them has only the disk left to fail.
     void prepareHeader();
 
-    // The files on disk that the readers open (hsResultFileIdentity.cpp).
-    // Throws unless name is still the file this object read its header from
-    // (a file of the series: the file first read from that name): the same
-    // file, not shorter than the records its header counted, and the same
-    // header bytes apart from the timestep count, which a writer still at
-    // work keeps current.
-    void checkUnchanged(const std::string& name);
+    // A file opened for reads at byte positions through one descriptor, so
+    // that the file checked is the file read (hsResultFileIdentity.cpp).
+    class openFile {
+    public:
+        struct status {
+            unsigned long long device = 0, inode = 0;
+            long long size = 0, modifiedNs = 0, changedNs = 0;
+        };
+        // Not open (isOpen() false, error() the reason) when the name cannot be
+        // opened for reading.
+        explicit openFile(const std::string& name);
+        ~openFile();
+        openFile(const openFile&) = delete;
+        openFile& operator=(const openFile&) = delete;
+        bool isOpen() const { return fd_ >= 0; }
+        int error() const { return error_; }
+        status stat() const;
+        // Bytes read at pos: n, or fewer where the file ends.
+        long long readAt(long long pos, void* dst, long long n) const;
+
+    private:
+        int fd_ = -1;
+        int error_ = 0;
+    };
+
+    // The files of a series as a reader's object first saw them. A reader
+    // counts each file's timesteps once, when it first sees the file: the
+    // first file's when its header is read, a later one's when a count or a
+    // read first reaches it. totalTimesteps and the series readers use those
+    // counts alone, so they agree, and a file that grows beside its writer
+    // keeps its count. A file once counted must stay: gone, replaced, cut
+    // short or given another header, it is refused by name.
     // Takes the files on disk as they are now, for an object whose files
-    // were rewritten on purpose by its owner.
-    void forgetDiskFiles() { diskFiles_.clear(); }
+    // were rewritten on purpose by its owner (the first file with the count
+    // the object holds).
+    void forgetDiskFiles()
+    {
+        seen_.clear();
+        refused_ = refusedNext();
+    }
+    // The readers' way to the series: the counts of its files, seen until
+    // they reach `need` timesteps (all files when negative), and file k of
+    // them opened and checked, with the byte its records start at.
+    std::vector<int> seriesTimesteps(long long need);
+    std::unique_ptr<openFile> openSeriesFile(int k, long long& recordsStart);
 
     // Reading item data (hsResultFileRead.cpp)
     // The item's values at ts into the caller's buffer (the item's length).
@@ -236,18 +263,57 @@ public:
 private:
     // The writer's lock descriptor; -1 when none is held.
     int writeHold_ = -1;
-    // A file as the readers first saw it: its identity and times (a changed
-    // time sends checkUnchanged to the header bytes), the bytes its records
-    // took then, and hashes of its header without the timestep count: of
-    // the whole header (whole set) and of its first 64 kB.
-    struct diskFile {
-        unsigned long long device = 0, inode = 0;
-        long long size = 0, modifiedNs = 0, changedNs = 0;
-        long long recordsEnd = 0;
-        unsigned long long headerHash = 0, firstBlockHash = 0;
+
+    // What the series needs of a file's header: where its records start,
+    // its count and time axis, and digests of its item directory and of the
+    // inputs of its cell layout (layer type, layers, offset depth, enol, dz,
+    // elemBathy).
+    struct seriesHead {
+        int headerSize = 0, nt = 0, version = 0;
+        long long startDT = 0;
+        double timestep = 0.0;
+        unsigned long long items = 0, cells = 0;
     };
-    std::map<std::string, diskFile> diskFiles_;
-    diskFile readDiskFile(const std::string& name, bool whole) const;
+    // A file of the series as first seen: its identity, its size and times at
+    // the last check, its count then, the byte its counted records end at,
+    // and a digest of its header's first block (the count word read as 0).
+    struct seenFile {
+        openFile::status stamp;
+        int nt = 0;
+        int headerSize = 0;
+        long long recordsEnd = 0;
+        unsigned long long firstBlock = 0;
+        bool hasHead = false;
+        seriesHead head;
+    };
+    std::vector<seenFile> seen_;
+    // The last file found not to continue the series, as it was then, so
+    // that a file left from another run is not read on every call.
+    struct refusedNext {
+        int k = -1;
+        openFile::status stamp;
+    };
+    refusedNext refused_;
+
+    // Identity (hsResultFileIdentity.cpp)
+    bool isReader() const;
+    seenFile firstSight(const openFile& f, int nt, int headerSize) const;
+    unsigned long long firstBlockDigest(const openFile& f, int headerSize, long long size) const;
+    void checkOpen(int k, const openFile& f);
+    // File k (seen) opened and checked through its descriptor.
+    std::unique_ptr<openFile> openSeen(int k);
+
+    // Series (hsResultFileSeries.cpp)
+    // Sees files of the series until their counts reach `need` timesteps (all
+    // of them when need is negative); returns the number of files seen.
+    int seeSeries(long long need);
+    bool nextContinues(int k);
+    const seriesHead& headOf(int k);
+    bool cellsMatch(const seriesHead& prev, const seriesHead& next, const std::string& name) const;
+    static bool startsWhereEnds(const seriesHead& prev, int prevNt, const seriesHead& next);
+    // Counts of the files of the series: a reader's as seen (every seen file
+    // checked when checkAll), a writer's as their headers say now.
+    std::vector<int> seriesCounts(bool checkAll);
 
     // Data blocks of static items that this object made (read from a file,
     // or converted for writing). Records point into them; a block is released
@@ -278,24 +344,8 @@ private:
     void takeStaticBlock(headerReader& r, const std::string& name, std::vector<char>& block,
                          int count, int version);
     void relabelBinaryFormat();
-    // NT of one binary file of the series, from its count word alone; when
-    // backed, refused unless the file is long enough to hold that many.
-    int readNTWord(const std::string& name, bool backed) const;
-    // NT of file k of the series (0 for a format without timestep records).
-    int seriesFileTimesteps(int k, bool backed) const;
-    // The two halves of continuesSeries, read from the files' headers: the
-    // timestep counts, start times and item directories, and the cells.
-    bool seriesHeadsContinue(const std::string& prevName, const std::string& name) const;
-    bool seriesCellsMatch(const std::string& prevName, const std::string& name) const;
-
-    // seriesCellsMatch reads the bathymetry of both files; its verdict for
-    // file k (at k - 1) stands while files k - 1 and k keep their sizes and
-    // times, so that readers asking per timestep do not read it again.
-    struct seriesCells {
-        std::vector<long long> stamp;
-        bool match = false;
-    };
-    std::vector<seriesCells> seriesCells_;
+    // The series' view of a header; throws when it cannot be read.
+    seriesHead readSeriesHead(const openFile& f, const std::string& name) const;
 
     // Binary writing (hsResultFileWrite.cpp)
     void prepareBinaryHeader();

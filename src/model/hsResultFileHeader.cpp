@@ -20,26 +20,59 @@ using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
 using ZCoreLib::str;
 
-// Bounded little-endian reading of one file.
+namespace {
+
+// Names read from a file go into messages with their bytes outside printable
+// ASCII written as \xNN, so that no message carries raw binary bytes.
+std::string printable(const std::string& name)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : name) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Bounded little-endian reading of one file through a descriptor. Small reads
+// are served from a buffer of the bytes ahead, so that a header of many
+// fields costs a few system calls.
 struct hsResultFile::headerReader {
-    std::ifstream in;
+    std::unique_ptr<openFile> own; // when the reader opened the file itself
+    const openFile* file = nullptr;
     std::string name;
     std::string where; // prefix of messages
     long long size = 0;
     long long pos = 0;
+    static constexpr long long chunk = 1 << 14;
+    std::vector<char> buf;
+    long long bufAt = 0;
 
     headerReader(const std::string& fileName, const std::string& caller)
-        : name(fileName), where(caller)
+        : own(std::make_unique<openFile>(fileName)), file(own.get()), name(fileName), where(caller)
     {
-        in.open(fileName, std::ios::in | std::ios::binary);
-        if (!in)
+        if (!file->isOpen())
             throw ZException(where + "cannot open " + fileName + ".");
-        in.seekg(0, std::ios::end);
-        size = static_cast<long long>(in.tellg());
-        in.seekg(0, std::ios::beg);
-        if (!in || size < 0)
-            throw ZException(where + "cannot determine the size of " + fileName + ".");
+        refreshSize();
     }
+
+    headerReader(const openFile& f, const std::string& fileName, const std::string& caller)
+        : file(&f), name(fileName), where(caller)
+    {
+        refreshSize();
+    }
+
+    // A writer at work adds records before it counts them: the size taken
+    // after the count covers every record the count holds.
+    void refreshSize() { size = file->stat().size; }
 
     [[noreturn]] void fail(const std::string& what) const
     {
@@ -52,9 +85,6 @@ struct hsResultFile::headerReader {
     {
         if (p < 0 || p > size)
             fail(std::string(what) + " at byte " + str(p) + " lies outside the file");
-        in.seekg(static_cast<std::streamoff>(p));
-        if (!in)
-            fail(std::string("cannot position at ") + what);
         pos = p;
     }
 
@@ -63,9 +93,22 @@ struct hsResultFile::headerReader {
         if (n < 0 || n > remaining())
             fail(std::string("the file ends inside ") + what + " (" + str(n) + " bytes at byte " +
                  str(pos) + ")");
-        in.read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
-        if (in.gcount() != static_cast<std::streamsize>(n))
-            fail(std::string("short read of ") + what + " at byte " + str(pos));
+        if (n == 0)
+            return;
+        if (n >= chunk) {
+            if (file->readAt(pos, dst, n) != n)
+                fail(std::string("short read of ") + what + " at byte " + str(pos));
+        } else {
+            if (pos < bufAt || pos + n > bufAt + static_cast<long long>(buf.size())) {
+                buf.resize(static_cast<size_t>(chunk));
+                const long long got = file->readAt(pos, buf.data(), chunk);
+                buf.resize(static_cast<size_t>(std::max(got, 0LL)));
+                bufAt = pos;
+            }
+            if (pos + n > bufAt + static_cast<long long>(buf.size()))
+                fail(std::string("short read of ") + what + " at byte " + str(pos));
+            std::memcpy(dst, buf.data() + (pos - bufAt), static_cast<size_t>(n));
+        }
         pos += n;
     }
 
@@ -137,6 +180,7 @@ void hsResultFile::readBinaryHeader()
     mInfo.reset();
     // Version 0 carries no version word: it is recognised by age alone.
     const fixedHeader h = readFixedFields(r, dateModified >= cutoffDate && headerVersion > 0);
+    r.refreshSize();
     headerVersion = h.version;
     mInfo.layerType = h.layerType;
     mInfo.headerField3 = h.headerField3;
@@ -176,15 +220,23 @@ void hsResultFile::readBinaryHeader()
         r.fail(str(mInfo.noTimestep) + " timesteps of " + str(record) +
                " values after a header of " + str(headerSize) + " bytes do not fit in the file");
     relabelBinaryFormat();
+    refused_ = refusedNext();
+    seen_.assign(1, firstSight(*r.file, mInfo.noTimestep, headerSize));
 }
 
 hsResultFile::fixedHeader hsResultFile::readFixedFields(headerReader& r, bool versionWord)
 {
     fixedHeader h;
     if (versionWord) {
+        if (r.size < 4)
+            r.fail("not a result file: it is too short to hold a header");
         const int32_t v = r.i32("the header version");
-        if (v < 1 || v > 8)
+        // A later version of this format would still count up from 8.
+        if (v > 8 && v < 256)
             r.fail("unknown header version " + str(v));
+        if (v < 1 || v > 8)
+            r.fail("not a result file: its first word (" + str(v) +
+                   ") is not a header version of this format (1 to 8)");
         h.version = v;
         h.layerType = r.i32("the layer type");
         if (h.version > 4) {
@@ -253,11 +305,12 @@ void hsResultFile::walkStatics(headerReader& r, const fixedHeader& h, const stat
             const int32_t typeLen = r.count("a static item's type length");
             rec.name = r.text(nameLen, "a static item's name");
             rec.type = r.text(typeLen, "a static item's type");
-            const std::string what = "static item '" + rec.name + "'";
+            const std::string what = "static item '" + printable(rec.name) + "'";
             if (rec.count < 1 && rec.byteLength != 0)
                 r.fail(what + " has no values but " + str(rec.byteLength) + " bytes");
             if ((rec.type == "f" || rec.type == "i") && rec.byteLength != 4LL * rec.count)
-                r.fail(what + " of type " + rec.type + " has " + str(rec.count) + " values in " +
+                r.fail(what + " of type " + printable(rec.type) + " has " + str(rec.count) +
+                       " values in " +
                        str(rec.byteLength) + " bytes");
             block(rec, what);
         }
@@ -305,7 +358,8 @@ void hsResultFile::takeStaticBlock(headerReader& r, const std::string& name,
         return;
     }
     if (bytes != 4LL * count)
-        r.fail("static item '" + name + "' has " + str(count) + " values in " + str(bytes) +
+        r.fail("static item '" + printable(name) + "' has " + str(count) + " values in " +
+               str(bytes) +
                " bytes");
     if (name == "enol") {
         auto values = std::make_unique<int[]>(static_cast<size_t>(count));
@@ -338,91 +392,45 @@ void hsResultFile::relabelBinaryFormat()
         fileFmt = DECOUPLED;
 }
 
-int hsResultFile::readNTWord(const std::string& name, bool backed) const
+// What the series compares of a file: read up to its cell inputs, the mesh
+// skipped. Used on a descriptor the caller has open (and checked).
+hsResultFile::seriesHead hsResultFile::readSeriesHead(const openFile& f,
+                                                      const std::string& name) const
 {
-    headerReader r(name, "hsResultFile::totalTimesteps: ");
-    int version = 0;
-    if (ZFile::dateModified(name) >= cutoffDate) {
-        version = r.i32("the header version");
-        if (version < 1 || version > 8)
-            r.fail("unknown header version " + str(version));
-    }
-    r.seek(ntOffset(version), "the number of timesteps");
-    const int nt = r.count("the number of timesteps");
+    headerReader r(f, name, "hsResultFile::totalTimesteps: ");
+    const long long modified = r.file->stat().modifiedNs / 1000000000LL;
+    const fixedHeader fixed = readFixedFields(r, modified >= cutoffDate);
+    r.refreshSize();
+    seriesHead h;
+    h.headerSize = fixed.headerSize;
+    h.nt = fixed.noTimestep;
+    h.version = fixed.version;
+    h.startDT = fixed.startDT;
+    h.timestep = fixed.timestep;
+    std::vector<std::string> names;
+    std::vector<int> lengths;
+    readItemDirectory(r, fixed, names, lengths);
+    // Digests of what must be equal; a version 0 directory has no lengths.
+    std::string items;
+    for (size_t i = 0; i < names.size(); ++i)
+        items += str(i < lengths.size() ? lengths[i] : -1) + ":" + str(names[i].size()) + ":" +
+                 names[i] + ";";
+    h.items = std::hash<std::string>()(items);
+    std::string cells = str(fixed.layerType) + ":" + str(fixed.noLayer) + ":" +
+                        std::to_string(fixed.offsetDepth) + ";";
+    walkStatics(
+        r, fixed,
+        [](const std::string& n) { return n == "enol" || n == "dz" || n == "elemBathy"; },
+        [&cells](staticItem& rec, std::vector<char>& block) {
+            cells += rec.name + ":" + str(block.size()) + ":";
+            cells.append(block.begin(), block.end());
+        });
+    h.cells = std::hash<std::string>()(cells);
     const long long record = totItemSize64(nItem());
-    if (backed && record > 0 && nt > r.size / (4 * record))
-        r.fail(str(nt) + " timesteps of " + str(record) + " values do not fit in the file");
-    return nt;
-}
-
-// Files of a series are compared by their headers alone: the fixed fields
-// and the item directory (cheap), and the inputs of the cell layout.
-bool hsResultFile::seriesHeadsContinue(const std::string& prevName, const std::string& name) const
-{
-    fixedHeader a, b;
-    std::vector<std::string> namesA, namesB;
-    std::vector<int> lengthsA, lengthsB;
-    try {
-        headerReader ra(prevName, "hsResultFile::continuesSeries: ");
-        a = readFixedFields(ra, ZFile::dateModified(prevName) >= cutoffDate);
-        readItemDirectory(ra, a, namesA, lengthsA);
-        headerReader rb(name, "hsResultFile::continuesSeries: ");
-        b = readFixedFields(rb, ZFile::dateModified(name) >= cutoffDate);
-        readItemDirectory(rb, b, namesB, lengthsB);
-    } catch (const ZException&) {
-        return false; // a file that cannot be read continues nothing
-    }
-    // Files may hold different counts, but a file without timesteps ends the
-    // series: the writer makes one only as the last file.
-    if (a.noTimestep < 1)
-        return false;
-    if (namesA != namesB || lengthsA != lengthsB)
-        return false;
-    // The writer truncates each file's start to whole seconds and the header
-    // keeps the timestep as a float32: both are allowed for besides half a
-    // timestep.
-    const double span = a.noTimestep * a.timestep;
-    const double gap = static_cast<double>(b.startDT) - static_cast<double>(a.startDT) - span;
-    const double tolerance =
-        std::max(0.5 * std::fabs(a.timestep), 1.0) + std::fabs(span) * 1.2e-7;
-    return std::fabs(gap) <= tolerance;
-}
-
-bool hsResultFile::seriesCellsMatch(const std::string& prevName, const std::string& name) const
-{
-    struct layout {
-        fixedHeader fixed;
-        std::map<std::string, std::vector<char>> inputs;
-    };
-    auto read = [this](const std::string& file, layout& l) {
-        headerReader r(file, "hsResultFile::continuesSeries: ");
-        l.fixed = readFixedFields(r, ZFile::dateModified(file) >= cutoffDate);
-        std::vector<std::string> names;
-        std::vector<int> lengths;
-        readItemDirectory(r, l.fixed, names, lengths);
-        walkStatics(
-            r, l.fixed,
-            [](const std::string& n) { return n == "enol" || n == "dz" || n == "elemBathy"; },
-            [&l](staticItem& rec, std::vector<char>& block) { l.inputs[rec.name].swap(block); });
-    };
-    layout a, b;
-    try {
-        read(prevName, a);
-        read(name, b);
-    } catch (const ZException&) {
-        return false;
-    }
-    // Equal inputs give equal cells; otherwise the file's model is built to
-    // count them.
-    if (a.fixed.layerType == b.fixed.layerType && a.fixed.noLayer == b.fixed.noLayer &&
-        a.fixed.offsetDepth == b.fixed.offsetDepth && a.inputs == b.inputs)
-        return true;
-    try {
-        const hsResultFile other(name, fileFmt);
-        return other.mInfo.noCells == mInfo.noCells;
-    } catch (const ZException&) {
-        return false;
-    }
+    if (record > 0 && h.nt > (r.size - h.headerSize) / (4 * record))
+        r.fail(str(h.nt) + " timesteps of " + str(record) + " values after a header of " +
+               str(h.headerSize) + " bytes do not fit in the file");
+    return h;
 }
 
 } // namespace hestor

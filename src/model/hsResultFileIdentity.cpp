@@ -1,34 +1,54 @@
-// Whether a file a reader opens is still the one its handle read. The
+// Whether a file a reader opens is still the one its object counted. The
 // readers open their file afresh for every read, so a file replaced, cut
 // short or rewritten under an open handle would otherwise be read as if it
-// still held the model the handle describes.
+// still held the model the handle describes. The check looks at the
+// descriptor the values are then read through, never at the name again.
 
 #include "hsResultFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "ZMessage.h"
-#include "ZPlatform.h"
 
 namespace hestor {
 
 using ZCoreLib::ZException;
-using ZCoreLib::ZPlatform;
 using ZCoreLib::str;
 
 namespace {
 
-// FNV-1a, 64 bits: the header only has to be told apart from another one.
-unsigned long long hashBytes(unsigned long long h, const char* p, size_t n)
+// A header is told apart from another by its first block; the block is as
+// much as the first sight of a file reads.
+constexpr long long firstBlockBytes = 1 << 16;
+
+// 64-bit multiply-xorshift over 8-byte words: fast enough that a first block
+// costs about what reading it does, and any changed byte changes the digest
+// with overwhelming likelihood.
+unsigned long long digest(const unsigned char* p, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
-        h ^= static_cast<unsigned char>(p[i]);
-        h *= 1099511628211ULL;
+    const unsigned long long m = 0x9E3779B97F4A7C15ULL;
+    unsigned long long h = 0x243F6A8885A308D3ULL ^ (n * m);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        unsigned long long w;
+        std::memcpy(&w, p + i, 8);
+        w *= m;
+        w ^= w >> 29;
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
+        h ^= h >> 32;
     }
-    return h;
+    unsigned long long tail = 0;
+    if (n > i)
+        std::memcpy(&tail, p + i, n - i);
+    h = (h ^ (tail * m)) * 0x94D049BB133111EBULL;
+    return h ^ (h >> 31);
 }
 
 ZException changed(const std::string& name, const std::string& what)
@@ -38,81 +58,111 @@ ZException changed(const std::string& name, const std::string& what)
 
 } // namespace
 
-// The header is hashed with its timestep count read as zero: a writer at work
-// rewrites that word after every timestep. The hash of its first block is
-// kept apart: a file that only grew is checked by that block alone, so that
-// reading beside a writer does not read a header of many megabytes each time.
-hsResultFile::diskFile hsResultFile::readDiskFile(const std::string& name, bool whole) const
+hsResultFile::openFile::openFile(const std::string& name)
 {
-    const ZPlatform::FileInfo info = ZPlatform::fileInfo(name);
-    diskFile d;
-    d.device = info.device;
-    d.inode = info.inode;
-    d.size = info.size;
-    d.modifiedNs = info.modifiedNs;
-    d.changedNs = info.changedNs;
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
-        throw ZException("hsResultFile: cannot open result file '" + name + "'.");
-    const long long block = 1 << 16;
-    const long long headerEnd = std::max(headerSize, 0);
-    const long long end = whole ? headerEnd : std::min(headerEnd, block);
-    const long long ntAt = getNToffset();
-    char nt[4] = {};
-    unsigned long long h = 14695981039346656037ULL;
-    std::vector<char> chunk(static_cast<size_t>(block));
-    for (long long done = 0; done < end;) {
-        in.read(chunk.data(), static_cast<std::streamsize>(std::min(block, end - done)));
-        const long long got = in.gcount();
-        if (got <= 0)
-            break;
-        for (long long pos = std::max(done, ntAt); pos < std::min(done + got, ntAt + 4); ++pos) {
-            nt[pos - ntAt] = chunk[static_cast<size_t>(pos - done)];
-            chunk[static_cast<size_t>(pos - done)] = 0;
-        }
-        h = hashBytes(h, chunk.data(), static_cast<size_t>(got));
-        if (done == 0)
-            d.firstBlockHash = h;
-        done += got;
-    }
-    d.headerHash = h;
-    int32_t count = 0;
-    std::memcpy(&count, nt, 4);
-    // A file of a series first seen damaged keeps what it held: the readers
-    // report the records it lacks themselves.
-    d.recordsEnd = std::min(
-        d.size, headerEnd + 4 * static_cast<long long>(std::max(count, 0)) * totItemSize64(nItem()));
-    return d;
+    do
+        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd_ < 0 && errno == EINTR);
+    error_ = fd_ < 0 ? errno : 0;
 }
 
-void hsResultFile::checkUnchanged(const std::string& name)
+hsResultFile::openFile::~openFile()
 {
-    const ZPlatform::FileInfo now = ZPlatform::fileInfo(name);
-    auto it = diskFiles_.find(name);
-    if (now.kind == ZPlatform::NONE) {
-        if (it == diskFiles_.end())
-            return; // never read: the reader reports a missing file itself
-        throw changed(name, "is gone: it was deleted or renamed after this handle read it.");
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+hsResultFile::openFile::status hsResultFile::openFile::stat() const
+{
+    struct ::stat st;
+    status s;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return s;
+    s.device = static_cast<unsigned long long>(st.st_dev);
+    s.inode = static_cast<unsigned long long>(st.st_ino);
+    s.size = static_cast<long long>(st.st_size);
+    s.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s.changedNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    return s;
+}
+
+long long hsResultFile::openFile::readAt(long long pos, void* dst, long long n) const
+{
+    char* out = static_cast<char*>(dst);
+    long long done = 0;
+    while (done < n && fd_ >= 0) {
+        const ssize_t got = ::pread(fd_, out + done, static_cast<size_t>(n - done),
+                                    static_cast<off_t>(pos + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
     }
-    if (it == diskFiles_.end())
-        it = diskFiles_.emplace(name, readDiskFile(name, true)).first;
-    diskFile& d = it->second;
-    if (now.device != d.device || now.inode != d.inode)
+    return done;
+}
+
+// Only a writer sizes the files of its series; a reader's object never does.
+bool hsResultFile::isReader() const { return !fileStream.is_open() && maxTimestepsPerFile < 0; }
+
+unsigned long long hsResultFile::firstBlockDigest(const openFile& f, int hs, long long size) const
+{
+    const long long n = std::min({static_cast<long long>(std::max(hs, 0)), firstBlockBytes, size});
+    std::vector<unsigned char> block(static_cast<size_t>(std::max(n, 0LL)));
+    const long long got = f.readAt(0, block.data(), n);
+    block.resize(static_cast<size_t>(std::max(got, 0LL)));
+    // A writer at work rewrites the count after every timestep.
+    const long long at = getNToffset();
+    for (long long i = at; i < at + 4 && i < got; ++i)
+        block[static_cast<size_t>(i)] = 0;
+    return digest(block.data(), block.size());
+}
+
+hsResultFile::seenFile hsResultFile::firstSight(const openFile& f, int nt, int hs) const
+{
+    seenFile s;
+    s.stamp = f.stat();
+    s.nt = std::max(nt, 0);
+    s.headerSize = hs;
+    // A file first seen damaged keeps what it held: the readers report the
+    // records it lacks themselves.
+    s.recordsEnd = std::min(s.stamp.size, std::max(hs, 0) + 4LL * s.nt * totItemSize64(nItem()));
+    s.firstBlock = firstBlockDigest(f, hs, s.stamp.size);
+    return s;
+}
+
+void hsResultFile::checkOpen(int k, const openFile& f)
+{
+    const std::string name = seriesFileName(fileName, k);
+    if (!f.isOpen()) {
+        if (f.error() == ENOENT || f.error() == ENOTDIR)
+            throw changed(name, "is gone: it was deleted or renamed after this handle read it.");
+        throw changed(name, std::string("cannot be opened: ") + std::strerror(f.error()) + ".");
+    }
+    seenFile& s = seen_[static_cast<size_t>(k)];
+    const openFile::status now = f.stat();
+    if (now.device != s.stamp.device || now.inode != s.stamp.inode)
         throw changed(name, "was replaced by another file after this handle read it.");
-    if (now.size < d.recordsEnd)
+    if (now.size < s.recordsEnd)
         throw changed(name, "was cut short: it holds " + str(now.size) +
                                 " bytes, but the timesteps this handle counted end at byte " +
-                                str(d.recordsEnd) + ".");
-    if (now.size == d.size && now.modifiedNs == d.modifiedNs && now.changedNs == d.changedNs)
+                                str(s.recordsEnd) + ".");
+    if (now.size == s.stamp.size && now.modifiedNs == s.stamp.modifiedNs &&
+        now.changedNs == s.stamp.changedNs)
         return;
-    const bool grew = now.size > d.size;
-    const diskFile again = readDiskFile(name, !grew);
-    if (grew ? again.firstBlockHash != d.firstBlockHash : again.headerHash != d.headerHash)
+    // Grown by its writer, or touched: the header and the counted records
+    // stand. A file written over in place, larger or not, shows another
+    // first block.
+    if (firstBlockDigest(f, s.headerSize, now.size) != s.firstBlock)
         throw changed(name, "was rewritten: its header differs from the one this handle read.");
-    // Grown by its writer, or touched: the header and the counted records stand.
-    d.size = now.size;
-    d.modifiedNs = now.modifiedNs;
-    d.changedNs = now.changedNs;
+    s.stamp = now;
+}
+
+std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeen(int k)
+{
+    auto f = std::make_unique<openFile>(seriesFileName(fileName, k));
+    checkOpen(k, *f);
+    return f;
 }
 
 } // namespace hestor

@@ -11,7 +11,6 @@
 
 #include "ZArray.h"
 #include "ZCancel.h"
-#include "ZFile.h"
 #include "ZMessage.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -22,7 +21,6 @@ namespace hestor {
 
 using ZCoreLib::ZArray;
 using ZCoreLib::ZException;
-using ZCoreLib::ZFile;
 using ZCoreLib::str;
 
 namespace {
@@ -45,50 +43,39 @@ std::string endsBefore(const std::string& name, long long n, long long pos)
            " values at byte " + str(pos) + ".";
 }
 
-// One file of a series opened for reads at byte positions. Unbuffered, so that
-// a read fetches only the bytes asked for (a time series of one cell reads
-// four bytes per timestep, not a buffer full). The file must still be the one
-// the owner read.
+// Where an item's values lie in the timestep records of a file.
+struct itemLayout {
+    long long total;  // floats per timestep record
+    long long before; // floats of the items before this one
+    int length;
+};
+
+// File k of a series opened for reads at byte positions, through the
+// descriptor its identity was checked on. A time series of one cell reads
+// four bytes per timestep, so nothing is read ahead.
 class valueReader {
 public:
-    valueReader(hsResultFile& owner, const std::string& name) : name_(name)
+    valueReader(hsResultFile& owner, int k)
+        : name_(hsResultFile::seriesFileName(owner.fileName, k)),
+          file_(owner.openSeriesFile(k, start_))
     {
-        owner.checkUnchanged(name);
-        in_.rdbuf()->pubsetbuf(nullptr, 0);
-        in_.open(name, std::ios::binary);
-        if (!in_.is_open())
-            throw ZException("hsResultFile: cannot open result file '" + name + "'.");
     }
 
-    void read(long long pos, float* dst, long long n)
+    // n values from value j of the item at local timestep ts.
+    void read(const itemLayout& lay, int ts, long long j, float* dst, long long n)
     {
         if (n <= 0)
             return;
-        const std::streamsize bytes = static_cast<std::streamsize>(4 * n);
-        in_.seekg(static_cast<std::streamoff>(pos));
-        if (in_)
-            in_.read(reinterpret_cast<char*>(dst), bytes);
-        if (!in_ || in_.gcount() != bytes)
+        const long long pos =
+            start_ + 4 * (static_cast<long long>(ts) * lay.total + lay.before + j);
+        if (file_->readAt(pos, dst, 4 * n) != 4 * n)
             throw ZException(endsBefore(name_, n, pos));
     }
 
 private:
     std::string name_;
-    std::ifstream in_;
-};
-
-// Where an item's values lie in the timestep records of a file.
-struct itemLayout {
-    long long headerSize;
-    long long total;  // floats per timestep record
-    long long before; // floats of the items before this one
-    int length;
-
-    // Byte of value j of the item at local timestep ts.
-    long long pos(int ts, long long j) const
-    {
-        return headerSize + 4 * (static_cast<long long>(ts) * total + before + j);
-    }
+    long long start_ = 0;
+    std::unique_ptr<hsResultFile::openFile> file_;
 };
 
 void checkItem(const hsResultFile& f, int item, const std::string& where)
@@ -102,7 +89,7 @@ void checkItem(const hsResultFile& f, int item, const std::string& where)
 itemLayout layoutOf(const hsResultFile& f, int item, const std::string& where)
 {
     checkItem(f, item, where);
-    return {f.headerSize, f.totItemSize(), f.totItemSize(item), f.itemLengthVec[item]};
+    return {f.totItemSize(), f.totItemSize(item), f.itemLengthVec[item]};
 }
 
 void checkElem(const hsResultFile& f, int elem, const std::string& where)
@@ -139,32 +126,22 @@ void checkLayerCode(int layer, int noLayer, const std::string& where)
                          str(noLayer - 1) + " (-1: bottom cell, 999: uppermost value).");
 }
 
-// getFilename(int&) moves fileNo; the readers leave it where it was.
-class keepFileNo {
-public:
-    explicit keepFileNo(hsResultFile& f) : f_(f), fileNo_(f.fileNo) {}
-    ~keepFileNo() { f_.fileNo = fileNo_; }
-    keepFileNo(const keepFileNo&) = delete;
-    keepFileNo& operator=(const keepFileNo&) = delete;
-
-private:
-    hsResultFile& f_;
-    int fileNo_;
-};
-
-// The file of the series that holds global timestep ts; ts becomes local.
-std::string fileOfTimestep(hsResultFile& f, int& ts)
+// The file of the series (its number) that holds global timestep ts; ts
+// becomes local. getFilename(int&) moves fileNo; the readers leave it where
+// it was.
+int fileOfTimestep(hsResultFile& f, int& ts)
 {
-    keepFileNo keep(f);
-    return f.getFilename(ts);
-}
-
-// Room for a record is made only once its file is known to hold it: a damaged
-// item length must not allocate gigabytes before the read fails.
-void requireRecord(const std::string& name, const itemLayout& lay, int ts)
-{
-    if (lay.length > 0 && lay.pos(ts, lay.length) > ZFile::fileSize(name))
-        throw ZException(endsBefore(name, lay.length, lay.pos(ts, 0)));
+    const int fileNo = f.fileNo;
+    const bool first = ts >= 0 && ts < f.mInfo.noTimestep;
+    try {
+        f.getFilename(ts);
+    } catch (...) {
+        f.fileNo = fileNo;
+        throw;
+    }
+    const int k = first ? 0 : f.fileNo;
+    f.fileNo = fileNo;
+    return k;
 }
 
 // The formats whose items lie in timestep records.
@@ -173,26 +150,35 @@ bool holdsRecords(const hsResultFile& f)
     return f.fileFmt == EMB || f.fileFmt == RESTART || f.fileFmt == DECOUPLED;
 }
 
-// The values of an item at global timestep ts.
+// The values of an item at global timestep ts. The file holds the record: its
+// count, checked against its size when first seen, covers ts.
 std::vector<float> readRecord(hsResultFile& f, int item, int ts, const std::string& where)
 {
     const itemLayout lay = layoutOf(f, item, where);
-    const std::string name = fileOfTimestep(f, ts);
-    requireRecord(name, lay, ts);
+    const int k = fileOfTimestep(f, ts);
+    valueReader r(f, k);
     std::vector<float> rec(static_cast<size_t>(std::max(lay.length, 0)));
-    valueReader(f, name).read(lay.pos(ts, 0), rec.data(), lay.length);
+    r.read(lay, ts, 0, rec.data(), lay.length);
     return rec;
 }
 
+long long sum(const std::vector<int>& counts)
+{
+    long long n = 0;
+    for (int c : counts)
+        n += c;
+    return n;
+}
+
 // The end of a time-series range; a negative end is the end of the series.
+// The counts are the ones totalTimesteps gives.
 int seriesEnd(hsResultFile& f, int from, int to)
 {
     const int nt = f.mInfo.noTimestep;
     if (to < 0) {
-        to = f.totalTimesteps();
-        if (to < 0)
-            to = nt;
-    } else if (to > nt && f.totalTimesteps() < to) {
+        const long long total = sum(f.seriesTimesteps(-1));
+        to = total > INT_MAX ? INT_MAX : static_cast<int>(total);
+    } else if (to > nt && sum(f.seriesTimesteps(to)) < to) {
         throw ZException("Invalid timeStepTo");
     }
     if (to < from)
@@ -201,9 +187,8 @@ int seriesEnd(hsResultFile& f, int from, int to)
 }
 
 // Calls read(reader, local timestep, k) for the global timesteps from .. to-1,
-// k counting from 0. Each file of the series holds the count of its own
-// header; a range within the opened file's count needs no other file. Each
-// file is opened once.
+// k counting from 0. Each file holds the timesteps counted when it was first
+// seen; the series is counted once and each file opened once.
 template <typename F>
 void walkSeries(hsResultFile& f, int from, int to, F read)
 {
@@ -213,21 +198,21 @@ void walkSeries(hsResultFile& f, int from, int to, F read)
         int ts = from;
         fileOfTimestep(f, ts); // throws the negative-timestep message
     }
-    const std::vector<int> counts =
-        to <= f.mInfo.noTimestep ? std::vector<int>{to} : f.seriesTimesteps();
+    const std::vector<int> counts = f.seriesTimesteps(to);
     long long first = 0; // global number of file k's first timestep
-    for (size_t k = 0; k < counts.size() && first < to; ++k) {
+    for (size_t k = 0; first < to; ++k) {
+        ZCoreLib::ZCancel::poll();
+        if (k >= counts.size())
+            throw ZException("Invalid timeStepTo");
         const long long end = first + counts[k];
         if (from < end) {
-            valueReader r(f, hsResultFile::seriesFileName(f.fileName, static_cast<int>(k)));
+            valueReader r(f, static_cast<int>(k));
             const long long stop = std::min<long long>(to, end);
             for (long long t = std::max<long long>(from, first); t < stop; ++t)
                 read(r, static_cast<int>(t - first), t - from);
         }
         first = end;
     }
-    if (first < to)
-        throw ZException("Invalid timeStepTo");
 }
 
 int checkedCount(long long n, const std::string& where)
@@ -302,8 +287,8 @@ int hsResultFile::readItemData(int item, int ts, float* values)
         throw ZException("hsResultFile::readItemData undefined format.");
     }
     const itemLayout lay = layoutOf(*this, item, "hsResultFile::readItemData");
-    const std::string name = fileOfTimestep(*this, ts);
-    valueReader(*this, name).read(lay.pos(ts, 0), values, lay.length);
+    const int k = fileOfTimestep(*this, ts);
+    valueReader(*this, k).read(lay, ts, 0, values, lay.length);
     return 0;
 }
 
@@ -459,13 +444,13 @@ int hsResultFile::readProfile(int item, int ts, int elem, float* values)
     const itemLayout lay = layoutOf(*this, item, where);
     checkElem(*this, elem, where);
     requireColumns(*this, where);
-    const std::string name = fileOfTimestep(*this, ts);
+    const int k = fileOfTimestep(*this, ts);
     const int b = mInfo.ebli[elem];
     const int n = mInfo.noLayer - b;
     const long long first = mInfo.elemFirstCell[elem];
     checkSpan(lay, first, n, item, where);
     std::fill(values, values + mInfo.noLayer, 0.0f);
-    valueReader(*this, name).read(lay.pos(ts, first), values + b, n);
+    valueReader(*this, k).read(lay, ts, first, values + b, n);
     return n;
 }
 
@@ -512,7 +497,7 @@ int hsResultFile::readTimeSeries(int item, int elem, int layer, double*& values,
     std::vector<float> col(static_cast<size_t>(span));
     walkSeries(*this, from, to, [&](valueReader& r, int ts, long long) {
         ZCoreLib::ZCancel::poll();
-        r.read(lay.pos(ts, first), col.data(), span);
+        r.read(lay, ts, first, col.data(), span);
         res.push_back(top ? uppermost(col.data(), span) : col[0]);
     });
     values = copyOut(res);
@@ -542,7 +527,7 @@ int hsResultFile::readTimeSeriesProfile(int item, int elem, double*& values, int
     std::vector<float> col(static_cast<size_t>(m));
     walkSeries(*this, from, to, [&](valueReader& r, int ts, long long) {
         ZCoreLib::ZCancel::poll();
-        r.read(lay.pos(ts, first), col.data(), m);
+        r.read(lay, ts, first, col.data(), m);
         res.insert(res.end(), col.begin(), col.end());
     });
     values = copyOut(res);

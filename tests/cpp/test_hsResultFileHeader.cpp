@@ -472,4 +472,15 @@ TEST_F(ResultHeader, MessagesNameTheFaultAndTheFile)
         EXPECT_EQ(e.message, "hsResultFile::readHeader: unknown header version 9 (file " + path +
                                  ", " + std::to_string(b.size()) + " bytes).");
     }
+    // Text is not a result file; a name read from the file shows no raw bytes.
+    const std::string text = put(Bytes().str("text, not a result file").b);
+    EXPECT_EQ(testutil::thrownMessage([&] { hsResultFile f(text, -1); }),
+              "hsResultFile::readHeader: not a result file: its first word (1954047348) is not a "
+              "header version of this format (1 to 8) (file " + text + ", 23 bytes).");
+    FileLayout s = layout(8);
+    s.statics.push_back({std::string("x\x01\xff", 3), "f", 2, floatBytes({1.f})});
+    const std::string named = put(build(s));
+    EXPECT_NE(testutil::thrownMessage([&] { hsResultFile f(named, -1); })
+                  .find("static item 'x\\x01\\xFF' of type f has 2 values in 4 bytes"),
+              std::string::npos);
 }

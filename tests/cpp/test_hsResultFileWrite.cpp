@@ -199,12 +199,15 @@ TEST_F(ResultWrite, SeriesExactlyFull)
     hsResultFile r(at("x.emb"), -1);
     EXPECT_EQ(r.totalTimesteps(), 6);
     // A file whose header cannot be read continues nothing: the series ends
-    // before it.
+    // before it. A handle that counted the file refuses it by name.
     const std::vector<char> middle = readBytes(at("x^1.emb"));
     writeBytes(at("x^1.emb"), std::vector<char>(middle.begin(), middle.begin() + 46));
-    EXPECT_EQ(r.totalTimesteps(), 3);
+    EXPECT_EQ(hsResultFile(at("x.emb"), -1).totalTimesteps(), 3);
+    EXPECT_NE(message([&] { r.totalTimesteps(); }).find("x^1.emb' was cut short"), std::string::npos);
     writeBytes(at("x^1.emb"), middle);
     EXPECT_EQ(r.totalTimesteps(), 6);
+    std::remove(at("x^1.emb").c_str());
+    EXPECT_NE(message([&] { r.totalTimesteps(); }).find("x^1.emb' is gone"), std::string::npos);
 }
 
 // File 1 of a series of three is replaced by a file written apart, with one
@@ -232,6 +235,8 @@ TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
         {[](hsResultFile& g) { g.mInfo.startDT += 1800; g.itemNameVec[1] = "c"; }, 3},
         {bathy(2.4), 8}, // another bathymetry, the same cells
         {bathy(1.5), 3}, // one cell fewer
+        // A longer header: its records start later than the first file's.
+        {[](hsResultFile& g) { g.mInfo.startDT += 1800; g.mInfo.mesh2d.proj += " (zone 33)"; }, 8},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const std::string y = "y" + std::to_string(i) + ".emb";
@@ -246,6 +251,10 @@ TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
             EXPECT_THROW(r.getFilename(ts), ZException) << i;
         else
             EXPECT_EQ(r.getFilename(ts), at("x^1.emb")) << i;
+        float a[5] = {};
+        if (cases[i].second == 8)
+            r.readItemData(0, 4, a);
+        EXPECT_EQ(a[3], cases[i].second == 8 ? value(4, 0, 3) : 0.0f) << i;
     }
 }
 

@@ -180,3 +180,55 @@ test_that("handles dropped in a loop give their memory back without gc()", {
   expect_gt(kb[1], 10 * 1024)          # the model is big enough to tell
   expect_lt(kb[2], 3.5 * kb[1])        # about three handles' worth, not twenty
 })
+
+test_that("readers beside a running writer never fail because the file grew", {
+  d <- fresh_dir()
+  f <- file.path(d, "live.emb")
+  ready <- file.path(d, "ready"); stop <- file.path(d, "stop")
+  run_child(c(sprintf("w <- writeHSFile(small_header(), '%s', 'emb')", f),
+              "writeHSData(w, temp_values(0)); writeHSData(w, level_values(0))",
+              sprintf("file.create('%s')", ready),
+              "for (t in 1:2e5) { writeHSData(w, temp_values(t)); writeHSData(w, level_values(t))",
+              sprintf("  if (t %%%% 10 == 0) Sys.sleep(0.001); if (file.exists('%s')) break }", stop),
+              "writeHSDataClose(w)"), wait = FALSE)
+  for (i in 1:400) if (file.exists(ready)) break else Sys.sleep(0.05)
+  early <- openHSFile(f)
+  counts <- integer(0)
+  failed <- character(0)
+  for (i in 1:20000) {
+    why <- tryCatch({
+      r <- openHSFile(f)
+      n <- totalTimesteps(r)
+      counts[length(counts) + 1L] <- n
+      ok <- identical(readItemData(r, 1, n - 1), f32(level_values(n - 1))) &&
+        length(readTimeseries(early, 1, 0, 0)) == totalTimesteps(early)
+      if (ok) NULL else "wrong values"
+    }, error = function(e) if (is.null(e$reason)) conditionMessage(e) else e$reason)
+    failed <- c(failed, why)
+  }
+  file.create(stop)
+  expect_identical(head(failed, 3), character(0))
+  expect_gt(max(counts), min(counts))   # the file grew while it was read
+})
+
+test_that("a handle keeps naming its file; names are taken as R's file functions take them", {
+  d <- normalizePath(fresh_dir())
+  a <- file.path(d, "A"); b <- file.path(d, "B")
+  dir.create(a); dir.create(b)
+  old <- setwd(a)
+  on.exit(setwd(old))
+  r <- openHSFile(write_small("rel.emb"))
+  w <- writeHSFile(small_header(), "w.emb", "emb")
+  setwd(b)
+  expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
+  writeHSData(w, temp_values(0)); writeHSData(w, level_values(0)); writeHSDataClose(w)
+  expect_false(file.exists(file.path(b, "w.emb")))
+  expect_written(file.path(a, "w.emb"), 1)
+  expect_identical(condition_of(openHSFile("~/no-such-hs-file.emb"))$reason,
+                   sprintf("openHSFile: the file '%s' does not exist.", path.expand("~/no-such-hs-file.emb")))
+  expect_identical(conditionMessage(condition_of(writeHSFile(small_header(), "~/no-such-hs-folder/t.emb", "emb"))),
+                   sprintf("writeHSFile: the folder '%s' does not exist.", path.expand("~/no-such-hs-folder")))
+  skip_if_not(l10n_info()$`UTF-8`, "the session's names are not UTF-8")
+  u <- write_small(file.path(a, "M\u00fcggelsee.emb"))
+  expect_identical(readItemData(openHSFile(iconv(u, "UTF-8", "latin1")), 1, 0), f32(level_values(0)))
+})

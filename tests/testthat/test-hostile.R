@@ -28,6 +28,7 @@ test_that("folders, text files and foreign content are refused", {
   txt <- file.path(d, "notes.emb")
   writeLines(c("This is not a result file.", strrep("x", 300)), txt)
   expect_error(openHSFile(txt), "c++ exception (unknown reason)", fixed = TRUE)
+  expect_match(condition_of(openHSFile(txt))$reason, "readHeader: not a result file: ", fixed = TRUE)
   expect_error(writeHSFile(small_header(), file.path(d, "no", "such", "a.emb"), "emb"),
                paste0("writeHSFile: the folder '", file.path(d, "no", "such"), "' does not exist."),
                fixed = TRUE)

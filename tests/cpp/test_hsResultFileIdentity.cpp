@@ -1,0 +1,141 @@
+// The files a reader's object counted, changed under it: each way a file can
+// change, the descriptor its values are read through, and the counts of a
+// series whose writer is still at work.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "hsResultFile.h"
+#include "test_hsResultFileUtil.h"
+
+using hestor::hsResultFile;
+using testutil::thrownMessage;
+using namespace rftest;
+
+namespace {
+
+// The two-square mesh in one layer; one item of a value per element, the
+// first 100 t + bathy at timestep t.
+std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1)
+{
+    std::remove(name.c_str()); // else its header would be read
+    auto f = std::make_unique<hsResultFile>(name, hestor::EMB);
+    const std::vector<char> m = meshBlock(false, false);
+    f->mInfo.mesh2d.fromBinary(m.data(), m.size(), -1);
+    f->mInfo.noLayer = 1;
+    f->mInfo.adoptDz(new double[1]{5}, 1);
+    f->mInfo.adoptElemBathy(new double[2]{bathy, 2}, 2);
+    f->mInfo.startDT = 1600000000LL;
+    f->mInfo.timestep = 600;
+    f->mInfo.init();
+    f->addItem("v", 2);
+    f->maxTimestepsPerFile = perFile;
+    f->writeHeader();
+    return f;
+}
+
+void steps(hsResultFile& w, int from, int to, double bathy = 1)
+{
+    for (int t = from; t < to; ++t) {
+        float v[2] = {static_cast<float>(100 * t + bathy), 0};
+        w.writeData(v, 2);
+    }
+}
+
+void writeFile(const std::string& name, int nt, double bathy)
+{
+    steps(*writer(name, bathy), 0, nt, bathy); // closed by its destructor
+}
+
+float valueAt(hsResultFile& r, int ts)
+{
+    float v[2] = {};
+    r.readItemData(0, ts, v);
+    return v[0];
+}
+
+TEST(ResultFileIdentity, EachChangeUnderAReader)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb", other = dir.path + "/other.emb";
+    const std::string why = "hsResultFile: the result file '" + name + "' ";
+    std::unique_ptr<hsResultFile> live;
+    auto copyOver = [&](const std::string& from) { writeBytes(name, readBytes(from)); }; // in place
+    struct change { const char* what; std::function<void()> apply; std::string refusal; };
+    const std::vector<change> cases = {
+        {"replaced", [&] { writeFile(other, 3, 1); std::rename(other.c_str(), name.c_str()); },
+         why + "was replaced by another file after this handle read it."},
+        {"cut short", [&] { std::vector<char> b = readBytes(name); b.pop_back(); writeBytes(name, b); },
+         why + "was cut short: it holds 429 bytes, but the timesteps this handle counted end at byte 430."},
+        {"rewritten", [&] { writeFile(other, 3, 1.5); copyOver(other); },
+         why + "was rewritten: its header differs from the one this handle read."},
+        // A larger file of another header written over it in place: grown,
+        // but not by its writer.
+        {"grown, another header", [&] { writeFile(other, 5, 1.5); copyOver(other); },
+         why + "was rewritten: its header differs from the one this handle read."},
+        {"grown by its writer", [&] { steps(*live, 3, 6); }, "<no exception>"},
+        {"touched", [&] { utime(name.c_str(), nullptr); chmod(name.c_str(), 0600); }, "<no exception>"},
+        {"deleted", [&] { std::remove(name.c_str()); },
+         why + "is gone: it was deleted or renamed after this handle read it."},
+    };
+    for (const change& c : cases) {
+        SCOPED_TRACE(c.what);
+        live = writer(name, 1);
+        steps(*live, 0, 3);
+        hsResultFile r(name, -1);
+        c.apply();
+        EXPECT_EQ(thrownMessage([&] { valueAt(r, 2); }), c.refusal);
+        EXPECT_EQ(thrownMessage([&] { r.totalTimesteps(); }), c.refusal);
+        EXPECT_TRUE(c.refusal != "<no exception>" || valueAt(r, 2) == 201.0f);
+    }
+}
+
+// The file checked is the file read: one swapped after the check is not read.
+TEST(ResultFileIdentity, ValuesComeThroughTheCheckedDescriptor)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb", other = dir.path + "/other.emb";
+    writeFile(name, 2, 1);
+    hsResultFile r(name, -1);
+    long long start = 0;
+    const std::unique_ptr<hsResultFile::openFile> f = r.openSeriesFile(0, start);
+    writeFile(other, 2, 7);
+    std::rename(other.c_str(), name.c_str());
+    float v = 0;
+    ASSERT_EQ(f->readAt(start + 4 * 2, &v, 4), 4);
+    EXPECT_EQ(v, 101.0f);
+    EXPECT_NE(thrownMessage([&] { valueAt(r, 1); }).find("was replaced"), std::string::npos);
+}
+
+// A series whose writer rolls over every 3 timesteps, read at every step: the
+// count of a handle and the length of its series agree, and a handle counts
+// what was complete when it first saw each file.
+TEST(ResultFileIdentity, OneHandleOneCountBesideAWriter)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb";
+    auto w = writer(name, 1, 3);
+    steps(*w, 0, 4);
+    hsResultFile early(name, -1);
+    for (int t = 4; t < 11; ++t) {
+        SCOPED_TRACE(t);
+        hsResultFile fresh(name, -1);
+        for (hsResultFile* r : {&early, &fresh}) {
+            double* out = nullptr;
+            const int n = r->readTimeSeries(0, 1, 0, out, 0, -1);
+            delete[] out;
+            EXPECT_EQ(n, r->totalTimesteps());
+        }
+        EXPECT_EQ(early.totalTimesteps(), 4);
+        EXPECT_EQ(fresh.totalTimesteps(), t);
+        steps(*w, t, t + 1);
+    }
+}
+
+} // namespace
