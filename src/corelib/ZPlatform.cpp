@@ -266,7 +266,7 @@ int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path
         if (hasOld) {
             if (old.st_uid != geteuid() || old.st_gid != getegid())
                 (void)!fchown(fd, old.st_uid, old.st_gid);
-            (void)!fchmod(fd, old.st_mode & 07777);
+            (void)!fchmod(fd, old.st_mode & 0777);
         }
         return keepLock(fd);
     }

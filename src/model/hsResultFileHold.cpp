@@ -17,9 +17,12 @@ using ZCoreLib::ZPlatform;
 
 long long hsResultFile::currentProcess() { return ZPlatform::processId(); }
 
+// In a forked child the descriptor was closed at the fork, and its number
+// may since belong to a lock of the child's own.
 void hsResultFile::releaseHold() noexcept
 {
-    ZPlatform::unlockFile(writeHold_);
+    if (writerOfThisProcess())
+        ZPlatform::unlockFile(writeHold_);
     writeHold_ = -1;
 }
 

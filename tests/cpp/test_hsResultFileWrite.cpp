@@ -7,6 +7,9 @@
 #include <functional>
 #include <memory>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "ZFile.h"
 #include "hsResultFile.h"
 #include "test_hsResultFileUtil.h"
@@ -492,4 +495,43 @@ TEST_F(ResultWrite, OneWriterPerFile)
               "series of '" + name + "', which a new run removes; move or rename it first.");
     EXPECT_EQ(readBytes(name), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2); // no new file left
+}
+
+// A forked child's copy of a writer neither writes (not even when destroyed
+// with half a timestep given) nor keeps the name held.
+TEST_F(ResultWrite, ForkedChildLeavesWriterAlone)
+{
+    const std::string name = at("k.emb");
+    const auto create = [&] {
+        return hsResultFile::createWriter(name, hestor::EMB, fillInfo, {"a", "b"}, {5, 2});
+    };
+    auto w = create();
+    writeSteps(*w, 0, 2);
+    double half[5] = {};
+    w->writeData(half, 5);
+    const std::vector<char> before = readBytes(name);
+    int toParent[2], toChild[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    ASSERT_EQ(pipe(toChild), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const char refused = message([&] { w->writeData(half, 5); }) ==
+                             "hsResultFile::writeData: the writer of " + name +
+                                 " belongs to another process (" + std::to_string(getppid()) + ").";
+        w.reset();
+        char go = 0;
+        (void)!write(toParent[1], &refused, 1);
+        (void)!read(toChild[0], &go, 1);
+        _exit(0);
+    }
+    char refused = 0;
+    ASSERT_EQ(read(toParent[0], &refused, 1), 1);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(readBytes(name), before);
+    w->flushBuf();
+    EXPECT_NO_THROW(create()->flushBuf()); // while the child lives
+    (void)!write(toChild[1], &refused, 1);
+    waitpid(child, nullptr, 0);
+    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
+        close(fd);
 }
