@@ -157,6 +157,10 @@ std::unique_ptr<hsResultFile> hsResultFile::createWriter(
     const std::string& name, int fmt, const std::function<void(hsModelInfo&)>& fill,
     const std::vector<std::string>& names, const std::vector<int>& lengths)
 {
+    // The text writers append to their file by name as they go.
+    if (fmt != EMB && fmt != RESTART && fmt != DECOUPLED)
+        throw ZException("hsResultFile::createWriter: only binary result files are made this "
+                         "way; format " + std::to_string(fmt) + " is not one.");
     const std::string target = checkWriteTarget(name, fmt);
     // Made under no name: for an existing file the constructor would read it.
     std::unique_ptr<hsResultFile> w(new hsResultFile("", fmt));
