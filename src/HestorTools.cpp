@@ -18,7 +18,6 @@
 
 #include "HestorTools_types.h"
 #include "ZFile.h"
-#include "ZPlatform.h"
 #include "ZStr.h"
 #include "rConvert.h"
 #include "rHandle.h"
@@ -149,7 +148,7 @@ bool isWriting(const hsResultFile& file)
 hsResultFile& readerObject(hsHandle& f, const char* routine)
 {
     hsResultFile& file = handleObject(f, routine);
-    if (isWriting(file) || file.maxTimestepsPerFile >= 0)
+    if (isWriting(file) || file.madeForWriting())
         rStop(std::string(routine) +
               ": the handle was made by writeHSFile; open the file with openHSFile to read it.");
     return file;
@@ -245,33 +244,40 @@ int writeFormat(const std::string& format)
     rStop("writeHSFile: invalid file format.");
 }
 
-// The name must be one the writer can create and openHSFile can open again:
-// its extension gives the format, and its folder takes new files.
-void checkWriteTarget(const std::string& name)
+// The library's refusal of a name, with the R calls that remedy it.
+std::string refusalInR(const hestor::writerRefused& e)
 {
-    const std::string quoted = "'" + name + "'";
-    if (name.empty())
-        rStop("writeHSFile: the file name is empty.");
-    if (ZFile::folderExists(name))
-        rStop("writeHSFile: " + quoted + " is a folder, not a file.");
-    const bool atRoot = name.find_last_of("/\\") == 0;
-    const std::string folder = atRoot ? name.substr(0, 1) : ZFile::getPath(name);
-    const std::string where = folder.empty() ? "." : folder;
-    if (!ZFile::folderExists(where))
-        rStop("writeHSFile: the folder '" + where + "' does not exist.");
-    if (!ZCoreLib::ZPlatform::canWrite(where))
-        rStop("writeHSFile: the folder '" + where + "' is not writable.");
-    const std::string ext = ZFile::getExtension(name);
-    int fmt = -1;
-    try {
-        fmt = hestor::hsGlobal::str2fileFmtEnum(ext);
-    } catch (const ZCoreLib::ZException&) {
-        rStop("writeHSFile: the name " + quoted + " has no extension that names a format "
-              "(openHSFile could not open the file); end the name in '.emb'.");
-    }
-    if (fmt != hestor::EMB)
-        rStop("writeHSFile: the name " + quoted + " ends in '." + ext +
-              "', which names another format; end the name in '.emb'.");
+    if (e.kind == hestor::writerRefused::BUSY)
+        return "the file '" + e.file + "' is being written by another writer (in this or "
+               "another R session); close that writer with writeHSDataClose first.";
+    if (e.kind == hestor::writerRefused::NO_FORMAT)
+        return "the name '" + e.file + "' has no extension that names a format (openHSFile "
+               "could not open the file); end the name in '.emb'.";
+    return e.message;
+}
+
+// A writer whose handle was dropped lets go of its file when R collects it.
+void collectDroppedWriters() { R_gc(); }
+
+// A forked worker (parallel::mclapply, mcparallel) has a copy of the
+// parent's handle, but the file and its position are the parent's.
+void checkWriterProcess(const hsResultFile& file, const std::string& routine)
+{
+    if (!file.writerOfThisProcess())
+        rStop(routine + ": the writer belongs to another process (pid " +
+              std::to_string(file.ownerProcess()) +
+              ", the R session that made it with writeHSFile); a forked worker can neither "
+              "write through it nor close it.");
+}
+
+// A warning that options(warn = 2) may turn into an error: the jump is made
+// an exception first, as rStop does.
+void rWarn(const std::string& message)
+{
+    Rcpp::unwindProtect([&message]() -> SEXP {
+        Rf_warningcall(R_NilValue, "%s", message.c_str());
+        return R_NilValue;
+    });
 }
 
 } // namespace
@@ -658,44 +664,32 @@ Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVe
     });
 }
 
-// Nothing on disk changes until every check has passed: the format, the
-// name, the whole list and the model built from it, mesh included. Then the
-// writer takes its hold on the name (refused while another writer has it),
-// removes the later files of an old series of that name, and writes its
-// header over the first.
+// The list is converted and checked here; the library checks the name,
+// builds the model and makes the file (see hsResultFile::createWriter).
+// Nothing on disk changes until every check has passed.
 // [[Rcpp::export]]
 Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, rFileName fileName,
                                              std::string format)
 {
     return libraryCall([&]() -> hsHandle {
         const int fmt = writeFormat(format);
-        checkWriteTarget(fileName);
         const headerModel model = readHeaderModel(header);
         const headerItems items = readHeaderItems(header);
         if (items.names.empty())
             rStop("writeHSFile: itemNames is empty; a file needs at least one item.");
         reclaimDroppedHandles();
-        // Made under no name: for an existing file of its name the constructor
-        // would read that file's header.
-        std::unique_ptr<hsResultFile> obj(new hsResultFile("", fmt));
-        obj->fileName = fileName;
-        header2mInfo(model, &obj->mInfo);
-        for (size_t i = 0; i < items.names.size(); ++i)
-            obj->addItem(items.names[i], items.lengths[i]);
-        obj->prepareHeader();
-        std::string refused = obj->holdForWriting();
-        if (!refused.empty()) {
-            // The holder may be a dropped writer of this session that R has
-            // not collected yet: it lets go when collected.
-            R_gc();
-            refused = obj->holdForWriting();
+        hsResultFile::setBusyHook(collectDroppedWriters);
+        std::unique_ptr<hsResultFile> obj;
+        std::string refused;
+        try {
+            obj = hsResultFile::createWriter(
+                fileName, fmt, [&](hestor::hsModelInfo& m) { header2mInfo(model, &m); },
+                items.names, items.lengths);
+        } catch (const hestor::writerRefused& e) {
+            refused = refusalInR(e);
         }
         if (!refused.empty())
             rStop("writeHSFile: " + refused);
-        const std::string stuck = hsResultFile::removeSeriesTail(fileName);
-        if (!stuck.empty())
-            rStop("writeHSFile: could not remove the existing file '" + stuck + "'.");
-        obj->writeHeader();
         return adoptHandle(obj);
     });
 }
@@ -707,6 +701,7 @@ int writeHSData(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVector values)
         hsResultFile& file = handleObject(f, "writeHSData");
         if (!isWriting(file))
             rStop("writeHSData: the file is not open for writing (closed, or opened for reading).");
+        checkWriterProcess(file, "writeHSData");
         const int item = file.writeItem;
         if (item < 0 || item >= file.nItem() || item >= static_cast<int>(file.itemLengthVec.size()))
             rStop("writeHSData: the file expects no further item.");
@@ -726,8 +721,13 @@ void writeHSDataClose(Rcpp::XPtr<hestor::hsResultFile> f)
 {
     libraryCall([&] {
         hsResultFile& file = handleObject(f, "writeHSDataClose");
-        if (isWriting(file))
+        if (isWriting(file)) {
+            checkWriterProcess(file, "writeHSDataClose");
             file.flushBuf();
+            // The close after a failed write: the file holds less than given.
+            if (file.writeFailed())
+                rWarn("writeHSDataClose: " + file.failureNote());
+        }
         file.releaseHold();
     });
 }

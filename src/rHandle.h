@@ -46,9 +46,11 @@ inline hestor::hsResultFile& handleObject(const hsHandle& f, const char* routine
 // handles could pile up to gigabytes before R collects them. The bytes held
 // by live handles are counted here, and R's collector runs before a new
 // handle is made once that count has doubled since the last collection.
+// Collections R makes on its own count too: the finalizers take the bytes
+// off as they run, and whenever live falls below the mark, the mark follows.
 struct handleMemory {
     double live = 0;     // estimated bytes of the objects of live handles
-    double afterGc = 0;  // live after the last collection
+    double afterGc = 0;  // the least live since the last forced collection
 };
 
 inline handleMemory& handleMemoryState()
@@ -95,8 +97,12 @@ inline void finalizeHandle(SEXP p)
         return;
     R_ClearExternalPtr(p);
     SEXP bytes = R_ExternalPtrProtected(p);
+    handleMemory& m = handleMemoryState();
     if (TYPEOF(bytes) == REALSXP && XLENGTH(bytes) == 1)
-        handleMemoryState().live -= REAL(bytes)[0];
+        m.live -= REAL(bytes)[0];
+    m.afterGc = std::min(m.afterGc, m.live);
+    // A forked worker's copy of a writer frees its memory only (the
+    // object's destructor leaves the parent's file alone).
     delete obj;
 }
 

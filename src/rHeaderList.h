@@ -13,6 +13,7 @@
 #include <Rcpp.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -176,6 +177,21 @@ inline void headerPositive(const std::vector<double>& v, const char* name, bool 
                        "; it must be above 0.");
 }
 
+// The file stores these values as 32-bit floats: a value beyond their range
+// would read back as infinite, a nonzero one below the smallest normal float
+// as 0 or with few digits left.
+inline void headerFloat32(const std::vector<double>& v, const char* name, bool scalar = false)
+{
+    for (size_t i = 0; i < v.size(); ++i) {
+        const double a = std::fabs(v[i]);
+        if (a > FLT_MAX || (a != 0 && a < FLT_MIN))
+            headerStop(headerField(name, i, scalar ? 1 : 0) + " is " + ZCoreLib::num(v[i]) +
+                       "; the file stores it as a 32-bit float, which holds magnitudes from " +
+                       ZCoreLib::num(FLT_MIN) + " to " + ZCoreLib::num(FLT_MAX) +
+                       " (it would read back as " + (a > FLT_MAX ? "Inf" : "0") + ").");
+    }
+}
+
 // Every element must pass the mesh's own element rule here, before a file
 // is removed or written: a list the mesh would refuse never reaches it.
 inline void readElemNodes(Rcpp::List& h, headerMesh& m)
@@ -209,6 +225,8 @@ inline headerMesh readHeaderMesh(Rcpp::List& h)
     m.nY = headerDoubles(h, "nodeYCoor", m.non, "noNode");
     headerFinite(m.nX, "nodeXCoor");
     headerFinite(m.nY, "nodeYCoor");
+    headerFloat32(m.nX, "nodeXCoor");
+    headerFloat32(m.nY, "nodeYCoor");
     // getHeader names the Voronoi points eVoronoiX/eVoronoiY; a list it made
     // writes back with them. The writer's own names win when both are there.
     for (const char* prefix : {"elemVoronoi", "eVoronoi"}) {
@@ -220,6 +238,8 @@ inline headerMesh readHeaderMesh(Rcpp::List& h)
         m.eVoronoiY = headerDoubles(h, y.c_str(), m.noe, "noElem");
         headerFinite(m.eVoronoiX, x.c_str());
         headerFinite(m.eVoronoiY, y.c_str());
+        headerFloat32(m.eVoronoiX, x.c_str());
+        headerFloat32(m.eVoronoiY, y.c_str());
         break;
     }
     if (h.containsElementNamed("nodeType")) {
@@ -270,16 +290,20 @@ inline headerModel readHeaderModel(Rcpp::List& h)
     if (!std::isfinite(m.timestep))
         headerStop("timestep is not a finite number of seconds.");
     headerPositive({m.timestep}, "timestep", true);
+    headerFloat32({m.timestep}, "timestep", true);
     m.noLayer = headerCount(h, "noLayer");
     if (h.containsElementNamed("offsetDepth")) {
         m.hasOffsetDepth = true;
         m.offsetDepth = Rcpp::as<double>(h["offsetDepth"]);
         headerFinite({m.offsetDepth}, "offsetDepth", true);
+        headerFloat32({m.offsetDepth}, "offsetDepth", true);
     }
     m.dz = headerDoubles(h, "dz", m.noLayer, "noLayer");
     headerPositive(m.dz, "dz");
+    headerFloat32(m.dz, "dz");
     m.elemBathy = headerDoubles(h, "elemBathy", m.mesh.noe, "noElem");
     headerFinite(m.elemBathy, "elemBathy");
+    headerFloat32(m.elemBathy, "elemBathy");
     if (h.containsElementNamed("modeltype")) {
         m.hasModeltype = true;
         m.modeltype = headerModeltype(h);

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <ctime>
 #include <memory>
+#include <mutex>
 
 #include <dirent.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/file.h>
@@ -150,35 +152,168 @@ void ZPlatform::sleepMs(int milliseconds)
     }
 }
 
+namespace {
+
+// Descriptors that hold locks. A forked child shares their open file
+// descriptions, and with them the locks, until it closes its copies: the
+// fork handler does so before the child runs anything else.
+std::vector<int>& lockDescriptors()
+{
+    static std::vector<int> fds;
+    return fds;
+}
+
+void closeLocksInChild()
+{
+    std::vector<int>& fds = lockDescriptors();
+    for (int fd : fds)
+        close(fd);
+    fds.clear();
+}
+
+int keepLock(int fd)
+{
+    static std::once_flag registered;
+    std::call_once(registered, [] { pthread_atfork(nullptr, nullptr, closeLocksInChild); });
+    lockDescriptors().push_back(fd);
+    return fd;
+}
+
+// flock, retried when a signal interrupts it; false with busy or error set.
+bool lockExclusive(int fd, bool& busy, int& error)
+{
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        busy = errno == EWOULDBLOCK;
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 // flock belongs to the open file description, so a second descriptor on the
 // same file is refused even within this process. A file that cannot be opened
 // for writing is locked through a read-only descriptor.
-int ZPlatform::lockFile(const std::string& path, bool create, bool& busy, int& error)
+int ZPlatform::lockFile(const std::string& path, bool create, bool& busy, int& error,
+                        bool* created)
 {
     busy = false;
     error = 0;
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (created)
+        *created = false;
+    int fd = -1;
+    if (create && created) {
+        fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
+        *created = fd >= 0;
+        create = false;
+    }
+    if (fd < 0)
+        fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
     if (fd < 0 && (errno == EACCES || errno == EROFS))
         fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         return -1;
     }
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        busy = errno == EWOULDBLOCK;
-        error = errno;
+    if (!lockExclusive(fd, busy, error)) {
+        if (created && *created)
+            unlink(path.c_str());
         close(fd);
         return -1;
     }
-    return fd;
+    return keepLock(fd);
 }
 
 void ZPlatform::unlockFile(int fd)
 {
-    if (fd >= 0)
-        close(fd); // closing the last descriptor of the description drops the lock
+    std::vector<int>& fds = lockDescriptors();
+    const auto it = std::find(fds.begin(), fds.end(), fd);
+    // A descriptor this process no longer holds (closed at a fork) may
+    // since number another file.
+    if (fd < 0 || it == fds.end())
+        return;
+    fds.erase(it);
+    close(fd); // closing the last descriptor of the description drops the lock
 }
+
+int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path, int& error)
+{
+    const size_t slash = beside.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : beside.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? beside : beside.substr(slash + 1);
+    struct stat old;
+    const bool hasOld = stat(beside.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        path = folder + "." + base + "." + std::to_string(getpid()) + "." +
+               std::to_string(++counter) + ".new";
+        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0) {
+            error = errno;
+            return -1;
+        }
+        bool busy = false;
+        if (!lockExclusive(fd, busy, error)) {
+            close(fd);
+            unlink(path.c_str());
+            return -1;
+        }
+        if (hasOld) {
+            if (old.st_uid != geteuid() || old.st_gid != getegid())
+                (void)!fchown(fd, old.st_uid, old.st_gid);
+            (void)!fchmod(fd, old.st_mode & 0777);
+        }
+        return keepLock(fd);
+    }
+    error = EEXIST;
+    return -1;
+}
+
+bool ZPlatform::leadsTo(const std::string& path, int fd)
+{
+    struct stat a, b;
+    return stat(path.c_str(), &a) == 0 && fstat(fd, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+int ZPlatform::replaceFile(const std::string& from, const std::string& to)
+{
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+std::string ZPlatform::followLinks(const std::string& path)
+{
+    std::string p = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return p;
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1);
+        const ssize_t n = readlink(p.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<size_t>(n) >= target.size())
+            return p;
+        const std::string t(target.data(), static_cast<size_t>(n));
+        const size_t slash = p.find_last_of('/');
+        p = (t[0] == '/' || slash == std::string::npos) ? t : p.substr(0, slash + 1) + t;
+    }
+    return p;
+}
+
+bool ZPlatform::canOpenForWriting(const std::string& path)
+{
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+int ZPlatform::truncateFile(const std::string& path, long long size)
+{
+    return truncate(path.c_str(), static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+long long ZPlatform::processId() { return static_cast<long long>(getpid()); }
 
 } // namespace ZCoreLib

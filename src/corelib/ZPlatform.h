@@ -54,8 +54,30 @@ public:
     // descriptor, in this process or another, until unlockFile. Returns the
     // descriptor, or -1 with busy set when another holds the lock, and with
     // error set to errno when the file cannot be opened or locked.
-    static int lockFile(const std::string& path, bool create, bool& busy, int& error);
+    // With created given, an absent file is made (created set) only when
+    // no other process makes it at the same moment. Lock descriptors are not
+    // inherited by forked children: a child closes its copies at once, so a
+    // lock lasts no longer than the process that took it holds it.
+    static int lockFile(const std::string& path, bool create, bool& busy, int& error,
+                        bool* created = nullptr);
     static void unlockFile(int fd);
+    // A new empty file, locked as by lockFile, in the folder of `beside`,
+    // under a hidden name that no other file has (path). When `beside`
+    // exists, the new file takes its permissions and, where the system
+    // allows, its owner. -1 with error set to errno on failure.
+    static int makeLockedFileBeside(const std::string& beside, std::string& path, int& error);
+    // Whether path names the file open on descriptor fd.
+    static bool leadsTo(const std::string& path, int fd);
+    // Moves from over to (the same folder), replacing it; 0 or errno.
+    static int replaceFile(const std::string& from, const std::string& to);
+    // path with its symbolic links followed (up to 40), also to a target that
+    // does not exist; path itself when it is no link.
+    static std::string followLinks(const std::string& path);
+    // Whether this process could open the existing file at path for writing.
+    static bool canOpenForWriting(const std::string& path);
+    // Sets the size of the file at path; 0 or errno.
+    static int truncateFile(const std::string& path, long long size);
+    static long long processId();
 };
 
 } // namespace ZCoreLib

@@ -61,6 +61,12 @@ void hsResultFile::releaseArrays() noexcept
 // destructor cannot report, so a failure here goes unnoticed.
 void hsResultFile::closeUnfinishedWriter() noexcept
 {
+    // In a forked child the file and its position are the parent's: the
+    // stream, which keeps no buffer, is closed without a write.
+    if (!writerOfThisProcess()) {
+        fileStream.close();
+        return;
+    }
     try {
         if (isBinaryFormat() && fileStream.is_open())
             flushBuf();

@@ -37,6 +37,20 @@ struct staticItem {
     std::string type;
 };
 
+// A writer refused before anything on disk changed. The kind lets the
+// caller add its own remedy (the call that closes the other writer, the
+// readers that need the extension) to the message.
+class writerRefused : public ZCoreLib::ZException {
+public:
+    enum Kind { OTHER, BUSY, NO_FORMAT };
+    writerRefused(Kind k, std::string fileName, std::string msg)
+        : ZException(std::move(msg)), kind(k), file(std::move(fileName))
+    {
+    }
+    Kind kind;
+    std::string file;
+};
+
 class hsResultFile {
 public:
     static constexpr int bufSize = 10240;
@@ -134,11 +148,34 @@ public:
     // File k of the series whose first file is first (k 0: first itself).
     static std::string seriesFileName(const std::string& first, int k);
 
-    // The writer's hold on its file (hsResultFileHold.cpp). holdForWriting
-    // takes an exclusive lock on fileName (made empty when absent), so that a
-    // second writer of that name, in this process or another, is refused
-    // until flushBuf() or the destructor lets go. "" when held; else why not.
-    std::string holdForWriting();
+    // Creating a writer (hsResultFileCreate.cpp). Checks the name (a
+    // regular file or none, writable, in a writable folder, the extension of
+    // fmt), builds the model with fill, declares the items and checks the
+    // header, then takes the name: the old file (or, when there is none, a
+    // placeholder) is locked, the header is written to a new file in the
+    // same folder, the later files of an old series are removed (refused
+    // when one is no result file), and the new file is renamed over the
+    // name. A symbolic link keeps its target: the file it leads to is
+    // replaced. Readers of the old file see it replaced. Until the rename
+    // nothing on disk changes; a failure before it leaves the folder as it
+    // was. Refusals of the name throw writerRefused.
+    static std::unique_ptr<hsResultFile> createWriter(
+        const std::string& name, int fmt, const std::function<void(hsModelInfo&)>& fill,
+        const std::vector<std::string>& names, const std::vector<int>& lengths);
+    // Run once when another writer holds the name, before the second try: a
+    // caller whose dropped writers let go only when collected collects here.
+    static void setBusyHook(void (*hook)());
+    // Made by a writer (its header sized the files of the series); a reader's
+    // object never is.
+    bool madeForWriting() const { return maxTimestepsPerFile >= 0; }
+    // A forked child shares the writer's file and lock; only the process
+    // that made the object writes through it or closes it.
+    bool writerOfThisProcess() const { return ownerProcess_ == currentProcess(); }
+    long long ownerProcess() const { return ownerProcess_; }
+    // After a failed write: what the file holds and what was not kept; the
+    // writer refuses further values. Empty while every write succeeded.
+    std::string failureNote() const;
+    bool writeFailed() const { return !writeError_.empty(); }
     void releaseHold() noexcept;
     // Removes first^1, first^2, ... as long as they exist, keeping first.
     // Returns the first file that could not be removed, "" when none is left.
@@ -263,6 +300,17 @@ public:
 private:
     // The writer's lock descriptor; -1 when none is held.
     int writeHold_ = -1;
+    static long long currentProcess();
+    long long ownerProcess_ = currentProcess();
+    // The system's reason of a failed write; empty while none failed.
+    std::string writeError_;
+    // Where writeHeader writes the first file when it is not fileName: the
+    // new file that createWriter renames over the name.
+    std::string firstFilePath_;
+    // createWriter's steps (hsResultFileCreate.cpp)
+    static std::string checkWriteTarget(const std::string& name, int fmt);
+    static void checkSeriesTail(const std::string& first);
+    [[noreturn]] void failWrite(const std::string& what);
 
     // What the series needs of a file's header: where its records start,
     // its count and time axis, and digests of its item directory and of the

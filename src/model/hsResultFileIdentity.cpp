@@ -103,7 +103,7 @@ long long hsResultFile::openFile::readAt(long long pos, void* dst, long long n) 
 }
 
 // Only a writer sizes the files of its series; a reader's object never does.
-bool hsResultFile::isReader() const { return !fileStream.is_open() && maxTimestepsPerFile < 0; }
+bool hsResultFile::isReader() const { return !fileStream.is_open() && !madeForWriting(); }
 
 unsigned long long hsResultFile::firstBlockDigest(const openFile& f, int hs, long long size) const
 {

@@ -5,19 +5,23 @@
 
 #include <algorithm>
 #include <climits>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "ZCancel.h"
 #include "ZDT.h"
 #include "ZFile.h"
 #include "ZMessage.h"
+#include "ZPlatform.h"
 
 namespace hestor {
 
 using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::ZPlatform;
 using ZCoreLib::str;
 
 namespace {
@@ -125,23 +129,49 @@ void hsResultFile::prepareBinaryHeader()
     }
 }
 
+// The stream keeps no buffer: every value is in the file when writeData
+// returns, so a forked child, which shares the file, has nothing of the
+// writer's to write when it closes its copy of the stream.
 void hsResultFile::writeBinaryHeader()
 {
     if (fileStream.is_open())
         fileStream.close();
     fileStream.clear();
-    fileStream.open(getFilename(), std::ios::out | std::ios::binary | std::ios::trunc);
+    fileStream.rdbuf()->pubsetbuf(nullptr, 0);
+    const std::string path =
+        fileNo == 0 && !firstFilePath_.empty() ? firstFilePath_ : getFilename();
+    errno = 0;
+    fileStream.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!fileStream)
-        throw ZException("hsResultFile::writeHeader: cannot open " + getFilename() +
-                         " for writing.");
+        failWrite("hsResultFile::writeHeader: cannot open " + getFilename() + " for writing");
+    errno = 0;
     writeHeaderBytes();
     // Readers may open the file while it is being written.
     fileStream.flush();
-    if (!fileStream) {
-        fileStream.close();
-        throw ZException("hsResultFile::writeHeader: writing the header of " + getFilename() +
-                         " failed.");
-    }
+    if (!fileStream)
+        failWrite("hsResultFile::writeHeader: writing the header of " + getFilename() + " failed");
+}
+
+// The stream is left open in its failed state: a writer whose write failed
+// refuses further values, and its close says what the file holds.
+void hsResultFile::failWrite(const std::string& what)
+{
+    writeError_ = errno != 0 ? std::strerror(errno) : "the system gave no reason";
+    throw ZException(what + ": " + writeError_ + ".");
+}
+
+std::string hsResultFile::failureNote() const
+{
+    if (writeError_.empty())
+        return "";
+    const long long done = static_cast<long long>(fileNo) * std::max(maxTimestepsPerFile, 0) +
+                           writeTimestep;
+    const std::string holds =
+        fileNo == 0 ? "the file holds its " + str(done) + " complete timesteps"
+                    : "the series of " + fileName + " holds its " + str(done) +
+                          " complete timesteps (" + str(writeTimestep) + " in its last file)";
+    return "writing to " + seriesFileName(fileName, fileNo) + " failed (" + writeError_ +
+           "); " + holds + ", and the incomplete timestep " + str(done) + " was not kept.";
 }
 
 // "proj", "enol", "dz", "elemBathy", "mesh", then the static items held before.
@@ -279,9 +309,16 @@ int hsResultFile::writeData(float* values, int n)
         throw ZException("hsResultFile::writeData: " + getFilename() +
                          " is not open for writing (writeHeader not called, or the file was "
                          "closed by flushBuf).");
+    if (!writerOfThisProcess())
+        throw ZException("hsResultFile::writeData: the writer of " + getFilename() +
+                         " belongs to another process (" + str(ownerProcess_) + ").");
+    if (!writeError_.empty())
+        throw ZException("hsResultFile::writeData: " + failureNote() +
+                         " Close the writer; it takes no further values.");
+    errno = 0;
     fileStream.write(reinterpret_cast<const char*>(values), 4 * static_cast<std::streamsize>(n));
     if (!fileStream)
-        throw ZException("hsResultFile::writeData: writing to " + getFilename() + " failed.");
+        failWrite("hsResultFile::writeData: writing to " + getFilename() + " failed");
     if (++writeItem < nItem())
         return 0;
     writeItem = 0;
@@ -299,6 +336,7 @@ int hsResultFile::writeData(float* values, int n)
 // count that covers them.
 void hsResultFile::countTimestep()
 {
+    errno = 0;
     fileStream.flush();
     const std::streampos end = fileStream.tellp();
     fileStream.seekp(getNToffset());
@@ -306,8 +344,8 @@ void hsResultFile::countTimestep()
     fileStream.seekp(end);
     fileStream.flush();
     if (!fileStream)
-        throw ZException("hsResultFile::writeData: writing the number of timesteps into " +
-                         getFilename() + " failed.");
+        failWrite("hsResultFile::writeData: writing the number of timesteps into " +
+                  getFilename() + " failed");
 }
 
 // The current file is full: close it and continue in the next file of the
@@ -322,11 +360,38 @@ void hsResultFile::rollOver()
     writeTimestep = 0;
 }
 
-// The final close: the writer lets go of its file as well.
+// The final close: the writer lets go of its file as well. After a failed
+// write the file keeps its complete timesteps only (failureNote says so):
+// the bytes of the incomplete one are cut off and the count is set again.
 void hsResultFile::flushBuf()
 {
-    flushBuf(writeTimestep);
+    if (!writerOfThisProcess())
+        throw ZException("hsResultFile::flushBuf: the writer of " + getFilename() +
+                         " belongs to another process (" + str(ownerProcess_) + ").");
+    if (writeError_.empty() || !isBinaryFormat() || !fileStream.is_open()) {
+        flushBuf(writeTimestep);
+        releaseHold();
+        return;
+    }
+    fileStream.clear();
+    fileStream.close();
     releaseHold();
+    const std::string name = getFilename();
+    const long long end = headerSize + 4 * static_cast<long long>(writeTimestep) *
+                                           totItemSize64(nItem());
+    const long long size = ZPlatform::fileInfo(name).size;
+    if (size < headerSize && fileNo > 0) {
+        // A later file of the series whose header did not fit: no file at all.
+        std::remove(name.c_str());
+        return;
+    }
+    if (size > end)
+        ZPlatform::truncateFile(name, end);
+    if (size >= headerSize) {
+        std::fstream f(name, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(getNToffset());
+        write32(f, writeTimestep);
+    }
 }
 
 void hsResultFile::flushBuf(int nt)
@@ -337,13 +402,14 @@ void hsResultFile::flushBuf(int nt)
     }
     if (!isBinaryFormat() || !fileStream.is_open())
         return;
+    errno = 0;
     fileStream.seekp(getNToffset());
     write32(fileStream, nt);
     const bool ok = static_cast<bool>(fileStream);
     fileStream.close();
     if (!ok || fileStream.fail())
-        throw ZException("hsResultFile::flushBuf: writing the number of timesteps into " +
-                         getFilename() + " failed.");
+        failWrite("hsResultFile::flushBuf: writing the number of timesteps into " +
+                  getFilename() + " failed");
 }
 
 void hsResultFile::flushText()
@@ -384,16 +450,18 @@ int hsResultFile::writeNT(int nt)
 {
     mInfo.noTimestep = nt;
     const std::string name = getFilename();
+    errno = 0;
     std::fstream f(name, std::ios::in | std::ios::out | std::ios::binary);
     if (!f)
-        throw ZException("hsResultFile::writeNT: cannot open " + name + ".");
+        throw ZException("hsResultFile::writeNT: cannot open " + name + ": " +
+                         std::strerror(errno) + ".");
     f.seekp(getNToffset());
     write32(f, nt);
     const bool ok = static_cast<bool>(f);
     f.close();
     if (!ok || f.fail())
         throw ZException("hsResultFile::writeNT: writing the number of timesteps into " + name +
-                         " failed.");
+                         " failed: " + std::strerror(errno) + ".");
     return 0;
 }
 

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <memory>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "ZFile.h"
 #include "hsResultFile.h"
@@ -21,20 +25,22 @@ const long long start = 1600000000LL;
 
 // The two-square mesh, 3 layers of 1 m from the surface, bottoms 2.5 m and
 // 1.2 m: 3 + 2 = 5 cells.
-void fillModel(hsResultFile& f)
+void fillInfo(hestor::hsModelInfo& mi)
 {
     const std::vector<char> m = meshBlock(false, false);
-    f.mInfo.mesh2d.fromBinary(m.data(), m.size(), -1);
-    f.mInfo.noLayer = 3;
-    f.mInfo.adoptDz(new double[3]{1, 1, 1}, 3);
-    f.mInfo.adoptElemBathy(new double[2]{2.5, 1.2}, 2);
-    f.mInfo.startDT = start;
-    f.mInfo.timestep = 600;
-    f.mInfo.modeltype = 10;
-    f.mInfo.headerField3 = 3;
-    f.mInfo.offsetDepth = 0;
-    f.mInfo.init();
+    mi.mesh2d.fromBinary(m.data(), m.size(), -1);
+    mi.noLayer = 3;
+    mi.adoptDz(new double[3]{1, 1, 1}, 3);
+    mi.adoptElemBathy(new double[2]{2.5, 1.2}, 2);
+    mi.startDT = start;
+    mi.timestep = 600;
+    mi.modeltype = 10;
+    mi.headerField3 = 3;
+    mi.offsetDepth = 0;
+    mi.init();
 }
+
+void fillModel(hsResultFile& f) { fillInfo(f.mInfo); }
 
 std::string message(const std::function<void()>& f)
 {
@@ -463,19 +469,79 @@ TEST_F(ResultWrite, CountKeptCurrent)
     }
 }
 
-// A second writer of a file is refused until the first closes or is
-// destroyed, and holding the file neither writes nor empties it.
+// A second writer of a name is refused until the first closes; a new run
+// replaces the file (its readers are told), and a later file of the series
+// that is no result file is refused, naming it, with nothing changed.
 TEST_F(ResultWrite, OneWriterPerFile)
 {
     const std::string name = at("l.emb");
-    auto first = writer("l.emb");
-    hsResultFile second(name, hestor::EMB);
-    EXPECT_EQ(first->holdForWriting(), "");
-    EXPECT_EQ(second.holdForWriting(), "the file '" + name + "' is being written by another "
-              "writer (in this or another R session); close that writer with writeHSDataClose first.");
+    const auto create = [&] {
+        return hsResultFile::createWriter(name, hestor::EMB, fillInfo, {"a", "b"}, {5, 2});
+    };
+    const auto refusal = [&](hestor::writerRefused::Kind kind) {
+        try {
+            create();
+        } catch (const hestor::writerRefused& e) {
+            return e.kind == kind ? e.message : "kind " + std::to_string(e.kind);
+        }
+        return std::string("(no refusal)");
+    };
+    auto first = create();
     writeSteps(*first, 0, 2);
+    EXPECT_EQ(refusal(hestor::writerRefused::BUSY),
+              "the file '" + name + "' is being written by another writer.");
     first->flushBuf();
-    EXPECT_EQ(second.holdForWriting(), "");
-    EXPECT_NE(hsResultFile(name, hestor::EMB).holdForWriting(), "");
-    EXPECT_EQ(wordAt(readBytes(name), 44), 2);
+    hsResultFile reader(name, -1);
+    EXPECT_EQ(reader.mInfo.noTimestep, 2);
+    create()->flushBuf();
+    float values[5];
+    EXPECT_EQ(message([&] { reader.readItemData(0, 0, values); }),
+              "hsResultFile: the result file '" + name +
+                  "' was replaced by another file after this handle read it.");
+    writeBytes(at("l^1.emb"), {'n', 'o', 't', 'e'});
+    const std::vector<char> before = readBytes(name);
+    EXPECT_EQ(refusal(hestor::writerRefused::OTHER),
+              "'" + at("l^1.emb") + "' is not a result file, but its name makes it file 1 of the "
+              "series of '" + name + "', which a new run removes; move or rename it first.");
+    EXPECT_EQ(readBytes(name), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2); // no new file left
+}
+
+// A forked child's copy of a writer neither writes (not even when destroyed
+// with half a timestep given) nor keeps the name held.
+TEST_F(ResultWrite, ForkedChildLeavesWriterAlone)
+{
+    const std::string name = at("k.emb");
+    const auto create = [&] {
+        return hsResultFile::createWriter(name, hestor::EMB, fillInfo, {"a", "b"}, {5, 2});
+    };
+    auto w = create();
+    writeSteps(*w, 0, 2);
+    double half[5] = {};
+    w->writeData(half, 5);
+    const std::vector<char> before = readBytes(name);
+    int toParent[2], toChild[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    ASSERT_EQ(pipe(toChild), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const char refused = message([&] { w->writeData(half, 5); }) ==
+                             "hsResultFile::writeData: the writer of " + name +
+                                 " belongs to another process (" + std::to_string(getppid()) + ").";
+        w.reset();
+        char go = 0;
+        (void)!write(toParent[1], &refused, 1);
+        (void)!read(toChild[0], &go, 1);
+        _exit(0);
+    }
+    char refused = 0;
+    ASSERT_EQ(read(toParent[0], &refused, 1), 1);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(readBytes(name), before);
+    w->flushBuf();
+    EXPECT_NO_THROW(create()->flushBuf()); // while the child lives
+    (void)!write(toChild[1], &refused, 1);
+    waitpid(child, nullptr, 0);
+    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
+        close(fd);
 }

@@ -99,20 +99,28 @@ grid_header <- function(n, layers = 1) {
 }
 
 # Runs R code in a second R process that has this package and the helpers
-# above; returns its standard output and error, lines.
-run_child <- function(code, wait = TRUE) {
+# above; returns its standard output and error, lines. With limit_kb its
+# files may not grow beyond that size (writes fail with "File too large").
+run_child <- function(code, wait = TRUE, limit_kb = NULL) {
   helpers <- tempfile(fileext = ".R")
-  dump(c("small_header", "temp_values", "level_values", "grid_header"), helpers)
+  dump(c("small_header", "temp_values", "level_values", "grid_header", "condition_of"), helpers)
   script <- tempfile(fileext = ".R")
   writeLines(c("suppressMessages(library(HestorTools))", sprintf("source('%s')", helpers), code),
              script)
   # A child that ends by an error or a kill is expected to: no warning of its status.
-  suppressWarnings(system2(file.path(R.home("bin"), "Rscript"), script, stdout = wait, stderr = wait, wait = wait,
+  cmd <- file.path(R.home("bin"), "Rscript"); args <- script
+  if (!is.null(limit_kb)) {
+    args <- c("-c", shQuote(sprintf("ulimit -f %d; trap '' XFSZ; exec %s %s", 2 * limit_kb, cmd, script)))
+    cmd <- "sh"
+  }
+  suppressWarnings(system2(cmd, args, stdout = wait, stderr = wait, wait = wait,
           env = paste0("R_LIBS=", paste(.libPaths(), collapse = ":"))))
 }
 
-# Every file under a folder with its bytes, to compare a folder before and after.
+# Every file under a folder, hidden ones too, with its bytes, to compare a
+# folder before and after. Empty files are not opened: one may be a pipe.
 folder_bytes <- function(d) {
-  files <- list.files(d, recursive = TRUE, include.dirs = TRUE, full.names = TRUE)
-  lapply(setNames(nm = files), function(f) if (dir.exists(f)) "folder" else readBin(f, "raw", file.size(f)))
+  files <- list.files(d, recursive = TRUE, include.dirs = TRUE, full.names = TRUE, all.files = TRUE)
+  lapply(setNames(nm = files), function(f) if (dir.exists(f)) "folder"
+         else if (file.size(f) == 0) raw(0) else readBin(f, "raw", file.size(f)))
 }

@@ -1,7 +1,7 @@
 # The handle and the file on disk: a refused writer changes nothing, a writer
-# that ends in any way leaves its complete timesteps, one writer per file, a
-# reader notices a file changed under it, and dropped handles give their
-# memory back.
+# that ends in any way leaves its complete timesteps, one writer per file and
+# per process, a new run is a new file, a reader notices a file changed under
+# it, a full disk is reported, and dropped handles give their memory back.
 
 hdr_set <- function(...) { h <- small_header(); a <- list(...); h[names(a)] <- a; h }
 
@@ -34,10 +34,26 @@ test_that("a refused writeHSFile leaves every file byte for byte", {
                               nodeYCoor = c(0, 0, 100, 100, 49.9, 0), nodeType = rep(99, 6), noElem = 5L,
                               elemNodes = list(c(0, 1, 4), c(1, 2, 4), c(2, 3, 4), c(3, 0, 4), c(0, 1, 5)),
                               elemBathy = c(6, 2.5, 0.8, 5.3, 1)), "run.emb", "emb",
-         "header: elemNodes: element 4 has area 0: its nodes lie on one line or its sides cross."))
+         "header: elemNodes: element 4 has area 0: its nodes lie on one line or its sides cross."),
+    list("pipe", small_header(), "p.emb", "emb",
+         "writeHSFile: '<d>/p.emb' is not a regular file (a pipe, a device or a socket); a result file cannot be written to it."),
+    list("notes named as a series file", small_header(), "notes.emb", "emb",
+         "writeHSFile: '<d>/notes^2.emb' is not a result file, but its name makes it file 2 of the series of '<d>/notes.emb', which a new run removes; move or rename it first."),
+    list("timestep 1e300", hdr_set(timestep = 1e300), "run.emb", "emb",
+         "header: timestep is 1e+300; the file stores it as a 32-bit float, which holds magnitudes from 1.17549e-38 to 3.40282e+38 (it would read back as Inf)."),
+    list("bathymetry 1e-50", hdr_set(elemBathy = c(6, 1e-50, 0.8, 5.3)), "run.emb", "emb",
+         "header: elemBathy[1] (0-based) is 1e-50; the file stores it as a 32-bit float, which holds magnitudes from 1.17549e-38 to 3.40282e+38 (it would read back as 0)."))
+  # A superuser may write any file, as R's own writers may.
+  if (Sys.info()[["effective_user"]] != "root")
+    cases <- c(cases, list(list("read-only", small_header(), "ro.emb", "emb",
+                                "writeHSFile: the file '<d>/ro.emb' cannot be opened for writing: Permission denied.")))
   for (case in cases) {
     d <- normalizePath(fresh_dir())
     write_series(file.path(d, "run.emb"), list(0:1, 2:3))
+    write_series(file.path(d, "notes.emb"), list(0, 1, 2))
+    writeLines("my notes", file.path(d, "notes^2.emb"))
+    Sys.chmod(write_small(file.path(d, "ro.emb")), "0444", use_umask = FALSE)
+    system2("mkfifo", file.path(d, "p.emb"))
     dir.create(file.path(d, "d.emb"))
     dir.create(file.path(d, "v1.0"))
     write_small(file.path(d, "d^1.emb"))
@@ -63,9 +79,10 @@ test_that("a list from getHeader writes back whole; a Date start is midnight UTC
   # The writer's own names win over getHeader's.
   h3 <- c(h, list(elemVoronoiX = vx + 1, elemVoronoiY = vy + 1))
   expect_identical(getHeader(openHSFile(write_small(file.path(d, "c.emb"), header = h3)))$eVoronoiX, f32(vx + 1))
-  start <- getHeader(openHSFile(write_small(file.path(d, "e.emb"),
-                                            header = hdr_set(startDT = as.Date("2024-01-01")))))$startDT
-  expect_identical(as.numeric(start), as.numeric(as.POSIXct("2024-01-01", tz = "UTC")))
+  for (day in list(as.Date("2024-01-01"), structure(19723.5, class = "Date"))) {
+    start <- getHeader(openHSFile(write_small(file.path(d, "e.emb"), header = hdr_set(startDT = day))))$startDT
+    expect_identical(as.numeric(start), as.numeric(as.POSIXct("2024-01-01", tz = "UTC")))
+  }
 })
 
 expect_written <- function(f, nt) {
@@ -80,7 +97,9 @@ expect_written <- function(f, nt) {
 test_that("every way a writer ends leaves a file with its complete timesteps", {
   endings <- c(closed = "writeHSDataClose(w)", collected = "rm(w); invisible(gc())",
                quit = "quit(save = 'no')", error = "stop('the script failed')",
-               killed = "tools::pskill(Sys.getpid(), 9)")
+               killed = "tools::pskill(Sys.getpid(), 9)",
+               # forked workers collect their copy of the dropped handle first
+               forked = "rm(w); invisible(parallel::mclapply(1:2, function(i) gc(), mc.cores = 2)); invisible(gc())")
   for (how in names(endings)) {
     f <- file.path(fresh_dir(), "run.emb")
     run_child(c(sprintf("w <- writeHSFile(small_header(), '%s', 'emb')", f),
@@ -108,7 +127,8 @@ test_that("a reader refuses a file replaced, cut short, rewritten or deleted und
          why("was rewritten: its header differs from the one this handle read.")),
     list("cut short", cut, why(sprintf("was cut short: it holds %d bytes, but the timesteps this handle counted end at byte %d.",
                                         size - 10, size))),
-    list("deleted", function() unlink(f), why("is gone: it was deleted or renamed after this handle read it.")))
+    list("deleted", function() unlink(f), why("is gone: it was deleted or renamed after this handle read it.")),
+    list("a new run", function() write_small(f, 5), why("was replaced by another file after this handle read it.")))
   for (case in cases) {
     write_small(f)
     r <- openHSFile(f)
@@ -163,6 +183,49 @@ test_that("a second writer on a file being written is refused, in this session o
   expect_written(f, 3)
   writeHSDataClose(writeHSFile(small_header(), f, "emb"))
   expect_written(f, 0)
+
+  # A forked worker neither writes through the parent's writer nor keeps its lock.
+  out <- run_child(c(sprintf("f <- '%s'", f), "w <- writeHSFile(small_header(), f, 'emb')",
+                     "job <- parallel::mcparallel(writeHSData(w, temp_values(0)))",
+                     "cat(attr(parallel::mccollect(job)[[1]], 'condition')$message, '\\n')",
+                     "job <- parallel::mcparallel(Sys.sleep(3))", "writeHSDataClose(w)",
+                     "writeHSDataClose(writeHSFile(small_header(), f, 'emb')); cat('accepted\\n')"))
+  expect_identical(sub("[0-9]+,", "N,", trimws(out)), c(
+    "writeHSData: the writer belongs to another process (pid N, the R session that made it with writeHSFile); a forked worker can neither write through it nor close it.",
+    "accepted"))
+  expect_written(f, 0)
+})
+
+test_that("a new run replaces the file a link leads to, with its mode", {
+  d <- fresh_dir()
+  f <- write_small(file.path(d, "run.emb"))
+  Sys.chmod(f, "0604", use_umask = FALSE)
+  file.symlink(f, file.path(d, "link.emb"))
+  write_small(file.path(d, "link.emb"), 2)
+  expect_identical(Sys.readlink(file.path(d, "link.emb")), f)
+  expect_identical(format(file.mode(f)), "604")
+  expect_written(f, 2)
+})
+
+test_that("on a full disk the system's reason is given and the file keeps its complete timesteps", {
+  f <- write_small(file.path(fresh_dir(), "full.emb"))
+  out <- run_child(c(sprintf("f <- '%s'", f), "h <- grid_header(30, 3)",
+                     "was <- function() list(tools::md5sum(f), list.files(dirname(f), all.files = TRUE))",
+                     "before <- was(); e <- condition_of(writeHSFile(grid_header(200), f, 'emb'))",
+                     "cat(e$reason, '\\n', identical(was(), before), '\\n')",
+                     "w <- writeHSFile(h, f, 'emb'); e <- NULL; t <- 0",
+                     "while (is.null(e)) { e <- condition_of(writeHSData(w, rep(t, h$itemLengths))); t <- t + 1 }",
+                     "cat(e$reason, '\\n'); withCallingHandlers(writeHSDataClose(w), warning = function(w) cat(conditionMessage(w), '\\n'))"),
+                   limit_kb = 1024)
+  r <- openHSFile(f)
+  nt <- getHeader(r)$noTimestep
+  expect_identical(trimws(out[1:4]), c(
+    sprintf("hsResultFile::writeHeader: writing the header of %s failed: File too large.", f), "TRUE",
+    sprintf("hsResultFile::writeData: writing to %s failed: File too large.", f),
+    sprintf("writeHSDataClose: writing to %s failed (File too large); the file holds its %d complete timesteps, and the incomplete timestep %d was not kept.", f, nt, nt)))
+  expect_gt(nt, 10)
+  expect_identical(readItemData(r, 0, nt - 1), rep(nt - 1.0, 1682 * 3))
+  expect_identical(file.size(f), readBin(f, "integer", 8)[8] + 4 * 1682 * 3 * nt)
 })
 
 test_that("handles dropped in a loop give their memory back without gc()", {
@@ -174,11 +237,17 @@ test_that("handles dropped in a loop give their memory back without gc()", {
     "kb <- function(key) as.numeric(gsub('[^0-9]', '', grep(key, readLines('/proc/self/status'), value = TRUE)))",
     "r0 <- kb('VmRSS'); f <- openHSFile('FILE'); one <- kb('VmRSS') - r0",
     "for (k in 2:20) f <- openHSFile('FILE')",
-    "cat(one, kb('VmHWM') - r0, '\\n')") |> gsub(pattern = "FILE", replacement = f, fixed = TRUE))
+    "peak <- kb('VmHWM') - r0",
+    # after a peak of handles held, dropped and collected by the user
+    "held <- lapply(1:12, function(i) openHSFile('FILE')); rm(held, f); invisible(gc()); base <- kb('VmRSS'); top <- base",
+    "for (k in 1:30) { f <- openHSFile('FILE'); top <- max(top, kb('VmRSS')) }",
+    "cat(one, peak, top - base, '\\n')") |> gsub(pattern = "FILE", replacement = f, fixed = TRUE))
   kb <- scan(text = out, quiet = TRUE)
-  message(sprintf("one handle: %.1f MB; peak growth over 20 opens: %.1f MB", kb[1] / 1024, kb[2] / 1024))
+  message(sprintf("one handle: %.1f MB; growth over 20 opens: %.1f MB, over 30 after a peak: %.1f MB",
+                  kb[1] / 1024, kb[2] / 1024, kb[3] / 1024))
   expect_gt(kb[1], 10 * 1024)          # the model is big enough to tell
   expect_lt(kb[2], 3.5 * kb[1])        # about three handles' worth, not twenty
+  expect_lt(kb[3], 3.5 * kb[1])
 })
 
 test_that("readers beside a running writer never fail because the file grew", {
