@@ -330,7 +330,7 @@ private:
         int nt = 0;
         int headerSize = 0;
         long long recordsEnd = 0;
-        unsigned long long firstBlock = 0;
+        unsigned long long firstBlock = 0, records = 0;
         bool hasHead = false;
         seriesHead head;
     };
@@ -347,6 +347,8 @@ private:
     bool isReader() const;
     seenFile firstSight(const openFile& f, int nt, int headerSize) const;
     unsigned long long firstBlockDigest(const openFile& f, int headerSize, long long size) const;
+    // The first and last few kB of the bytes from .. to (the counted records).
+    unsigned long long recordsDigest(const openFile& f, long long from, long long to) const;
     void checkOpen(int k, const openFile& f);
     // File k (seen) opened and checked through its descriptor.
     std::unique_ptr<openFile> openSeen(int k);

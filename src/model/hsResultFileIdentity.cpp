@@ -27,6 +27,10 @@ namespace {
 // A header is told apart from another by its first block; the block is as
 // much as the first sight of a file reads.
 constexpr long long firstBlockBytes = 1 << 16;
+// A writer only appends: the records a handle counted never change. Their two
+// ends tell a file copied or written over in place by another run of the same
+// header, which shows the same first block.
+constexpr long long recordEndBytes = 1 << 12;
 
 // 64-bit multiply-xorshift over 8-byte words: fast enough that a first block
 // costs about what reading it does, and any changed byte changes the digest
@@ -118,6 +122,20 @@ unsigned long long hsResultFile::firstBlockDigest(const openFile& f, int hs, lon
     return digest(block.data(), block.size());
 }
 
+unsigned long long hsResultFile::recordsDigest(const openFile& f, long long from, long long to) const
+{
+    if (to <= from)
+        return 0;
+    const long long head = std::min(recordEndBytes, to - from);
+    const long long tail = std::min(recordEndBytes, to - from - head);
+    std::vector<unsigned char> block(static_cast<size_t>(head + tail));
+    long long got = f.readAt(from, block.data(), head);
+    if (tail > 0)
+        got += f.readAt(to - tail, block.data() + head, tail);
+    block.resize(static_cast<size_t>(std::max(got, 0LL)));
+    return digest(block.data(), block.size());
+}
+
 hsResultFile::seenFile hsResultFile::firstSight(const openFile& f, int nt, int hs) const
 {
     seenFile s;
@@ -128,6 +146,7 @@ hsResultFile::seenFile hsResultFile::firstSight(const openFile& f, int nt, int h
     // records it lacks themselves.
     s.recordsEnd = std::min(s.stamp.size, std::max(hs, 0) + 4LL * s.nt * totItemSize64(nItem()));
     s.firstBlock = firstBlockDigest(f, hs, s.stamp.size);
+    s.records = recordsDigest(f, std::max(hs, 0), s.recordsEnd);
     return s;
 }
 
@@ -152,9 +171,11 @@ void hsResultFile::checkOpen(int k, const openFile& f)
         return;
     // Grown by its writer, or touched: the header and the counted records
     // stand. A file written over in place, larger or not, shows another
-    // first block.
+    // first block, or other counted records.
     if (firstBlockDigest(f, s.headerSize, now.size) != s.firstBlock)
         throw changed(name, "was rewritten: its header differs from the one this handle read.");
+    if (recordsDigest(f, std::max(s.headerSize, 0), s.recordsEnd) != s.records)
+        throw changed(name, "was rewritten: the timesteps this handle counted hold other values now.");
     s.stamp = now;
 }
 

@@ -79,6 +79,9 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
         // but not by its writer.
         {"grown, another header", [&] { writeFile(other, 5, 1.5); copyOver(other); },
          why + "was rewritten: its header differs from the one this handle read."},
+        // Another run of the same header copied over it in place (cp).
+        {"same header, other values", [&] { steps(*writer(other, 1), 0, 5, 7); copyOver(other); },
+         why + "was rewritten: the timesteps this handle counted hold other values now."},
         {"grown by its writer", [&] { steps(*live, 3, 6); }, "<no exception>"},
         {"touched", [&] { utime(name.c_str(), nullptr); chmod(name.c_str(), 0600); }, "<no exception>"},
         {"deleted", [&] { std::remove(name.c_str()); },
