@@ -334,7 +334,7 @@ private:
     QueryIndex& queryIndexData();
     void buildElemIndex();
     void buildOutlineIndex();
-    std::vector<double> segmentCuts(double x1, double y1, double x2, double y2) const;
+    std::vector<double> segmentCuts(double x1, double y1, double x2, double y2);
     int adoptPrimary(int newNon, int newNoe, int* newNt, double* newX, double* newY, int* newEnon,
                      int* newEn, double* newVorX, double* newVorY, int version);
 };
