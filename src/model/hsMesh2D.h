@@ -235,8 +235,11 @@ private:
     // Releases the derived tables, applies change to the primary tables and,
     // with init, re-derives; a failed re-derivation puts the earlier tables back.
     int editApply(bool init, const std::function<void()>& change);
+    // The chop group of each element (-1: none); the arguments are checked.
     std::vector<int> chopRegions(int** sections, int nSections, const int* lengths);
-    int faceToward(int v, int b) const;
+    // Marks the interior faces whose link between the two element centroids
+    // meets the segment from node a to node b.
+    void cutLinksAcross(int a, int b, std::vector<char>& cut);
     void reproject(const std::string& newProj, const std::function<void(double&, double&)>& conv);
 
     // Node and element counts the derived per-node and per-element arrays were
@@ -261,6 +264,28 @@ public:
     // null for a negative nSections. The caller frees each list, the array
     // of them and groupSizes with delete[].
     int** chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes);
+    // The parts of chopMesh. ring: the outline's nodes in walk order, face k
+    // of the outline joining ring[k] and ring[k + 1] (the last the first).
+    // A chop polygon: its nodes in order, and the first outline face it holds
+    // (-1: none; it lies between sections that share both ends).
+    struct chopPolygon {
+        std::vector<int> nodes;
+        int firstFace;
+    };
+    // The polygons into which the sections divide the ring: first the one
+    // that holds the ring's nodes where no section ends (one of them), then
+    // the one beneath each section, on its side away from that node. Throws for a section that does
+    // not end on the ring, ends where it began, or crosses another.
+    static std::vector<chopPolygon> chopPolygons(const std::vector<int>& ring, int** sections,
+                                                 int nSections, const int* lengths);
+    // For each of the n points (px, py) the polygon that holds it, -1 when
+    // neither a polygon nor the ring holds it, -2 when more than one does or
+    // only the ring. x, y: the node coordinates. A point on an edge two
+    // polygons share belongs to one of them.
+    static std::vector<int> chopLocate(const std::vector<chopPolygon>& polygons,
+                                       const std::vector<int>& ring, const double* x,
+                                       const double* y, const double* px, const double* py,
+                                       int n);
     int toGeoMesh();
     int toUtmMesh(int zone);
 
@@ -335,6 +360,10 @@ private:
     void buildElemIndex();
     void buildOutlineIndex();
     std::vector<double> segmentCuts(double x1, double y1, double x2, double y2);
+    // Calls visit(f) for every interior face f whose link between the two
+    // element centroids may come within m of the segment.
+    void linksNearSegment(double x1, double y1, double x2, double y2, double m,
+                          const std::function<void(int)>& visit);
     int adoptPrimary(int newNon, int newNoe, int* newNt, double* newX, double* newY, int* newEnon,
                      int* newEn, double* newVorX, double* newVorY, int version);
 };

@@ -103,6 +103,14 @@ struct hsMesh2D::QueryIndex {
     const int* builtEStart = nullptr;
     BoxTree elems;
 
+    // Links between the centroids of the two elements of each interior face.
+    bool linksBuilt = false;
+    int builtNoivf = 0;
+    const double* builtEX = nullptr;
+    const double* builtEY = nullptr;
+    const int* builtVfe = nullptr;
+    BoxTree links;
+
     bool outlineBuilt = false;
     int builtNoCircumf = 0;
     const double* builtCircumfX = nullptr;
@@ -337,6 +345,28 @@ void hsMesh2D::buildOutlineIndex() {
     qi.builtNoCircumf = noCircumfNodes;
     qi.builtCircumfX = circumfX;
     qi.builtCircumfY = circumfY;
+}
+
+void hsMesh2D::linksNearSegment(double x1, double y1, double x2, double y2, double m,
+                                const std::function<void(int)>& visit) {
+    requireDerived("linksNearSegment");
+    if (noivf <= 0) return;
+    QueryIndex& qi = queryIndexData();
+    if (!(qi.linksBuilt && qi.builtNoivf == noivf && qi.builtEX == eX && qi.builtEY == eY && qi.builtVfe == vfe)) {
+        std::vector<Box> boxes(noivf);
+        for (int f = 0; f < noivf; f++) {
+            const int a = vfe[2 * f], b = vfe[2 * f + 1];
+            boxes[f] = Box{std::min(eX[a], eX[b]), std::min(eY[a], eY[b]), std::max(eX[a], eX[b]),
+                           std::max(eY[a], eY[b])};
+        }
+        qi.links.build(std::move(boxes));
+        qi.linksBuilt = true;
+        qi.builtNoivf = noivf;
+        qi.builtEX = eX;
+        qi.builtEY = eY;
+        qi.builtVfe = vfe;
+    }
+    qi.links.nearSegment(x1, y1, x2, y2, m, visit);
 }
 
 // ---------------------------------------------------------------- point queries
