@@ -328,6 +328,11 @@ public:
     // elems, dists and x, y, path: the returned number of entries each, new.
     int lineIntersections(double x1, double y1, double x2, double y2, int*& elems, double*& dists);
     int sectionIntersections(double* x, double* y, int n, int*& elems, double*& dists);
+    // Whether the segment is longer than the rounding of its coordinates can
+    // tell; sectionIntersections skips the segments that are not.
+    static bool segmentHasLength(double x1, double y1, double x2, double y2);
+    // Whether any segment of the polyline of n vertices has a length.
+    static bool polylineHasLength(const double* x, const double* y, int n);
     int gridPointsInMesh(double dx, double dy, double*& x, double*& y, double xmin, double xmax,
                          double ymin, double ymax);
     int shortestPathBetweenNodes(int from, int to, int*& path);

@@ -497,6 +497,17 @@ int hsMesh2D::lineIntersections(double x1, double y1, double x2, double y2, int*
     return static_cast<int>(e.size());
 }
 
+bool hsMesh2D::segmentHasLength(double x1, double y1, double x2, double y2) {
+    const double len = std::hypot(x2 - x1, y2 - y1);
+    return len > roundingMargin(std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2), len}));
+}
+
+bool hsMesh2D::polylineHasLength(const double* x, const double* y, int n) {
+    for (int s = 0; s + 1 < n; s++)
+        if (segmentHasLength(x[s], y[s], x[s + 1], y[s + 1])) return true;
+    return false;
+}
+
 // A vertex inside an element joins the stretches on either side of it; a
 // vertex on a face or a node ends one stretch where the next begins. Segments
 // too short to be told from a point add no stretch.
@@ -505,9 +516,7 @@ int hsMesh2D::sectionIntersections(double* x, double* y, int n, int*& elems, dou
     std::vector<double> D;
     for (int s = 0; s + 1 < n; s++) {
         ZCoreLib::ZCancel::poll();
-        const double len = std::hypot(x[s + 1] - x[s], y[s + 1] - y[s]);
-        if (!(len > roundingMargin(std::max({std::fabs(x[s]), std::fabs(y[s]), std::fabs(x[s + 1]),
-                                             std::fabs(y[s + 1]), len}))))
+        if (!segmentHasLength(x[s], y[s], x[s + 1], y[s + 1]))
             continue;
         int* e = nullptr;
         double* d = nullptr;
