@@ -261,8 +261,12 @@ public:
     hsMesh2D* bndMesh(int b);
     hsMesh2D* mergeMesh(const hsMesh2D& other);
     // nSections + 1 new element lists (and their sizes in groupSizes, new);
-    // null for a negative nSections. The caller frees each list, the array
-    // of them and groupSizes with delete[].
+    // null for a negative nSections. Each section runs from outline node to
+    // outline node; an element goes to the polygon of outline and section
+    // nodes that holds its centroid (to none when its centroid lies outside
+    // the outline), the groups in the order in which the outline walk from
+    // its first face meets them. The caller frees each list, the array of
+    // them and groupSizes with delete[].
     int** chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes);
     // The parts of chopMesh. ring: the outline's nodes in walk order, face k
     // of the outline joining ring[k] and ring[k + 1] (the last the first).

@@ -73,12 +73,17 @@ public:
         if (edges_.empty())
             return;
         y0_ = edges_[0].ly;
-        double y1 = edges_[0].hy;
+        double y1 = edges_[0].hy, spans = 0.0;
         for (const edge& e : edges_) {
             y0_ = std::min(y0_, e.ly);
             y1 = std::max(y1, e.hy);
+            spans += e.hy - e.ly;
         }
-        bands_ = std::max<std::size_t>(1, edges_.size() / 2);
+        // As many bands as keep the entries of edges that span several bands
+        // (teeth of a comb) within a few per edge.
+        const double most = static_cast<double>(edges_.size());
+        const double fit = spans > 0 ? (y1 - y0_) * most / spans : most;
+        bands_ = static_cast<std::size_t>(std::max(1.0, std::min({most / 2, fit, most})));
         height_ = y1 > y0_ ? (y1 - y0_) / static_cast<double>(bands_) : 1.0;
         std::vector<std::size_t> count(bands_ + 1, 0);
         for (const edge& e : edges_)
