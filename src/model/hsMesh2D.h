@@ -240,6 +240,8 @@ private:
     // Marks the interior faces whose link between the two element centroids
     // meets the segment from node a to node b.
     void cutLinksAcross(int a, int b, std::vector<char>& cut);
+    // Per element, the lowest element joined to it across faces not cut.
+    std::vector<int> piecesApart(const std::vector<char>& cut) const;
     void reproject(const std::string& newProj, const std::function<void(double&, double&)>& conv);
 
     // Node and element counts the derived per-node and per-element arrays were

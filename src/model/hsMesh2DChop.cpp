@@ -46,6 +46,67 @@ struct chord {
     bool forward; // the section's first node lies at lo
 };
 
+// The sections as chords of the ring, at positions counted from start, a
+// ring position where no section ends (so that no chord straddles it; when
+// every node is an end, the first node). A node that occurs twice on the
+// ring (the outline touches itself) counts where it occurs first.
+std::vector<chord> ringChords(const std::vector<int>& ring, int** sections, int nSections,
+                              const int* lengths, int& start)
+{
+    const int m = static_cast<int>(ring.size());
+    std::unordered_map<int, int> at;
+    for (int k = m - 1; k >= 0; --k)
+        at[ring[k]] = k;
+    std::vector<char> isEnd(static_cast<std::size_t>(m), 0);
+    std::vector<std::pair<int, int>> ends;
+    for (int s = 0; s < nSections; ++s) {
+        const auto a = at.find(sections[s][0]), b = at.find(sections[s][lengths[s] - 1]);
+        if (a == at.end() || b == at.end())
+            throw ZException("hsMesh2D::chopDomian: section does not end on cirumference.");
+        if (a->second == b->second)
+            throw ZException(chopWhere + "section " + str(s) + " begins and ends at node " +
+                             str(sections[s][0]) + chopRule);
+        ends.emplace_back(a->second, b->second);
+        isEnd[a->second] = isEnd[b->second] = 1;
+    }
+    start = 0;
+    while (start < m && isEnd[start])
+        ++start;
+    if (start == m)
+        start = 0;
+    std::vector<chord> chords;
+    for (int s = 0; s < nSections; ++s) {
+        const int a = (ends[s].first - start + m) % m, b = (ends[s].second - start + m) % m;
+        chords.push_back({std::min(a, b), std::max(a, b), s, a < b});
+    }
+    return chords;
+}
+
+// Sorts the chords outer first and returns, per chord and last for the ring
+// itself, the chords nested directly in it, by position. Chords whose
+// stretches of the ring overlap without nesting cross.
+std::vector<std::vector<int>> nestChords(std::vector<chord>& chords)
+{
+    std::sort(chords.begin(), chords.end(), [](const chord& p, const chord& q) {
+        return std::make_tuple(p.lo, -p.hi, p.section) < std::make_tuple(q.lo, -q.hi, q.section);
+    });
+    const int n = static_cast<int>(chords.size());
+    std::vector<std::vector<int>> children(static_cast<std::size_t>(n) + 1);
+    std::vector<int> open;
+    for (int c = 0; c < n; ++c) {
+        while (!open.empty() && chords[open.back()].hi <= chords[c].lo)
+            open.pop_back();
+        if (!open.empty() && chords[c].hi > chords[open.back()].hi) {
+            const int a = chords[c].section, b = chords[open.back()].section;
+            throw ZException(chopWhere + "sections " + str(std::min(a, b)) + " and " +
+                             str(std::max(a, b)) + " cross" + chopRule);
+        }
+        children[open.empty() ? n : open.back()].push_back(c);
+        open.push_back(c);
+    }
+    return children;
+}
+
 // Twice the signed area of the polygon, relative to its first node.
 double twiceArea(const std::vector<int>& nodes, const double* x, const double* y)
 {
@@ -56,6 +117,44 @@ double twiceArea(const std::vector<int>& nodes, const double* x, const double* y
         a += (x[p] - x0) * (y[q] - y0) - (x[q] - x0) * (y[p] - y0);
     }
     return a;
+}
+
+// Refuses a section that encloses no area with the outline (one along it).
+void requireArea(const std::vector<hsMesh2D::chopPolygon>& polygons, const std::vector<int>& ring,
+                 const double* x, const double* y)
+{
+    double extent = 0.0;
+    for (int v : ring)
+        extent = std::max({extent, std::fabs(x[v] - x[ring[0]]), std::fabs(y[v] - y[ring[0]])});
+    for (std::size_t p = 1; p < polygons.size(); ++p)
+        if (!(std::fabs(twiceArea(polygons[p].nodes, x, y)) > 1e-12 * extent * extent))
+            throw ZException(chopWhere + "section " + str(static_cast<int>(p) - 1) +
+                             " encloses no area with the outline" + chopRule);
+}
+
+// The group of each polygon: in the order in which the outline walk from its
+// first face meets them; polygons that hold no outline face follow, by their
+// lowest element (polyOf: each element's polygon, -1 none).
+std::vector<int> groupOrder(const std::vector<hsMesh2D::chopPolygon>& polygons,
+                            const std::vector<int>& polyOf)
+{
+    const int n = static_cast<int>(polygons.size());
+    std::vector<int> lowest(static_cast<std::size_t>(n), static_cast<int>(polyOf.size()));
+    for (int e = static_cast<int>(polyOf.size()) - 1; e >= 0; --e)
+        if (polyOf[e] >= 0)
+            lowest[polyOf[e]] = e;
+    auto key = [&](int p) {
+        const int f = polygons[p].firstFace;
+        return std::make_tuple(f < 0, f < 0 ? lowest[p] : f, p);
+    };
+    std::vector<int> order(static_cast<std::size_t>(n));
+    for (int p = 0; p < n; ++p)
+        order[p] = p;
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return key(a) < key(b); });
+    std::vector<int> group(static_cast<std::size_t>(n));
+    for (int g = 0; g < n; ++g)
+        group[order[g]] = g;
+    return group;
 }
 
 // Polygon edges bucketed by horizontal bands, for the crossing-number rule.
@@ -147,56 +246,10 @@ std::vector<hsMesh2D::chopPolygon> hsMesh2D::chopPolygons(const std::vector<int>
                                                           const int* lengths)
 {
     const int m = static_cast<int>(ring.size());
-    // Where a node occurs twice on the ring (the outline touches itself) its
-    // first occurrence counts.
-    std::unordered_map<int, int> at;
-    for (int k = m - 1; k >= 0; --k)
-        at[ring[k]] = k;
-    std::vector<char> isEnd(static_cast<std::size_t>(m), 0);
-    std::vector<std::pair<int, int>> ends;
-    for (int s = 0; s < nSections; ++s) {
-        const auto a = at.find(sections[s][0]), b = at.find(sections[s][lengths[s] - 1]);
-        if (a == at.end() || b == at.end())
-            throw ZException("hsMesh2D::chopDomian: section does not end on cirumference.");
-        if (a->second == b->second)
-            throw ZException(chopWhere + "section " + str(s) + " begins and ends at node " +
-                             str(sections[s][0]) + chopRule);
-        ends.emplace_back(a->second, b->second);
-        isEnd[a->second] = isEnd[b->second] = 1;
-    }
-    // Positions count from a node where no section ends, so that no chord
-    // straddles the start; when every node is an end, the first node is used.
-    int r = 0;
-    while (r < m && isEnd[r])
-        ++r;
-    if (r == m)
-        r = 0;
-    auto rel = [&](int p) { return (p - r + m) % m; };
-
-    std::vector<chord> chords;
-    for (int s = 0; s < nSections; ++s) {
-        const int a = rel(ends[s].first), b = rel(ends[s].second);
-        chords.push_back({std::min(a, b), std::max(a, b), s, a < b});
-    }
-    // Outer chords first; a chord nests in the nearest open chord before it.
-    std::sort(chords.begin(), chords.end(), [](const chord& p, const chord& q) {
-        return std::make_tuple(p.lo, -p.hi, p.section) < std::make_tuple(q.lo, -q.hi, q.section);
-    });
+    int start = 0;
+    std::vector<chord> chords = ringChords(ring, sections, nSections, lengths, start);
     const int n = static_cast<int>(chords.size());
-    std::vector<std::vector<int>> children(static_cast<std::size_t>(n) + 1); // n: the ring
-    std::vector<int> open;
-    for (int c = 0; c < n; ++c) {
-        while (!open.empty() && chords[open.back()].hi <= chords[c].lo)
-            open.pop_back();
-        if (!open.empty() && chords[c].hi > chords[open.back()].hi)
-            throw ZException(chopWhere + "sections " +
-                             str(std::min(chords[c].section, chords[open.back()].section)) +
-                             " and " +
-                             str(std::max(chords[c].section, chords[open.back()].section)) +
-                             " cross" + chopRule);
-        children[open.empty() ? n : open.back()].push_back(c);
-        open.push_back(c);
-    }
+    const std::vector<std::vector<int>> children = nestChords(chords);
 
     // The inner nodes of a chord's section, from its lo end or from its hi end.
     auto inner = [&](const chord& c, bool fromLo, std::vector<int>& out) {
@@ -208,13 +261,13 @@ std::vector<hsMesh2D::chopPolygon> hsMesh2D::chopPolygons(const std::vector<int>
             for (int k = len - 2; k >= 1; --k)
                 out.push_back(sec[k]);
     };
-    // The walk along the ring from lo to hi, across the nested chords.
+    // The walk along the ring from lo to hi, across the chords nested in owner.
     auto walk = [&](int owner, int lo, int hi, chopPolygon& poly) {
         std::size_t next = 0;
         const std::vector<int>& kids = children[owner];
         for (int p = lo;;) {
             ZCancel::poll();
-            poly.nodes.push_back(ring[(p + r) % m]);
+            poly.nodes.push_back(ring[(p + start) % m]);
             if (p == hi)
                 break;
             if (next < kids.size() && chords[kids[next]].lo == p) {
@@ -223,7 +276,7 @@ std::vector<hsMesh2D::chopPolygon> hsMesh2D::chopPolygons(const std::vector<int>
                 p = k.hi;
                 continue;
             }
-            const int face = (p + r) % m;
+            const int face = (p + start) % m;
             if (poly.firstFace < 0 || face < poly.firstFace)
                 poly.firstFace = face;
             ++p;
@@ -304,14 +357,7 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
     const std::unique_ptr<int[]> ringNodes(raw);
     const std::vector<int> ring(ringNodes.get(), ringNodes.get() + m);
     const std::vector<chopPolygon> polygons = chopPolygons(ring, sections, nSections, lengths);
-
-    double extent = 0.0;
-    for (int v : ring)
-        extent = std::max({extent, std::fabs(nX[v] - nX[ring[0]]), std::fabs(nY[v] - nY[ring[0]])});
-    for (std::size_t p = 1; p < polygons.size(); ++p)
-        if (!(std::fabs(twiceArea(polygons[p].nodes, nX, nY)) > 1e-12 * extent * extent))
-            throw ZException(chopWhere + "section " + str(static_cast<int>(p) - 1) +
-                             " encloses no area with the outline" + chopRule);
+    requireArea(polygons, ring, nX, nY);
 
     std::vector<char> cut(static_cast<std::size_t>(noivf), 0);
     for (int s = 0; s < nSections; ++s)
@@ -320,8 +366,37 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
             if (sections[s][k] != sections[s][k + 1])
                 cutLinksAcross(sections[s][k], sections[s][k + 1], cut);
         }
+    const std::vector<int> piece = piecesApart(cut);
+    std::vector<int> reps;
+    std::vector<double> rx, ry;
+    for (int e = 0; e < noe; ++e)
+        if (piece[e] == e) {
+            reps.push_back(e);
+            rx.push_back(eX[e]);
+            ry.push_back(eY[e]);
+        }
+    const std::vector<int> in = chopLocate(polygons, ring, nX, nY, rx.data(), ry.data(),
+                                           static_cast<int>(reps.size()));
+    std::vector<int> polyOfRep(static_cast<std::size_t>(noe), -1);
+    for (std::size_t i = 0; i < reps.size(); ++i) {
+        if (in[i] == -2)
+            throw ZException(chopWhere + "the sections cross each other or themselves: the "
+                             "centroid of element " + str(reps[i]) +
+                             " lies in none or several of the regions they make" + chopRule);
+        polyOfRep[reps[i]] = in[i];
+    }
+    std::vector<int> groupOf(static_cast<std::size_t>(noe));
+    for (int e = 0; e < noe; ++e)
+        groupOf[e] = polyOfRep[piece[e]];
+    const std::vector<int> group = groupOrder(polygons, groupOf);
+    for (int& g : groupOf)
+        if (g >= 0)
+            g = group[g];
+    return groupOf;
+}
 
-    // Pieces: elements joined across faces whose links meet no step.
+std::vector<int> hsMesh2D::piecesApart(const std::vector<char>& cut) const
+{
     std::vector<int> parent(static_cast<std::size_t>(noe));
     for (int e = 0; e < noe; ++e)
         parent[e] = e;
@@ -336,50 +411,9 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
             if (a != b)
                 parent[std::max(a, b)] = std::min(a, b);
         }
-    std::vector<int> reps;
-    std::vector<double> rx, ry;
     for (int e = 0; e < noe; ++e)
-        if (root(e) == e) {
-            reps.push_back(e);
-            rx.push_back(eX[e]);
-            ry.push_back(eY[e]);
-        }
-    const std::vector<int> in = chopLocate(polygons, ring, nX, nY, rx.data(), ry.data(),
-                                           static_cast<int>(reps.size()));
-    std::vector<int> polyOfRoot(static_cast<std::size_t>(noe), -1);
-    for (std::size_t i = 0; i < reps.size(); ++i) {
-        if (in[i] == -2)
-            throw ZException(chopWhere + "the sections cross each other or themselves: the "
-                             "centroid of element " + str(reps[i]) +
-                             " lies in none or several of the regions they make" + chopRule);
-        polyOfRoot[reps[i]] = in[i];
-    }
-
-    // Groups in the order in which the outline walk meets them; polygons
-    // that hold no outline face follow, by their lowest element.
-    const int nPoly = static_cast<int>(polygons.size());
-    std::vector<int> lowest(static_cast<std::size_t>(nPoly), noe);
-    std::vector<int> groupOf(static_cast<std::size_t>(noe));
-    for (int e = noe - 1; e >= 0; --e) {
-        groupOf[e] = polyOfRoot[root(e)];
-        if (groupOf[e] >= 0)
-            lowest[groupOf[e]] = e;
-    }
-    std::vector<int> order(static_cast<std::size_t>(nPoly));
-    for (int p = 0; p < nPoly; ++p)
-        order[p] = p;
-    auto key = [&](int p) {
-        const int f = polygons[p].firstFace;
-        return std::make_tuple(f < 0, f < 0 ? lowest[p] : f, p);
-    };
-    std::sort(order.begin(), order.end(), [&](int a, int b) { return key(a) < key(b); });
-    std::vector<int> groupOfPoly(static_cast<std::size_t>(nPoly));
-    for (int g = 0; g < nPoly; ++g)
-        groupOfPoly[order[g]] = g;
-    for (int& g : groupOf)
-        if (g >= 0)
-            g = groupOfPoly[g];
-    return groupOf;
+        parent[e] = root(e);
+    return parent;
 }
 
 int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes)

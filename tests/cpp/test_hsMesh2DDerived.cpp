@@ -307,8 +307,8 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
          [&](double x, double y) { return x < 2 ? 1 : y < stairs(x) ? 2 : 0; }},
         // A chord across split squares: the elements on either side share no faces.
         {"chord across a column", column, {{0, 7}}, [](double x, double y) { return 3 * x < y; }},
-        // The first step's line, beyond its end, passes between elements on
-        // one side of the second step.
+        // The first step's line, beyond the step's end, passes between
+        // elements on one side of the second step: no reason to part them.
         {"bent across elements", g8, {{n8(0, 1), n8(6, 3), n8(8, 8)}},
          [](double x, double y) { return x < 6 ? y > 1 + x / 3 : y > 3 + 2.5 * (x - 6); }},
     };
@@ -409,6 +409,28 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
     std::vector<int> each(static_cast<size_t>(m.noe));
     std::iota(each.begin(), each.end(), 0);
     EXPECT_EQ(all, each);
+}
+
+TEST(hsMesh2DDerived, ChopPartsStandAlone)
+{
+    // The 2 x 2 grid's outline; one section down the middle, one across the
+    // top-left corner, sharing the end (1, 2).
+    MeshData d = meshtest::squareGrid(2, 2);
+    const std::vector<int> ring{0, 1, 2, 5, 8, 7, 6, 3};
+    int a[] = {1, 4, 7}, b[] = {3, 7};
+    int* sections[] = {a, b};
+    const int lengths[] = {3, 2};
+    const auto polys = hsMesh2D::chopPolygons(ring, sections, 2, lengths);
+    ASSERT_EQ(polys.size(), 3u);
+    EXPECT_EQ(polys[0].nodes, (std::vector<int>{0, 1, 4, 7, 3}));
+    EXPECT_EQ(polys[1].nodes, (std::vector<int>{1, 2, 5, 8, 7, 4}));
+    EXPECT_EQ(polys[2].nodes, (std::vector<int>{7, 6, 3}));
+    EXPECT_EQ(std::vector<int>({polys[0].firstFace, polys[1].firstFace, polys[2].firstFace}),
+              (std::vector<int>{0, 1, 5}));
+    // (1, 0.5) lies on the edge the first two share; (3, 1) outside.
+    const double px[] = {0.5, 1.5, 0.2, 1.0, 3.0}, py[] = {0.5, 1.0, 1.8, 0.5, 1.0};
+    EXPECT_EQ(hsMesh2D::chopLocate(polys, ring, d.x.data(), d.y.data(), px, py, 5),
+              (std::vector<int>{0, 1, 2, 1, -1}));
 }
 
 namespace {
