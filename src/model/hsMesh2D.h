@@ -4,6 +4,7 @@
 // The two-dimensional unstructured mesh: nodes, polygonal elements, the faces
 // between them, Voronoi points and every table derived from them.
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -237,9 +238,9 @@ private:
     int editApply(bool init, const std::function<void()>& change);
     // The chop group of each element (-1: none); the arguments are checked.
     std::vector<int> chopRegions(int** sections, int nSections, const int* lengths);
-    // Marks the interior faces whose link between the two element centroids
-    // meets the segment from node a to node b.
-    void cutLinksAcross(int a, int b, std::vector<char>& cut);
+    // Per interior face, whether its link between the two element centroids
+    // meets a step of a section (or comes within rounding of one).
+    std::vector<char> cutLinks(int** sections, int nSections, const int* lengths);
     // Per element, the lowest element joined to it across faces not cut.
     std::vector<int> piecesApart(const std::vector<char>& cut) const;
     void reproject(const std::string& newProj, const std::function<void(double&, double&)>& conv);
@@ -371,10 +372,11 @@ private:
     void buildElemIndex();
     void buildOutlineIndex();
     std::vector<double> segmentCuts(double x1, double y1, double x2, double y2);
-    // Calls visit(f) for every interior face f whose link between the two
-    // element centroids may come within m of the segment.
-    void linksNearSegment(double x1, double y1, double x2, double y2, double m,
-                          const std::function<void(int)>& visit);
+    // Calls visit(k, f) for every interior face f whose link between the two
+    // element centroids may come within m of segment k, given as x1, y1, x2,
+    // y2, m.
+    void linksNearSegments(const std::vector<std::array<double, 5>>& segments,
+                           const std::function<void(std::size_t, int)>& visit);
     int adoptPrimary(int newNon, int newNoe, int* newNt, double* newX, double* newY, int* newEnon,
                      int* newEn, double* newVorX, double* newVorY, int version);
 };

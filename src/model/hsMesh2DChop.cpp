@@ -11,6 +11,7 @@
 #include "hsMesh2D.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -323,16 +324,26 @@ std::vector<int> hsMesh2D::chopLocate(const std::vector<chopPolygon>& polygons,
     return where;
 }
 
-void hsMesh2D::cutLinksAcross(int a, int b, std::vector<char>& cut)
+std::vector<char> hsMesh2D::cutLinks(int** sections, int nSections, const int* lengths)
 {
-    const double ax = nX[a], ay = nY[a], bx = nX[b], by = nY[b];
-    const double sx = bx - ax, sy = by - ay;
-    const double len = std::hypot(sx, sy);
-    // Links that come this close count as meeting the step: cutting one too
+    // Links that come this close count as meeting a step: cutting one too
     // many only splits a piece, which is then located on its own.
-    const double near = 1e-9 * std::max({len, std::fabs(ax), std::fabs(ay), std::fabs(bx),
-                                         std::fabs(by)});
-    linksNearSegment(ax, ay, bx, by, near, [&](int f) {
+    std::vector<std::array<double, 5>> steps;
+    for (int s = 0; s < nSections; ++s)
+        for (int k = 0; k + 1 < lengths[s]; ++k) {
+            const int a = sections[s][k], b = sections[s][k + 1];
+            if (a == b)
+                continue;
+            const double near = 1e-9 * std::max({std::hypot(nX[b] - nX[a], nY[b] - nY[a]),
+                                                 std::fabs(nX[a]), std::fabs(nY[a]),
+                                                 std::fabs(nX[b]), std::fabs(nY[b])});
+            steps.push_back({nX[a], nY[a], nX[b], nY[b], near});
+        }
+    std::vector<char> cut(static_cast<std::size_t>(noivf), 0);
+    linksNearSegments(steps, [&](std::size_t k, int f) {
+        const double ax = steps[k][0], ay = steps[k][1], bx = steps[k][2], by = steps[k][3];
+        const double near = steps[k][4];
+        const double sx = bx - ax, sy = by - ay, len = std::hypot(sx, sy);
         const int e = vfe[2 * f], o = vfe[2 * f + 1];
         const double lx = eX[o] - eX[e], ly = eY[o] - eY[e];
         const double ll = std::hypot(lx, ly);
@@ -348,6 +359,7 @@ void hsMesh2D::cutLinksAcross(int a, int b, std::vector<char>& cut)
             return; // crosses the step's line beyond the step's ends
         cut[f] = 1;
     });
+    return cut;
 }
 
 std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int* lengths)
@@ -359,14 +371,7 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
     const std::vector<chopPolygon> polygons = chopPolygons(ring, sections, nSections, lengths);
     requireArea(polygons, ring, nX, nY);
 
-    std::vector<char> cut(static_cast<std::size_t>(noivf), 0);
-    for (int s = 0; s < nSections; ++s)
-        for (int k = 0; k + 1 < lengths[s]; ++k) {
-            ZCancel::poll();
-            if (sections[s][k] != sections[s][k + 1])
-                cutLinksAcross(sections[s][k], sections[s][k + 1], cut);
-        }
-    const std::vector<int> piece = piecesApart(cut);
+    const std::vector<int> piece = piecesApart(cutLinks(sections, nSections, lengths));
     std::vector<int> reps;
     std::vector<double> rx, ry;
     for (int e = 0; e < noe; ++e)

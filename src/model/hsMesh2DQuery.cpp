@@ -103,14 +103,6 @@ struct hsMesh2D::QueryIndex {
     const int* builtEStart = nullptr;
     BoxTree elems;
 
-    // Links between the centroids of the two elements of each interior face.
-    bool linksBuilt = false;
-    int builtNoivf = 0;
-    const double* builtEX = nullptr;
-    const double* builtEY = nullptr;
-    const int* builtVfe = nullptr;
-    BoxTree links;
-
     bool outlineBuilt = false;
     int builtNoCircumf = 0;
     const double* builtCircumfX = nullptr;
@@ -347,26 +339,35 @@ void hsMesh2D::buildOutlineIndex() {
     qi.builtCircumfY = circumfY;
 }
 
-void hsMesh2D::linksNearSegment(double x1, double y1, double x2, double y2, double m,
-                                const std::function<void(int)>& visit) {
-    requireDerived("linksNearSegment");
-    if (noivf <= 0) return;
-    QueryIndex& qi = queryIndexData();
-    if (!(qi.linksBuilt && qi.builtNoivf == noivf && qi.builtEX == eX && qi.builtEY == eY && qi.builtVfe == vfe)) {
-        std::vector<Box> boxes(noivf);
-        for (int f = 0; f < noivf; f++) {
-            const int a = vfe[2 * f], b = vfe[2 * f + 1];
-            boxes[f] = Box{std::min(eX[a], eX[b]), std::min(eY[a], eY[b]), std::max(eX[a], eX[b]),
-                           std::max(eY[a], eY[b])};
-        }
-        qi.links.build(std::move(boxes));
-        qi.linksBuilt = true;
-        qi.builtNoivf = noivf;
-        qi.builtEX = eX;
-        qi.builtEY = eY;
-        qi.builtVfe = vfe;
+// Only the links within the box of all the segments are indexed: a section
+// usually covers a small part of the mesh.
+void hsMesh2D::linksNearSegments(const std::vector<std::array<double, 5>>& segments,
+                                 const std::function<void(std::size_t, int)>& visit) {
+    requireDerived("linksNearSegments");
+    if (noivf <= 0 || segments.empty()) return;
+    Box all{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const auto& s : segments) {
+        all.x0 = std::min({all.x0, s[0] - s[4], s[2] - s[4]});
+        all.y0 = std::min({all.y0, s[1] - s[4], s[3] - s[4]});
+        all.x1 = std::max({all.x1, s[0] + s[4], s[2] + s[4]});
+        all.y1 = std::max({all.y1, s[1] + s[4], s[3] + s[4]});
     }
-    qi.links.nearSegment(x1, y1, x2, y2, m, visit);
+    std::vector<int> faces;
+    std::vector<Box> boxes;
+    for (int f = 0; f < noivf; f++) {
+        const int a = vfe[2 * f], b = vfe[2 * f + 1];
+        const Box link{std::min(eX[a], eX[b]), std::min(eY[a], eY[b]), std::max(eX[a], eX[b]), std::max(eY[a], eY[b])};
+        if (link.x1 < all.x0 || link.x0 > all.x1 || link.y1 < all.y0 || link.y0 > all.y1) continue;
+        faces.push_back(f);
+        boxes.push_back(link);
+    }
+    QueryIndex::BoxTree tree;
+    tree.build(std::move(boxes));
+    for (std::size_t k = 0; k < segments.size(); k++) {
+        ZCoreLib::ZCancel::poll();
+        const auto& s = segments[k];
+        tree.nearSegment(s[0], s[1], s[2], s[3], s[4], [&](int i) { visit(k, faces[i]); });
+    }
 }
 
 // ---------------------------------------------------------------- point queries
