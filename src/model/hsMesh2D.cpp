@@ -80,9 +80,11 @@ std::string elemShapeProblem(const std::string& name, const int* nodes, long lon
         twiceArea += ((x[a] - x0) / extent) * ((y[b] - y0) / extent) -
                      ((x[b] - x0) / extent) * ((y[a] - y0) / extent);
     }
-    const std::string noArea = name + " has area 0: its nodes lie on one line or its sides cross.";
+    auto noArea = [&] {
+        return name + " has area 0: its nodes lie on one line or its sides cross.";
+    };
     if (!(std::fabs(twiceArea) > 1e-12))
-        return noArea;
+        return noArea();
     // The signed area of an outline whose sides cross or fold back is the
     // difference of its lobes, so it must be looked at side by side. In
     // units of the extent, turns below this count as none.
@@ -102,7 +104,7 @@ std::string elemShapeProblem(const std::string& name, const int* nodes, long lon
         const double ax = px(i) - px(i + 1), ay = py(i) - py(i + 1);
         const double cx = px(i + 2) - px(i + 1), cy = py(i + 2) - py(i + 1);
         if (turn(i, i + 1, i + 2) == 0 && ax * cx + ay * cy > 0)
-            return noArea;
+            return noArea();
         // Sides that are not neighbours must not meet.
         for (long long j = i + 2; j < n; j++) {
             if (i == 0 && j == n - 1)
@@ -113,7 +115,7 @@ std::string elemShapeProblem(const std::string& name, const int* nodes, long lon
                 continue;
             if ((t1 != 0 || t2 != 0) ||
                 within(i, i + 1, j) || within(i, i + 1, j + 1) || within(j, j + 1, i))
-                return noArea;
+                return noArea();
         }
     }
     return "";

@@ -280,9 +280,10 @@ public:
         int firstFace;
     };
     // The polygons into which the sections divide the ring: first the one
-    // that holds the ring's nodes where no section ends (one of them), then
-    // the one beneath each section, on its side away from that node. Throws for a section that does
-    // not end on the ring, ends where it began, or crosses another.
+    // that holds the first ring node where no section ends, then one per
+    // section, on the section's side away from that node. Throws for a
+    // section that does not end on the ring, ends where it began, or whose
+    // ends lie between the ends of another on both sides (they cross).
     static std::vector<chopPolygon> chopPolygons(const std::vector<int>& ring, int** sections,
                                                  int nSections, const int* lengths);
     // For each of the n points (px, py) the polygon that holds it, -1 when

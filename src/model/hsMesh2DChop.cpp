@@ -5,8 +5,8 @@
 // Locating every centroid in the polygons alone would cost, on a ragged
 // outline, the outline's length per element. So the elements are first
 // joined across the interior faces whose centroid link meets no section
-// step: each such piece lies within one polygon, and one centroid per piece
-// is located.
+// step: each such piece lies within one polygon (unless a link leaves the
+// outline where a section ends), and one centroid per piece is located.
 
 #include "hsMesh2D.h"
 

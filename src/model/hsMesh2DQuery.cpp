@@ -26,7 +26,7 @@ struct Box {
 };
 
 // Whether the segment from (x1, y1) to (x2, y2) can come within m of the box:
-// the boxes' axes and the segment's normal are the only separating axes.
+// the box's axes and the segment's normal are the only separating axes.
 bool segmentNearBox(const Box& b, double x1, double y1, double x2, double y2, double m) {
     if (std::max(x1, x2) < b.x0 - m || std::min(x1, x2) > b.x1 + m || std::max(y1, y2) < b.y0 - m ||
         std::min(y1, y2) > b.y1 + m)
