@@ -7,7 +7,8 @@
 # Run through bench/run.sh, which installs the package first. For a quick
 # try, HS_BENCH_N_SMALL, HS_BENCH_N_LARGE, HS_BENCH_TIMESTEPS and
 # HS_BENCH_POINTS shrink the models and the point queries (defaults 1e5, 1e6,
-# 100 and 1e4).
+# 100 and 1e4); HS_BENCH_SECTION sets the vertices of the section's line
+# (default 2e4).
 
 suppressPackageStartupMessages({
   library(HestorTools)
@@ -31,6 +32,7 @@ n_small <- env_num("HS_BENCH_N_SMALL", 1e5)
 n_large <- env_num("HS_BENCH_N_LARGE", 1e6)
 nt <- as.integer(env_num("HS_BENCH_TIMESTEPS", 100))
 n_points <- as.integer(env_num("HS_BENCH_POINTS", 1e4))
+n_section <- as.integer(env_num("HS_BENCH_SECTION", 2e4))
 nt_nc <- min(nt, 20L)           # timesteps copied to the netCDF file
 layer <- 10L                    # the layer read by readLayer and readTimeseries
 
@@ -383,6 +385,23 @@ row_point_elem <- function(m) {
   compare(ours, base)
 }
 
+# A straight 1 km line of n vertices through the mesh, as a digitised river
+# comes: the section along it against locating each of its vertices.
+section_line <- function(n) list(x = 550000 + (1:n) * (1000 / n) + 0.37,
+                                 y = rep(6025000.13, n))
+
+row_section <- function(m, n) {
+  l <- section_line(n)
+  ours <- function() intersectionVMesh(m$r, l$x, l$y)
+  base <- function() vapply(seq_len(n), function(i) pointElem(m$r, l$x[i], l$y[i]), 0L)
+  # The element of each vertex, read from the section's stretches.
+  s <- ours()
+  along <- c(0, cumsum(rep(1000 / n, n - 1)))
+  at <- s$IntersecElem[pmin(findInterval(along, s$IntersecDist) + 1L, length(s$IntersecElem))]
+  check_same("the elements of the section's vertices", as.integer(at), base())
+  compare(ours, base)
+}
+
 # The same lists made in R from flat tables. The flat tables come from the
 # package's lists once, outside the timing: what is timed is making the lists.
 row_mesh_lists <- function(m) {
@@ -428,11 +447,11 @@ peak_memory <- function(file) {
 
 # ---- models
 
-make_model <- function(dir, n, timesteps, no_layer = 20L, open = TRUE) {
+make_model <- function(dir, n, timesteps, no_layer = 20L, open = TRUE, origin = c(0, 0)) {
   message(sprintf("  (writing the model of N = %g, %d layers, %d timesteps)", n, no_layer,
                   timesteps))
-  h <- bench_header(n, no_layer)
-  file <- file.path(dir, sprintf("model-%g-%d.emb", n, no_layer))
+  h <- bench_header(n, no_layer, origin = origin)
+  file <- file.path(dir, sprintf("model-%g-%d-%g.emb", n, no_layer, origin[1]))
   write_model(file, h, timesteps)
   gc(FALSE)                       # the writer's model description
   ncell <- cell_count(h)
@@ -451,6 +470,8 @@ main <- function(dir) {
   small <- make_model(dir, n_small, nt)
   large <- make_model(dir, n_large, 2L)
   series <- make_series(dir)
+  # Projected coordinates of the usual size, around the line of section_line.
+  utm <- make_model(dir, n_large, 1L, origin = c(545000, 6022500))
   row <- function(measure, baseline, unit, target, run)
     list(measure = measure, baseline = baseline, unit = unit, target = target, run = run)
   rows <- list(
@@ -489,7 +510,10 @@ main <- function(dir) {
         "query", 1.0, function() row_point_elem(large)),
     row(sprintf("`elemInfo` and `nodeInfo` at N = %g", n_small),
         "the same lists built in R with `lapply` + `data.frame`", "call", 0.1,
-        function() row_mesh_lists(small)))
+        function() row_mesh_lists(small)),
+    row(sprintf("`intersectionVMesh` of a line of %g vertices at N = %g", n_section, n_large),
+        "`pointElem` of its vertices, one call per vertex", "line", 3,
+        function() row_section(utm, n_section)))
   cat(sprintf("HestorTools benchmark: N = %g (%d layers, %s cells, T = %d) and N = %g;",
               n_small, small$h$noLayer, format(small$ncell, big.mark = ","), nt, n_large),
       sprintf("median of %d repetitions, each side >= %g s per repetition.\n\n",
@@ -508,7 +532,7 @@ main <- function(dir) {
                 fmt_time(t[["ours"]]), fmt_time(t[["base"]]), ratio, r$target,
                 if (ok) "" else " MISSED"))
   }
-  rm(small, large)
+  rm(small, large, utm)
   gc(FALSE)
   big <- make_model(dir, n_large, 1L, 50L, open = FALSE)
   mem_file <- big$file

@@ -15,7 +15,8 @@ grid_shape <- function(n) {
   c(nx = squares %/% ny, ny = ny)
 }
 
-bench_header <- function(n, no_layer = 20L, deepest = no_layer - 5L) {
+# origin: the coordinates of the grid's lower-left node.
+bench_header <- function(n, no_layer = 20L, deepest = no_layer - 5L, origin = c(0, 0)) {
   shape <- grid_shape(n)
   nx <- shape[["nx"]]
   ny <- shape[["ny"]]
@@ -37,7 +38,7 @@ bench_header <- function(n, no_layer = 20L, deepest = no_layer - 5L) {
   bottom <- as.integer(floor(col * (deepest + 1) / nx))
   bathy <- (no_layer - 1L - bottom) + 0.5
   list(noNode = nrow(nodes), noElem = noe,
-       nodeXCoor = 10 * nodes$x, nodeYCoor = 10 * nodes$y,
+       nodeXCoor = origin[1] + 10 * nodes$x, nodeYCoor = origin[2] + 10 * nodes$y,
        elemNodes = elem_nodes,
        startDT = as.POSIXct("2024-01-01 00:00:00", tz = "GMT"), timestep = 600,
        noLayer = as.integer(no_layer), dz = rep(1, no_layer), elemBathy = bathy,

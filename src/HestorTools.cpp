@@ -207,12 +207,11 @@ void checkPolyline(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y)
         if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
             rStop("intersectionVMesh: vertex " + std::to_string(i) +
                   " (0-based) has a missing or non-finite coordinate.");
-    // A section of no length would be made of quadrilaterals of no width.
-    bool moves = false;
-    for (R_xlen_t i = 1; i < x.size() && !moves; ++i)
-        moves = x[i] != x[0] || y[i] != y[0];
-    if (!moves)
-        rStop("intersectionVMesh: the polyline has no length; all its vertices lie at one point.");
+    // A section of no length would be made of quadrilaterals of no width; the
+    // mesh skips segments shorter than rounding, so they count as no length.
+    if (!hestor::hsMesh2D::polylineHasLength(x.begin(), y.begin(), static_cast<int>(x.size())))
+        rStop("intersectionVMesh: the polyline has no length; all its vertices lie at one point "
+              "(or closer together than the rounding of their coordinates).");
 }
 
 // Why openHSFile cannot read a file, for the condition it raises.

@@ -452,6 +452,57 @@ Times rowChopComb(const Settings& s, int teeth)
     return compare(s, timed([&] { chop(big, nullptr); }), timed([&] { chop(small, nullptr); }));
 }
 
+// chopMesh of a grid of about nElems triangles along a zigzag of 500 steps
+// across elements from the left side to the right, against a straight
+// section along the faces of one row of nodes: the groups must be the
+// elements above and below each line.
+Times rowChopAcross(const Settings& s, long long nElems)
+{
+    const GridMesh g = triGrid(nElems);
+    const std::unique_ptr<hsMesh2D> m = buildMesh(g);
+    const int j0 = g.ny / 2;
+    auto node = [&](int i, int j) { return j * (g.nx + 1) + i; };
+    // Steps (1, 3) and (1, -3) cross elements and pass no centroid; the last
+    // step runs to the right side.
+    std::vector<int> zigzag{node(0, j0)}, straight{node(0, j0), node(g.nx, j0)};
+    for (int k = 0; k < std::min(499, g.nx - 2); ++k)
+        zigzag.push_back(node(k + 1, k % 2 == 0 ? j0 + 3 : j0));
+    zigzag.push_back(node(g.nx, j0 + 1));
+    auto chop = [&](std::vector<int>& section, std::vector<std::vector<int>>* out) {
+        int* sections[] = {section.data()};
+        int len = static_cast<int>(section.size());
+        int* sizes = nullptr;
+        int** groups = m->chopMesh(sections, 1, &len, sizes);
+        for (int k = 0; k < 2; ++k) {
+            if (out)
+                out->emplace_back(groups[k], groups[k] + sizes[k]);
+            delete[] groups[k];
+        }
+        delete[] groups;
+        delete[] sizes;
+    };
+    bool same = true;
+    for (std::vector<int>* section : {&zigzag, &straight}) {
+        std::vector<double> vx, vy;
+        for (int v : *section) {
+            vx.push_back(m->nX[v]);
+            vy.push_back(m->nY[v]);
+        }
+        std::vector<std::vector<int>> got, want(2);
+        chop(*section, &got);
+        for (int e = 0; e < m->noe; ++e) {
+            const size_t k = std::upper_bound(vx.begin(), vx.end(), m->eX[e]) - vx.begin();
+            const size_t a = std::min(std::max<size_t>(k, 1), vx.size() - 1) - 1;
+            const double t = (m->eX[e] - vx[a]) / (vx[a + 1] - vx[a]);
+            want[m->eY[e] > vy[a] + t * (vy[a + 1] - vy[a])].push_back(e);
+        }
+        same = same && (got == want || (got[0] == want[1] && got[1] == want[0]));
+    }
+    checkSame("chopMesh across and along faces (the elements above and below each line)", same);
+    return compare(s, timed([&] { chop(zigzag, nullptr); }),
+                   timed([&] { chop(straight, nullptr); }));
+}
+
 // Removes the file it names when it goes.
 struct TempFile {
     std::string path;
@@ -691,6 +742,9 @@ int run()
         [&] { return rowPainting(s, n, 1000); });
     add("`chopMesh` of a comb of 16000 one-element teeth, one section",
         "the same with 8000 teeth", 2.5, [&] { return rowChopComb(s, 16000); });
+    add("`chopMesh` along 500 steps across elements, N = " + count(6 * n / 10),
+        "a section along faces of the same mesh", 10,
+        [&] { return rowChopAcross(s, 6 * n / 10); });
     add("`getDataIntoGivenType<double>`, " + count(10 * n) + " floats",
         "`nc_get_vara_double` of the same slab", 1.2, [&] { return rowNetCdf(s, 10 * n); });
     add("`copyDataFrom`, a time axis of " + count(2 * n) + " records",

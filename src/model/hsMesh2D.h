@@ -4,6 +4,7 @@
 // The two-dimensional unstructured mesh: nodes, polygonal elements, the faces
 // between them, Voronoi points and every table derived from them.
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -235,8 +236,13 @@ private:
     // Releases the derived tables, applies change to the primary tables and,
     // with init, re-derives; a failed re-derivation puts the earlier tables back.
     int editApply(bool init, const std::function<void()>& change);
+    // The chop group of each element (-1: none); the arguments are checked.
     std::vector<int> chopRegions(int** sections, int nSections, const int* lengths);
-    int faceToward(int v, int b) const;
+    // Per interior face, whether its link between the two element centroids
+    // meets a step of a section (or comes within rounding of one).
+    std::vector<char> cutLinks(int** sections, int nSections, const int* lengths);
+    // Per element, the lowest element joined to it across faces not cut.
+    std::vector<int> piecesApart(const std::vector<char>& cut) const;
     void reproject(const std::string& newProj, const std::function<void(double&, double&)>& conv);
 
     // Node and element counts the derived per-node and per-element arrays were
@@ -258,9 +264,36 @@ public:
     hsMesh2D* bndMesh(int b);
     hsMesh2D* mergeMesh(const hsMesh2D& other);
     // nSections + 1 new element lists (and their sizes in groupSizes, new);
-    // null for a negative nSections. The caller frees each list, the array
-    // of them and groupSizes with delete[].
+    // null for a negative nSections. Each section runs from outline node to
+    // outline node; an element goes to the polygon of outline and section
+    // nodes that holds its centroid (to none when its centroid lies outside
+    // the outline), the groups in the order in which the outline walk from
+    // its first face meets them. The caller frees each list, the array of
+    // them and groupSizes with delete[].
     int** chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes);
+    // The parts of chopMesh. ring: the outline's nodes in walk order, face k
+    // of the outline joining ring[k] and ring[k + 1] (the last the first).
+    // A chop polygon: its nodes in order, and the first outline face it holds
+    // (-1: none; it lies between sections that share both ends).
+    struct chopPolygon {
+        std::vector<int> nodes;
+        int firstFace;
+    };
+    // The polygons into which the sections divide the ring: first the one
+    // that holds the first ring node where no section ends, then one per
+    // section, on the section's side away from that node. Throws for a
+    // section that does not end on the ring, ends where it began, or whose
+    // ends lie between the ends of another on both sides (they cross).
+    static std::vector<chopPolygon> chopPolygons(const std::vector<int>& ring, int** sections,
+                                                 int nSections, const int* lengths);
+    // For each of the n points (px, py) the polygon that holds it, -1 when
+    // neither a polygon nor the ring holds it, -2 when more than one does or
+    // only the ring. x, y: the node coordinates. A point on an edge two
+    // polygons share belongs to one of them.
+    static std::vector<int> chopLocate(const std::vector<chopPolygon>& polygons,
+                                       const std::vector<int>& ring, const double* x,
+                                       const double* y, const double* px, const double* py,
+                                       int n);
     int toGeoMesh();
     int toUtmMesh(int zone);
 
@@ -303,6 +336,11 @@ public:
     // elems, dists and x, y, path: the returned number of entries each, new.
     int lineIntersections(double x1, double y1, double x2, double y2, int*& elems, double*& dists);
     int sectionIntersections(double* x, double* y, int n, int*& elems, double*& dists);
+    // Whether the segment is longer than the rounding of its coordinates can
+    // tell; sectionIntersections skips the segments that are not.
+    static bool segmentHasLength(double x1, double y1, double x2, double y2);
+    // Whether any segment of the polyline of n vertices has a length.
+    static bool polylineHasLength(const double* x, const double* y, int n);
     int gridPointsInMesh(double dx, double dy, double*& x, double*& y, double xmin, double xmax,
                          double ymin, double ymax);
     int shortestPathBetweenNodes(int from, int to, int*& path);
@@ -334,7 +372,12 @@ private:
     QueryIndex& queryIndexData();
     void buildElemIndex();
     void buildOutlineIndex();
-    std::vector<double> segmentCuts(double x1, double y1, double x2, double y2) const;
+    std::vector<double> segmentCuts(double x1, double y1, double x2, double y2);
+    // Calls visit(k, f) for every interior face f whose link between the two
+    // element centroids may come within m of segment k, given as x1, y1, x2,
+    // y2, m.
+    void linksNearSegments(const std::vector<std::array<double, 5>>& segments,
+                           const std::function<void(std::size_t, int)>& visit);
     int adoptPrimary(int newNon, int newNoe, int* newNt, double* newX, double* newY, int* newEnon,
                      int* newEn, double* newVorX, double* newVorY, int version);
 };

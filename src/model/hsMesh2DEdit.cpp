@@ -31,6 +31,17 @@ namespace {
 
 std::string idRange(long long n) { return "0.." + str(n - 1); }
 
+// Coordinates that are not numbers would reach every mean, area and index of
+// the mesh; the points are named first + k, with what follows the number.
+void requireFinite(const std::string& who, const std::string& what, int n, const double* x,
+                   const double* y, long long first, const std::string& whose)
+{
+    for (int k = 0; k < n; k++)
+        if (!std::isfinite(x[k]) || !std::isfinite(y[k]))
+            refuse(who, what + " " + str(first + k) + whose +
+                            " has a coordinate that is not a finite number.");
+}
+
 // Marks of count distinct ids in 0..n-1.
 std::vector<char> markIds(const std::string& who, const std::string& what, const int* ids,
                           int count, int n)
@@ -261,6 +272,7 @@ int hsMesh2D::editApply(bool init, const std::function<void()>& change)
 int hsMesh2D::editAddNode(double x, double y, int type, bool init)
 {
     checkGrowth("editAddNode", *this, 1, 0, 0);
+    requireFinite("editAddNode", "node", 1, &x, &y, non, "");
     return editApply(init, [&] { appendNodes(*this, 1, &x, &y, &type); });
 }
 
@@ -293,6 +305,7 @@ int hsMesh2D::editAddNodesElems(int nNew, double* x, double* y, int* types, int 
     if (total > 0 && elemNodes == nullptr)
         refuse(who, "no node list given for the " + str(nElems) + " new elements.");
     checkGrowth(who, *this, nNew, nElems, total);
+    requireFinite(who, "node", nNew, x, y, non, "");
 
     // Node ids as they will stand in the mesh, each element checked on them.
     const int nodesAfter = non + nNew;
@@ -365,6 +378,7 @@ int hsMesh2D::editAddSquareSection(double* x, double* y, int n, int nPts, int nA
         refuse(who, "at least 1 strip across is needed, got " + str(nAcross) + ".");
     if (width == 0 || !std::isfinite(width))
         refuse(who, "the spacing across must be a non-zero number.");
+    requireFinite(who, "point", n, x, y, 0, " of the polyline");
     double length = 0;
     for (int i = 1; i < n; i++)
         length += std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
@@ -397,6 +411,7 @@ int hsMesh2D::editAddMesh(hsMesh2D other)
     if (proj != other.proj)
         refuse("editAddMesh", "the meshes have different projections ('" + proj + "' and '" +
                                   other.proj + "').");
+    requireFinite("editAddMesh", "node", other.non, other.nX, other.nY, 0, " of the other mesh");
     return editAddNodesElems(other.non, other.nX, other.nY, other.nt, other.noe, other.en,
                              other.enon, 0);
 }
@@ -475,6 +490,7 @@ int hsMesh2D::updateVoronoiCoor(int e, double x, double y, bool flag)
         refuse(who, "element " + str(e) + " is not in " + idRange(noe) + ".");
     if (!voronoiPopped || eVoronoiX == nullptr || eVoronoiY == nullptr)
         refuse(who, "the mesh has no Voronoi points yet; run initMesh first.");
+    requireFinite(who, "the Voronoi point of element", 1, &x, &y, e, "");
     eVoronoiX[e] = x;
     eVoronoiY[e] = y;
     if (vfAngleDev != nullptr && *initialised)

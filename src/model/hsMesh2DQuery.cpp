@@ -25,6 +25,24 @@ struct Box {
     bool holds(double x, double y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
 };
 
+// Whether the segment from (x1, y1) to (x2, y2) can come within m of the box:
+// the box's axes and the segment's normal are the only separating axes.
+bool segmentNearBox(const Box& b, double x1, double y1, double x2, double y2, double m) {
+    if (std::max(x1, x2) < b.x0 - m || std::min(x1, x2) > b.x1 + m || std::max(y1, y2) < b.y0 - m ||
+        std::min(y1, y2) > b.y1 + m)
+        return false;
+    const double rx = x2 - x1, ry = y2 - y1;
+    const double reach = m * (std::fabs(rx) + std::fabs(ry));
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (double cx : {b.x0, b.x1})
+        for (double cy : {b.y0, b.y1}) {
+            const double s = rx * (cy - y1) - ry * (cx - x1);
+            lo = std::min(lo, s);
+            hi = std::max(hi, s);
+        }
+    return lo <= reach && hi >= -reach;
+}
+
 // Coordinates are compared after rounding; a margin this far above the unit
 // roundoff of the largest coordinate keeps every boundary case inside its box.
 double roundingMargin(double magnitude) { return 1e-12 * magnitude; }
@@ -59,6 +77,9 @@ struct hsMesh2D::QueryIndex {
         int build(int lo, int hi, std::vector<double>& cx, std::vector<double>& cy);
         template <class Accept>
         int lowestContaining(double x, double y, Accept accept) const;
+        // Calls visit(i) for every item whose box the segment comes within m of.
+        template <class Visit>
+        void nearSegment(double x1, double y1, double x2, double y2, double m, Visit visit) const;
     };
 
     // Edges of a closed ring bucketed by horizontal bands, so that the
@@ -183,6 +204,26 @@ int hsMesh2D::QueryIndex::BoxTree::lowestContaining(double x, double y, Accept a
     return best == INT_MAX ? -1 : best;
 }
 
+template <class Visit>
+void hsMesh2D::QueryIndex::BoxTree::nearSegment(double x1, double y1, double x2, double y2, double m,
+                                                Visit visit) const {
+    if (nodes.empty()) return;
+    int stack[128];
+    int top = 0;
+    stack[top++] = 0;
+    while (top > 0) {
+        const Node& node = nodes[stack[--top]];
+        if (!segmentNearBox(node.box, x1, y1, x2, y2, m)) continue;
+        if (node.left < 0) {
+            for (int k = node.first; k < node.first + node.count; k++)
+                if (segmentNearBox(boxes[items[k]], x1, y1, x2, y2, m)) visit(items[k]);
+            continue;
+        }
+        stack[top++] = node.left;
+        stack[top++] = node.right;
+    }
+}
+
 // ---------------------------------------------------------------- EdgeBands
 
 int hsMesh2D::QueryIndex::EdgeBands::band(double y) const {
@@ -300,6 +341,37 @@ void hsMesh2D::buildOutlineIndex() {
     qi.builtCircumfY = circumfY;
 }
 
+// Only the links within the box of all the segments are indexed: a section
+// usually covers a small part of the mesh.
+void hsMesh2D::linksNearSegments(const std::vector<std::array<double, 5>>& segments,
+                                 const std::function<void(std::size_t, int)>& visit) {
+    requireDerived("linksNearSegments");
+    if (noivf <= 0 || segments.empty()) return;
+    Box all{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const auto& s : segments) {
+        all.x0 = std::min({all.x0, s[0] - s[4], s[2] - s[4]});
+        all.y0 = std::min({all.y0, s[1] - s[4], s[3] - s[4]});
+        all.x1 = std::max({all.x1, s[0] + s[4], s[2] + s[4]});
+        all.y1 = std::max({all.y1, s[1] + s[4], s[3] + s[4]});
+    }
+    std::vector<int> faces;
+    std::vector<Box> boxes;
+    for (int f = 0; f < noivf; f++) {
+        const int a = vfe[2 * f], b = vfe[2 * f + 1];
+        const Box link{std::min(eX[a], eX[b]), std::min(eY[a], eY[b]), std::max(eX[a], eX[b]), std::max(eY[a], eY[b])};
+        if (link.x1 < all.x0 || link.x0 > all.x1 || link.y1 < all.y0 || link.y0 > all.y1) continue;
+        faces.push_back(f);
+        boxes.push_back(link);
+    }
+    QueryIndex::BoxTree tree;
+    tree.build(std::move(boxes));
+    for (std::size_t k = 0; k < segments.size(); k++) {
+        ZCoreLib::ZCancel::poll();
+        const auto& s = segments[k];
+        tree.nearSegment(s[0], s[1], s[2], s[3], s[4], [&](int i) { visit(k, faces[i]); });
+    }
+}
+
 // ---------------------------------------------------------------- point queries
 
 int hsMesh2D::pointElem(double x, double y) {
@@ -357,7 +429,7 @@ double* hsMesh2D::dist2Elem(int e) {
 // Everything is computed relative to the segment start so that large projected
 // coordinates do not swamp the crossing tests; a node within the rounding
 // tolerance of the segment gives one cut for all the faces that meet there.
-std::vector<double> hsMesh2D::segmentCuts(double x1, double y1, double x2, double y2) const {
+std::vector<double> hsMesh2D::segmentCuts(double x1, double y1, double x2, double y2) {
     const double rx = x2 - x1, ry = y2 - y1;
     const double len = std::sqrt(rx * rx + ry * ry);
     std::vector<double> cuts{0.0, len};
@@ -370,11 +442,15 @@ std::vector<double> hsMesh2D::segmentCuts(double x1, double y1, double x2, doubl
         const double t = (px * rx + py * ry) / len;
         if (t >= -tol && t <= len + tol) cuts.push_back(std::min(std::max(t, 0.0), len));
     };
-    for (int f = 0; f < novf; f++) {
+    // Only the faces of the elements whose boxes the segment comes near can
+    // give a cut: a cut lies on its face and within tol of the segment. A face
+    // met twice (from both its elements) gives the same cut twice, which the
+    // merge below drops.
+    auto face = [&](int f) {
         const int a = vfn[2 * f], b = vfn[2 * f + 1];
         if (std::max(nX[a], nX[b]) < seg.x0 || std::min(nX[a], nX[b]) > seg.x1 ||
             std::max(nY[a], nY[b]) < seg.y0 || std::min(nY[a], nY[b]) > seg.y1)
-            continue;
+            return;
         const double ax = nX[a] - x1, ay = nY[a] - y1, bx = nX[b] - x1, by = nY[b] - y1;
         const double da = (rx * ay - ry * ax) / len;  // signed distances from the segment's line
         const double db = (rx * by - ry * bx) / len;
@@ -385,6 +461,12 @@ std::vector<double> hsMesh2D::segmentCuts(double x1, double y1, double x2, doubl
             const double u = da / (da - db);
             addAt(ax + u * (bx - ax), ay + u * (by - ay));
         }
+    };
+    if (noe > 0) {
+        buildElemIndex();
+        queryIndex.p->elems.nearSegment(x1, y1, x2, y2, 4 * tol, [&](int e) {
+            for (int k = eStart[e]; k < eStart[e] + enon[e]; k++) face(evf[k]);
+        });
     }
     std::sort(cuts.begin(), cuts.end());
     std::vector<double> merged{0.0};
@@ -419,6 +501,17 @@ int hsMesh2D::lineIntersections(double x1, double y1, double x2, double y2, int*
     return static_cast<int>(e.size());
 }
 
+bool hsMesh2D::segmentHasLength(double x1, double y1, double x2, double y2) {
+    const double len = std::hypot(x2 - x1, y2 - y1);
+    return len > roundingMargin(std::max({std::fabs(x1), std::fabs(y1), std::fabs(x2), std::fabs(y2), len}));
+}
+
+bool hsMesh2D::polylineHasLength(const double* x, const double* y, int n) {
+    for (int s = 0; s + 1 < n; s++)
+        if (segmentHasLength(x[s], y[s], x[s + 1], y[s + 1])) return true;
+    return false;
+}
+
 // A vertex inside an element joins the stretches on either side of it; a
 // vertex on a face or a node ends one stretch where the next begins. Segments
 // too short to be told from a point add no stretch.
@@ -427,9 +520,7 @@ int hsMesh2D::sectionIntersections(double* x, double* y, int n, int*& elems, dou
     std::vector<double> D;
     for (int s = 0; s + 1 < n; s++) {
         ZCoreLib::ZCancel::poll();
-        const double len = std::hypot(x[s + 1] - x[s], y[s + 1] - y[s]);
-        if (!(len > roundingMargin(std::max({std::fabs(x[s]), std::fabs(y[s]), std::fabs(x[s + 1]),
-                                             std::fabs(y[s + 1]), len}))))
+        if (!segmentHasLength(x[s], y[s], x[s + 1], y[s + 1]))
             continue;
         int* e = nullptr;
         double* d = nullptr;

@@ -315,7 +315,8 @@ TEST(hsMesh2DBuild, ElementsTheMeshCannotHoldAreRefused)
     }
     // Repeated nodes and elements without area once gave NaN normals and
     // infinite inverse areas. Node 4 lies where node 1 does; 0, 1 and 3 on a
-    // line; 0, 1, 2, 5 is a bowtie.
+    // line; 0, 1, 2, 5 is a bowtie. The sides of 0, 6, 2, 1 cross with an
+    // area left over; in 0, 3, 1, 2 the second side folds back on the first.
     const std::vector<std::pair<std::vector<int>, std::string>> shapes = {
         {{0, 1, 1, 2}, "holds node 1 twice."},
         {{2, 0, 1, 2}, "holds node 2 twice."},
@@ -323,18 +324,25 @@ TEST(hsMesh2DBuild, ElementsTheMeshCannotHoldAreRefused)
         {{3, 1, 0}, "has area 0: its nodes lie on one line or its sides cross."},
         {{0, 1, 2, 5}, "has area 0: its nodes lie on one line or its sides cross."},
         {{1, 2, 4}, "has a side of length 0: nodes 4 and 1 lie at one point."},
+        {{0, 6, 2, 1}, "has area 0: its nodes lie on one line or its sides cross."},
+        {{0, 3, 1, 2}, "has area 0: its nodes lie on one line or its sides cross."},
     };
-    const MeshData six{{0, 1, 0, 2, 1, 1}, {0, 0, 1, 0, 0, 1}, {}, {{0, 1, 2}}, {}, {}};
+    const MeshData six{{0, 1, 0, 2, 1, 1, 2}, {0, 0, 1, 0, 0, 1, 2}, {}, {{0, 1, 2}}, {}, {}};
     for (const auto& c : shapes) {
         MeshData d = six;
         d.elems.push_back(c.first);
         hsMesh2D m;
         meshtest::fill(m, d);
         EXPECT_EQ(testutil::thrownMessage([&] { m.initMesh(); }), prefix + c.second + hestor::errSuffix);
-        EXPECT_EQ(hsMesh2D::elemProblem(1, c.first.data(), static_cast<long long>(c.first.size()), 6,
+        EXPECT_EQ(hsMesh2D::elemProblem(1, c.first.data(), static_cast<long long>(c.first.size()), 7,
                                         d.x.data(), d.y.data()),
                   "element 1 " + c.second);
     }
+    // Beyond 16 nodes repeats are found by sorting: the pair sits apart.
+    std::vector<int> many(20);
+    std::iota(many.begin(), many.end(), 0);
+    many[17] = 3;
+    EXPECT_EQ(hsMesh2D::elemProblem(1, many.data(), 20, 25), "element 1 holds node 3 twice.");
     // Thin, far from the origin, but with an area: accepted.
     MeshData thin{{512345.0, 512355.0, 512345.0}, {6012345.0, 6012345.0, 6012345.001}, {}, {{0, 1, 2}}, {}, {}};
     hsMesh2D m;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -129,10 +130,11 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
          "hsMesh2D::chopDomian: section does not end on cirumference."},
         {[&] { int* none[] = {nullptr}; grid.chopMesh(none, 1, lengths, sizes); },
          "hsMesh2D::chopMesh: section 0 is a null pointer."},
-        {[&] { chop(grid, {{1, 7}, {3, 5}}); },
-         "hsMesh2D::chopMesh: the 2 sections divide the mesh into 4 regions, not 3" + cross},
+        {[&] { chop(grid, {{1, 7}, {3, 5}}); }, "hsMesh2D::chopMesh: sections 0 and 1 cross" + cross},
         {[&] { chop(grid, {{0, 1}}); },  // along the outline
-         "hsMesh2D::chopMesh: the 1 sections divide the mesh into 1 regions, not 2" + cross},
+         "hsMesh2D::chopMesh: section 0 encloses no area with the outline" + cross},
+        {[&] { chop(grid, {{3, 4, 3}}); },
+         "hsMesh2D::chopMesh: section 0 begins and ends at node 3" + cross},
         {[&] { hsMesh2D e(open); e.editAddNode(0, 0, 0, false); delete e.bndMesh(0); },
          "hsMesh2D::bndMesh: the mesh has no derived tables (edited without initMesh, or "
          "initMesh failed); run initMesh first."},
@@ -248,6 +250,12 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
     const MeshData square = meshtest::squareGrid(6, 6), g6 = meshtest::squareTriGrid(6, 6);
     const MeshData g8 = meshtest::squareTriGrid(8, 8);
     auto n8 = [](int i, int j) { return 9 * j + i; };
+    MeshData column = meshtest::squareGrid(1, 3);  // node (i, j) is 2 j + i
+    column.elems.clear();
+    for (int j = 0; j < 3; j++) {
+        column.elems.push_back({2 * j, 2 * j + 1, 2 * j + 2});
+        column.elems.push_back({2 * j + 1, 2 * j + 3, 2 * j + 2});
+    }
     auto stairs = [](double x) { return x < 3 ? x - 2 : x < 4 ? 1 : x < 5 ? x - 3 : 2; };
     const Case cases[] = {
         {"none", strip, {}, [](double, double) { return 0; }},
@@ -279,6 +287,12 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
          [](double x, double y) { return 5 * x + 4 * y < 20 ? 1 : y < x - 4 ? 2 : 0; }},
         {"line and staircase", g6, {{2, 44}, {2, 10, 11, 19, 20}},
          [&](double x, double y) { return x < 2 ? 1 : y < stairs(x) ? 2 : 0; }},
+        // A chord across split squares: the elements on either side share no faces.
+        {"chord across a column", column, {{0, 7}}, [](double x, double y) { return 3 * x < y; }},
+        // The first step's line, beyond the step's end, passes between
+        // elements on one side of the second step: no reason to part them.
+        {"bent across elements", g8, {{n8(0, 1), n8(6, 3), n8(8, 8)}},
+         [](double x, double y) { return x < 6 ? y > 1 + x / 3 : y > 3 + 2.5 * (x - 6); }},
     };
     for (const Case& c : cases) {
         hsMesh2D m;
@@ -300,6 +314,72 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
             EXPECT_EQ(groups[g], want) << c.name << ", group " << g;
         }
     }
+    // Random straight chords between the sides of a square, none crossing
+    // another: an element's group is the set of chords it lies left of, and
+    // the groups come in the order in which the outline meets them.
+    std::mt19937 rng(5);
+    hsMesh2D sq;
+    meshtest::build(sq, g8);
+    std::vector<int> rim;
+    for (int v = 0; v < sq.non; v++)
+        if (sq.nX[v] == 0 || sq.nX[v] == 8 || sq.nY[v] == 0 || sq.nY[v] == 8)
+            rim.push_back(v);
+    auto around = [&](int v) {  // position along the outline, counter-clockwise
+        const double x = sq.nX[v], y = sq.nY[v];
+        return y == 0 ? x : x == 8 ? 8 + y : y == 8 ? 24 - x : 32 - y;
+    };
+    for (int set = 0, tried = 0; set < 300; tried++) {
+        ASSERT_LT(tried, 100000);
+        std::vector<std::vector<int>> secs(1 + rng() % 3);
+        bool ok = true;
+        for (auto& c : secs) {
+            c = {rim[rng() % rim.size()], rim[rng() % rim.size()]};
+            const double ax = sq.nX[c[0]], ay = sq.nY[c[0]], bx = sq.nX[c[1]], by = sq.nY[c[1]];
+            ok = ok && !(ax == bx && (ax == 0 || ax == 8)) && !(ay == by && (ay == 0 || ay == 8));
+        }
+        auto side = [&](const std::vector<int>& c, double x, double y) {
+            return (sq.nX[c[1]] - sq.nX[c[0]]) * (y - sq.nY[c[0]]) -
+                   (sq.nY[c[1]] - sq.nY[c[0]]) * (x - sq.nX[c[0]]);
+        };
+        for (size_t a = 0; a < secs.size() && ok; a++)
+            for (size_t b = 0; b < a && ok; b++) {
+                double p0 = around(secs[a][0]), p1 = around(secs[a][1]);
+                double q0 = around(secs[b][0]), q1 = around(secs[b][1]);
+                if (p0 > p1) std::swap(p0, p1);
+                if (q0 > q1) std::swap(q0, q1);
+                ok = !(p0 == q0 && p1 == q1) && !(p0 < q0 && q0 < p1 && p1 < q1) &&
+                     !(q0 < p0 && p0 < q1 && q1 < p1);
+            }
+        for (int e = 0; e < sq.noe && ok; e++)
+            for (const auto& c : secs)
+                ok = ok && std::fabs(side(c, sq.eX[e], sq.eY[e])) > 1e-9;
+        if (!ok)
+            continue;
+        set++;
+        auto region = [&](double x, double y) {
+            int r = 0;
+            for (const auto& c : secs)
+                r = 2 * r + (side(c, x, y) > 0);
+            return r;
+        };
+        std::vector<int> order;
+        for (int f : sq.getCircumferenceVF()) {
+            const int e = sq.vfe[2 * f];
+            const double mx = sq.vfxc[f] + 1e-6 * (sq.eX[e] - sq.vfxc[f]);
+            const int r = region(mx, sq.vfyc[f] + 1e-6 * (sq.eY[e] - sq.vfyc[f]));
+            if (std::find(order.begin(), order.end(), r) == order.end())
+                order.push_back(r);
+        }
+        const auto groups = chop(sq, secs);
+        ASSERT_EQ(order.size(), groups.size()) << "set " << set;
+        for (size_t g = 0; g < groups.size(); g++) {
+            std::vector<int> want;
+            for (int e = 0; e < sq.noe; e++)
+                if (region(sq.eX[e], sq.eY[e]) == order[g])
+                    want.push_back(e);
+            ASSERT_EQ(groups[g], want) << "set " << set << ", group " << g;
+        }
+    }
     // A section through the centroids of the elements it crosses still
     // leaves each element in exactly one group.
     hsMesh2D m;
@@ -311,6 +391,28 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
     std::vector<int> each(static_cast<size_t>(m.noe));
     std::iota(each.begin(), each.end(), 0);
     EXPECT_EQ(all, each);
+}
+
+TEST(hsMesh2DDerived, ChopPartsStandAlone)
+{
+    // The 2 x 2 grid's outline; one section down the middle, one across the
+    // top-left corner, sharing the end (1, 2).
+    MeshData d = meshtest::squareGrid(2, 2);
+    const std::vector<int> ring{0, 1, 2, 5, 8, 7, 6, 3};
+    int a[] = {1, 4, 7}, b[] = {3, 7};
+    int* sections[] = {a, b};
+    const int lengths[] = {3, 2};
+    const auto polys = hsMesh2D::chopPolygons(ring, sections, 2, lengths);
+    ASSERT_EQ(polys.size(), 3u);
+    EXPECT_EQ(polys[0].nodes, (std::vector<int>{0, 1, 4, 7, 3}));
+    EXPECT_EQ(polys[1].nodes, (std::vector<int>{1, 2, 5, 8, 7, 4}));
+    EXPECT_EQ(polys[2].nodes, (std::vector<int>{7, 6, 3}));
+    EXPECT_EQ(std::vector<int>({polys[0].firstFace, polys[1].firstFace, polys[2].firstFace}),
+              (std::vector<int>{0, 1, 5}));
+    // (1, 0.5) lies on the edge the first two share; (3, 1) outside.
+    const double px[] = {0.5, 1.5, 0.2, 1.0, 3.0}, py[] = {0.5, 1.0, 1.8, 0.5, 1.0};
+    EXPECT_EQ(hsMesh2D::chopLocate(polys, ring, d.x.data(), d.y.data(), px, py, 5),
+              (std::vector<int>{0, 1, 2, 1, -1}));
 }
 
 namespace {

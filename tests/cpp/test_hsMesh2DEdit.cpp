@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <functional>
 #include <random>
 #include <tuple>
@@ -269,6 +270,37 @@ TEST(hsMesh2DEdit, RefusalsLeaveTheMeshUnchanged)
              return m.editAddMesh(geo);
          },
          "editAddMesh: the meshes have different projections ('UTM32' and 'LONLAT')."},
+        // Coordinates that are not numbers, used by a new element or not.
+        {[](hsMesh2D& m) { return m.editAddNode(NAN, 0, 0, true); },
+         "editAddNode: node 6 has a coordinate that is not a finite number."},
+        {[&](hsMesh2D& m) {
+             double nx[] = {3, 3, 4}, ny[] = {0, INFINITY, 0};
+             int t[] = {0, 0, 0}, tri[] = {0, 2, 1}, three[] = {3};
+             return m.editAddNodesElems(3, nx, ny, t, 1, tri, three, 0);
+         },
+         "editAddNodesElems: node 7 has a coordinate that is not a finite number."},
+        {[&](hsMesh2D& m) {
+             double nx[] = {5, -NAN};
+             int t[] = {0, 0};
+             return m.editAddNodesElems(2, nx, y, t, 0, nullptr, static_cast<int*>(nullptr), 0);
+         },
+         "editAddNodesElems: node 7 has a coordinate that is not a finite number."},
+        {[](hsMesh2D& m) {
+             hsMesh2D other;
+             meshtest::build(other, meshtest::squareTriGrid(1, 1));
+             other.nY[2] = NAN;
+             return m.editAddMesh(other);
+         },
+         "editAddMesh: node 2 of the other mesh has a coordinate that is not a finite number."},
+        {[&](hsMesh2D& m) {
+             double px[] = {0, NAN, 2};
+             return m.editAddSquareSection(px, y, 2, 3, 1, 1.0);
+         },
+         "editAddSquareSection: point 1 of the polyline has a coordinate that is not a finite "
+         "number."},
+        {[](hsMesh2D& m) { return m.updateVoronoiCoor(1, 0.5, -INFINITY, false); },
+         "updateVoronoiCoor: the Voronoi point of element 1 has a coordinate that is not a "
+         "finite number."},
         // Refused only by the re-derivation: the earlier tables come back.
         {[](hsMesh2D& m) { return m.editAddNode(0, 0, 500, true); }, "node 6 has type 500"},
     };

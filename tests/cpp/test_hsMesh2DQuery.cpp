@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -90,6 +91,55 @@ Pieces section(hsMesh2D& m, std::vector<double> x, std::vector<double> y) {
     delete[] e;
     delete[] d;
     return p;
+}
+
+// Sections as they were computed by testing every face of the mesh for every
+// segment: the walk over the faces near each segment must give the same bits.
+Pieces sectionByAllFaces(hsMesh2D& m, const std::vector<double>& x, const std::vector<double>& y) {
+    Pieces out;
+    for (std::size_t s = 0; s + 1 < x.size(); s++) {
+        const double x1 = x[s], y1 = y[s], rx = x[s + 1] - x1, ry = y[s + 1] - y1;
+        const double len = std::sqrt(rx * rx + ry * ry);
+        const double tol = 1e-12 * std::max({std::fabs(x1), std::fabs(y1), std::fabs(x[s + 1]), std::fabs(y[s + 1]), len});
+        if (!(len > tol)) continue;
+        std::vector<double> cuts{0.0, len};
+        auto addAt = [&](double px, double py) {
+            const double t = (px * rx + py * ry) / len;
+            if (t >= -tol && t <= len + tol) cuts.push_back(std::min(std::max(t, 0.0), len));
+        };
+        for (int f = 0; f < m.novf; f++) {
+            const int a = m.vfn[2 * f], b = m.vfn[2 * f + 1];
+            if (std::max(m.nX[a], m.nX[b]) < std::min(x1, x[s + 1]) - tol || std::min(m.nX[a], m.nX[b]) > std::max(x1, x[s + 1]) + tol ||
+                std::max(m.nY[a], m.nY[b]) < std::min(y1, y[s + 1]) - tol || std::min(m.nY[a], m.nY[b]) > std::max(y1, y[s + 1]) + tol)
+                continue;
+            const double ax = m.nX[a] - x1, ay = m.nY[a] - y1, bx = m.nX[b] - x1, by = m.nY[b] - y1;
+            const double da = (rx * ay - ry * ax) / len, db = (rx * by - ry * bx) / len;
+            const bool onA = std::fabs(da) <= tol, onB = std::fabs(db) <= tol;
+            if (onA) addAt(ax, ay);
+            if (onB) addAt(bx, by);
+            if (!onA && !onB && (da > 0) != (db > 0)) addAt(ax + da / (da - db) * (bx - ax), ay + da / (da - db) * (by - ay));
+        }
+        std::sort(cuts.begin(), cuts.end());
+        std::vector<double> c{0.0};
+        for (double v : cuts)
+            if (v - c.back() > tol) c.push_back(v);
+        if (c.size() > 1 && len - c.back() <= tol)
+            c.back() = len;
+        else if (c.back() != len)
+            c.push_back(len);
+        const double T = out.d.empty() ? 0.0 : out.d.back();
+        for (std::size_t k = 0; k + 1 < c.size(); k++) {
+            const double t = 0.5 * (c[k] + c[k + 1]) / len;
+            const int e = m.pointElem(x1 + t * rx, y1 + t * ry);
+            if (!out.e.empty() && out.e.back() == e) {
+                out.d.back() = T + c[k + 1];
+            } else {
+                out.e.push_back(e);
+                out.d.push_back(T + c[k + 1]);
+            }
+        }
+    }
+    return out;
 }
 
 // Pieces must tile the segment: ascending ends up to its length, each piece's
@@ -331,6 +381,31 @@ TEST(hsMesh2DQuery, Polylines) {
     EXPECT_NEAR(out.d[0], 2 * std::sqrt(2.0), 1e-12);
 
     EXPECT_EQ(section(m, {1.0}, {1.0}).e.size(), 0u);
+}
+
+TEST(hsMesh2DQuery, PolylinesMatchTheScanOfAllFaces) {
+    // Random polylines at large projected coordinates, half their vertices on
+    // nodes so that segments run through nodes and along faces.
+    Grid g = makeGrid(12, 10, 25.0, 0.2, 5, [](int i, int j) { return i == 4 && j == 6; });
+    for (double& v : g.x) v += 550000.0;
+    for (double& v : g.y) v += 6025000.0;
+    hsMesh2D m;
+    meshtest::build(m, g);
+    std::mt19937 rng(12);
+    std::uniform_real_distribution<double> ux(549950.0, 550350.0), uy(6024950.0, 6025300.0);
+    std::uniform_int_distribution<int> node(0, m.non - 1), count(2, 9);
+    for (int k = 0; k < 300; k++) {
+        std::vector<double> x, y;
+        for (int v = count(rng); v > 0; v--) {
+            const int i = node(rng);
+            const bool atNode = rng() % 2 == 0;
+            x.push_back(atNode ? m.nX[i] : ux(rng));
+            y.push_back(atNode ? m.nY[i] : uy(rng));
+        }
+        const Pieces want = sectionByAllFaces(m, x, y), got = section(m, x, y);
+        ASSERT_EQ(got.e, want.e) << "polyline " << k;
+        ASSERT_EQ(got.d, want.d) << "polyline " << k;
+    }
 }
 
 TEST(hsMesh2DQuery, PolylineTurningOnAFace) {

@@ -1,0 +1,466 @@
+// The element groups between sections that cut the mesh from outline to
+// outline. An element belongs to the polygon of outline and section nodes
+// that holds its centroid, however the sections run across the elements.
+//
+// Locating every centroid in the polygons alone would cost, on a ragged
+// outline, the outline's length per element. So the elements are first
+// joined across the interior faces whose centroid link meets no section
+// step: each such piece lies within one polygon (unless a link leaves the
+// outline where a section ends), and one centroid per piece is located.
+
+#include "hsMesh2D.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "ZCancel.h"
+#include "ZMessage.h"
+
+using namespace ZCoreLib;
+
+namespace hestor {
+
+namespace {
+
+const std::string chopWhere = "hsMesh2D::chopMesh: ";
+const std::string chopRule =
+    "; each section must cross the mesh from outline to outline, and no two may cross.";
+
+template <typename T>
+T* newCopy(const std::vector<T>& v)
+{
+    T* a = new T[v.size()];
+    std::copy(v.begin(), v.end(), a);
+    return a;
+}
+
+// A section as a chord of the ring: its ends at ring positions lo < hi,
+// counted from a position where no section ends.
+struct chord {
+    int lo, hi, section;
+    bool forward; // the section's first node lies at lo
+};
+
+// The sections as chords of the ring, at positions counted from start, a
+// ring position where no section ends (so that no chord straddles it; when
+// every node is an end, the first node). A node that occurs twice on the
+// ring (the outline touches itself) counts where it occurs first.
+std::vector<chord> ringChords(const std::vector<int>& ring, int** sections, int nSections,
+                              const int* lengths, int& start)
+{
+    const int m = static_cast<int>(ring.size());
+    std::unordered_map<int, int> at;
+    for (int k = m - 1; k >= 0; --k)
+        at[ring[k]] = k;
+    std::vector<char> isEnd(static_cast<std::size_t>(m), 0);
+    std::vector<std::pair<int, int>> ends;
+    for (int s = 0; s < nSections; ++s) {
+        const auto a = at.find(sections[s][0]), b = at.find(sections[s][lengths[s] - 1]);
+        if (a == at.end() || b == at.end())
+            throw ZException("hsMesh2D::chopDomian: section does not end on cirumference.");
+        if (a->second == b->second)
+            throw ZException(chopWhere + "section " + str(s) + " begins and ends at node " +
+                             str(sections[s][0]) + chopRule);
+        ends.emplace_back(a->second, b->second);
+        isEnd[a->second] = isEnd[b->second] = 1;
+    }
+    start = 0;
+    while (start < m && isEnd[start])
+        ++start;
+    if (start == m)
+        start = 0;
+    std::vector<chord> chords;
+    for (int s = 0; s < nSections; ++s) {
+        const int a = (ends[s].first - start + m) % m, b = (ends[s].second - start + m) % m;
+        chords.push_back({std::min(a, b), std::max(a, b), s, a < b});
+    }
+    return chords;
+}
+
+// Sorts the chords outer first and returns, per chord and last for the ring
+// itself, the chords nested directly in it, by position. Chords whose
+// stretches of the ring overlap without nesting cross.
+std::vector<std::vector<int>> nestChords(std::vector<chord>& chords)
+{
+    std::sort(chords.begin(), chords.end(), [](const chord& p, const chord& q) {
+        return std::make_tuple(p.lo, -p.hi, p.section) < std::make_tuple(q.lo, -q.hi, q.section);
+    });
+    const int n = static_cast<int>(chords.size());
+    std::vector<std::vector<int>> children(static_cast<std::size_t>(n) + 1);
+    std::vector<int> open;
+    for (int c = 0; c < n; ++c) {
+        while (!open.empty() && chords[open.back()].hi <= chords[c].lo)
+            open.pop_back();
+        if (!open.empty() && chords[c].hi > chords[open.back()].hi) {
+            const int a = chords[c].section, b = chords[open.back()].section;
+            throw ZException(chopWhere + "sections " + str(std::min(a, b)) + " and " +
+                             str(std::max(a, b)) + " cross" + chopRule);
+        }
+        children[open.empty() ? n : open.back()].push_back(c);
+        open.push_back(c);
+    }
+    return children;
+}
+
+// Twice the signed area of the polygon, relative to its first node.
+double twiceArea(const std::vector<int>& nodes, const double* x, const double* y)
+{
+    double a = 0.0;
+    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+        const int p = nodes[k], q = nodes[(k + 1) % nodes.size()];
+        a += (x[p] - x0) * (y[q] - y0) - (x[q] - x0) * (y[p] - y0);
+    }
+    return a;
+}
+
+// Refuses a section that encloses no area with the outline (one along it).
+void requireArea(const std::vector<hsMesh2D::chopPolygon>& polygons, const std::vector<int>& ring,
+                 const double* x, const double* y)
+{
+    double extent = 0.0;
+    for (int v : ring)
+        extent = std::max({extent, std::fabs(x[v] - x[ring[0]]), std::fabs(y[v] - y[ring[0]])});
+    for (std::size_t p = 1; p < polygons.size(); ++p)
+        if (!(std::fabs(twiceArea(polygons[p].nodes, x, y)) > 1e-12 * extent * extent))
+            throw ZException(chopWhere + "section " + str(static_cast<int>(p) - 1) +
+                             " encloses no area with the outline" + chopRule);
+}
+
+// The group of each polygon: in the order in which the outline walk from its
+// first face meets them; polygons that hold no outline face follow, by their
+// lowest element (polyOf: each element's polygon, -1 none).
+std::vector<int> groupOrder(const std::vector<hsMesh2D::chopPolygon>& polygons,
+                            const std::vector<int>& polyOf)
+{
+    const int n = static_cast<int>(polygons.size());
+    std::vector<int> lowest(static_cast<std::size_t>(n), static_cast<int>(polyOf.size()));
+    for (int e = static_cast<int>(polyOf.size()) - 1; e >= 0; --e)
+        if (polyOf[e] >= 0)
+            lowest[polyOf[e]] = e;
+    auto key = [&](int p) {
+        const int f = polygons[p].firstFace;
+        return std::make_tuple(f < 0, f < 0 ? lowest[p] : f, p);
+    };
+    std::vector<int> order(static_cast<std::size_t>(n));
+    for (int p = 0; p < n; ++p)
+        order[p] = p;
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return key(a) < key(b); });
+    std::vector<int> group(static_cast<std::size_t>(n));
+    for (int g = 0; g < n; ++g)
+        group[order[g]] = g;
+    return group;
+}
+
+// Polygon edges bucketed by horizontal bands, for the crossing-number rule.
+// Each edge is evaluated from its lower end, so that an edge two polygons
+// share gives both the same crossing and a point on it lands in one of them.
+class edgeBands {
+public:
+    struct edge {
+        double lx, ly, hx, hy;
+        int polygon;
+    };
+
+    explicit edgeBands(std::vector<edge> edges) : edges_(std::move(edges))
+    {
+        if (edges_.empty())
+            return;
+        y0_ = edges_[0].ly;
+        double y1 = edges_[0].hy, spans = 0.0;
+        for (const edge& e : edges_) {
+            y0_ = std::min(y0_, e.ly);
+            y1 = std::max(y1, e.hy);
+            spans += e.hy - e.ly;
+        }
+        // As many bands as keep the entries of edges that span several bands
+        // (teeth of a comb) within a few per edge.
+        const double most = static_cast<double>(edges_.size());
+        const double fit = spans > 0 ? (y1 - y0_) * most / spans : most;
+        bands_ = static_cast<std::size_t>(std::max(1.0, std::min({most / 2, fit, most})));
+        height_ = y1 > y0_ ? (y1 - y0_) / static_cast<double>(bands_) : 1.0;
+        std::vector<std::size_t> count(bands_ + 1, 0);
+        for (const edge& e : edges_)
+            for (std::size_t b = band(e.ly); b <= band(e.hy); ++b)
+                count[b + 1]++;
+        for (std::size_t b = 0; b < bands_; ++b)
+            count[b + 1] += count[b];
+        start_ = count;
+        index_.resize(count[bands_]);
+        for (std::size_t i = 0; i < edges_.size(); ++i)
+            for (std::size_t b = band(edges_[i].ly); b <= band(edges_[i].hy); ++b)
+                index_[count[b]++] = i;
+    }
+
+    // The polygons whose crossing count for (px, py) is odd, ascending.
+    std::vector<int> holding(double px, double py) const
+    {
+        std::vector<int> odd;
+        if (bands_ == 0 || !(py >= y0_))
+            return odd;
+        const std::size_t b = band(py);
+        for (std::size_t k = start_[b]; k < start_[b + 1]; ++k) {
+            const edge& e = edges_[index_[k]];
+            if ((e.ly > py) == (e.hy > py))
+                continue;
+            if (e.lx + (e.hx - e.lx) * (py - e.ly) / (e.hy - e.ly) > px)
+                odd.push_back(e.polygon);
+        }
+        std::sort(odd.begin(), odd.end());
+        std::vector<int> out;
+        for (std::size_t i = 0; i < odd.size();) {
+            std::size_t j = i;
+            while (j < odd.size() && odd[j] == odd[i])
+                ++j;
+            if ((j - i) % 2 == 1)
+                out.push_back(odd[i]);
+            i = j;
+        }
+        return out;
+    }
+
+private:
+    std::vector<edge> edges_;
+    std::vector<std::size_t> start_, index_;
+    std::size_t bands_ = 0;
+    double y0_ = 0.0, height_ = 1.0;
+
+    std::size_t band(double y) const
+    {
+        const double b = std::floor((y - y0_) / height_);
+        if (!(b > 0))
+            return 0;
+        return b >= static_cast<double>(bands_ - 1) ? bands_ - 1 : static_cast<std::size_t>(b);
+    }
+};
+
+} // namespace
+
+std::vector<hsMesh2D::chopPolygon> hsMesh2D::chopPolygons(const std::vector<int>& ring,
+                                                          int** sections, int nSections,
+                                                          const int* lengths)
+{
+    const int m = static_cast<int>(ring.size());
+    int start = 0;
+    std::vector<chord> chords = ringChords(ring, sections, nSections, lengths, start);
+    const int n = static_cast<int>(chords.size());
+    const std::vector<std::vector<int>> children = nestChords(chords);
+
+    // The inner nodes of a chord's section, from its lo end or from its hi end.
+    auto inner = [&](const chord& c, bool fromLo, std::vector<int>& out) {
+        const int* sec = sections[c.section];
+        const int len = lengths[c.section];
+        if (fromLo == c.forward)
+            out.insert(out.end(), sec + 1, sec + len - 1);
+        else
+            for (int k = len - 2; k >= 1; --k)
+                out.push_back(sec[k]);
+    };
+    // The walk along the ring from lo to hi, across the chords nested in owner.
+    auto walk = [&](int owner, int lo, int hi, chopPolygon& poly) {
+        std::size_t next = 0;
+        const std::vector<int>& kids = children[owner];
+        for (int p = lo;;) {
+            ZCancel::poll();
+            poly.nodes.push_back(ring[(p + start) % m]);
+            if (p == hi)
+                break;
+            if (next < kids.size() && chords[kids[next]].lo == p) {
+                const chord& k = chords[kids[next++]];
+                inner(k, true, poly.nodes);
+                p = k.hi;
+                continue;
+            }
+            const int face = (p + start) % m;
+            if (poly.firstFace < 0 || face < poly.firstFace)
+                poly.firstFace = face;
+            ++p;
+        }
+    };
+
+    std::vector<chopPolygon> out(static_cast<std::size_t>(n) + 1, chopPolygon{{}, -1});
+    walk(n, 0, m, out[0]);
+    out[0].nodes.pop_back(); // position m is the start again
+    for (int c = 0; c < n; ++c) {
+        chopPolygon& poly = out[static_cast<std::size_t>(chords[c].section) + 1];
+        walk(c, chords[c].lo, chords[c].hi, poly);
+        inner(chords[c], false, poly.nodes);
+    }
+    return out;
+}
+
+std::vector<int> hsMesh2D::chopLocate(const std::vector<chopPolygon>& polygons,
+                                      const std::vector<int>& ring, const double* x,
+                                      const double* y, const double* px, const double* py, int n)
+{
+    const int ringId = static_cast<int>(polygons.size());
+    std::vector<edgeBands::edge> edges;
+    auto add = [&](const std::vector<int>& nodes, int id) {
+        for (std::size_t k = 0; k < nodes.size(); ++k) {
+            const int a = nodes[k], b = nodes[(k + 1) % nodes.size()];
+            const bool aLow = std::tie(y[a], x[a]) < std::tie(y[b], x[b]);
+            const int lo = aLow ? a : b, hi = aLow ? b : a;
+            edges.push_back({x[lo], y[lo], x[hi], y[hi], id});
+        }
+    };
+    for (int p = 0; p < ringId; ++p)
+        add(polygons[p].nodes, p);
+    add(ring, ringId);
+    const edgeBands bands(std::move(edges));
+    std::vector<int> where(static_cast<std::size_t>(std::max(n, 0)));
+    for (int i = 0; i < n; ++i) {
+        ZCancel::poll();
+        const std::vector<int> in = bands.holding(px[i], py[i]);
+        const bool inRing = !in.empty() && in.back() == ringId;
+        const std::size_t polys = in.size() - (inRing ? 1 : 0);
+        where[i] = polys == 1 ? in[0] : polys == 0 && !inRing ? -1 : -2;
+    }
+    return where;
+}
+
+std::vector<char> hsMesh2D::cutLinks(int** sections, int nSections, const int* lengths)
+{
+    // Links that come this close count as meeting a step: cutting one too
+    // many only splits a piece, which is then located on its own.
+    std::vector<std::array<double, 5>> steps;
+    for (int s = 0; s < nSections; ++s)
+        for (int k = 0; k + 1 < lengths[s]; ++k) {
+            const int a = sections[s][k], b = sections[s][k + 1];
+            if (a == b)
+                continue;
+            const double near = 1e-9 * std::max({std::hypot(nX[b] - nX[a], nY[b] - nY[a]),
+                                                 std::fabs(nX[a]), std::fabs(nY[a]),
+                                                 std::fabs(nX[b]), std::fabs(nY[b])});
+            steps.push_back({nX[a], nY[a], nX[b], nY[b], near});
+        }
+    std::vector<char> cut(static_cast<std::size_t>(noivf), 0);
+    linksNearSegments(steps, [&](std::size_t k, int f) {
+        const double ax = steps[k][0], ay = steps[k][1], bx = steps[k][2], by = steps[k][3];
+        const double near = steps[k][4];
+        const double sx = bx - ax, sy = by - ay, len = std::hypot(sx, sy);
+        const int e = vfe[2 * f], o = vfe[2 * f + 1];
+        const double lx = eX[o] - eX[e], ly = eY[o] - eY[e];
+        const double ll = std::hypot(lx, ly);
+        // Signed distances of the link's ends from the step's line, and of
+        // the step's ends from the link's line.
+        const double de = (sx * (eY[e] - ay) - sy * (eX[e] - ax)) / len;
+        const double dO = (sx * (eY[o] - ay) - sy * (eX[o] - ax)) / len;
+        const double da = ll > 0 ? (lx * (ay - eY[e]) - ly * (ax - eX[e])) / ll : 0.0;
+        const double db = ll > 0 ? (lx * (by - eY[e]) - ly * (bx - eX[e])) / ll : 0.0;
+        if ((de > near && dO > near) || (de < -near && dO < -near))
+            return;
+        if ((da > near && db > near) || (da < -near && db < -near))
+            return; // crosses the step's line beyond the step's ends
+        cut[f] = 1;
+    });
+    return cut;
+}
+
+std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int* lengths)
+{
+    int* raw = nullptr;
+    const int m = circumferenceNodes(raw);
+    const std::unique_ptr<int[]> ringNodes(raw);
+    const std::vector<int> ring(ringNodes.get(), ringNodes.get() + m);
+    const std::vector<chopPolygon> polygons = chopPolygons(ring, sections, nSections, lengths);
+    requireArea(polygons, ring, nX, nY);
+
+    const std::vector<int> piece = piecesApart(cutLinks(sections, nSections, lengths));
+    std::vector<int> reps;
+    std::vector<double> rx, ry;
+    for (int e = 0; e < noe; ++e)
+        if (piece[e] == e) {
+            reps.push_back(e);
+            rx.push_back(eX[e]);
+            ry.push_back(eY[e]);
+        }
+    const std::vector<int> in = chopLocate(polygons, ring, nX, nY, rx.data(), ry.data(),
+                                           static_cast<int>(reps.size()));
+    std::vector<int> polyOfRep(static_cast<std::size_t>(noe), -1);
+    for (std::size_t i = 0; i < reps.size(); ++i) {
+        if (in[i] == -2)
+            throw ZException(chopWhere + "the sections cross each other or themselves: the "
+                             "centroid of element " + str(reps[i]) +
+                             " lies in none or several of the regions they make" + chopRule);
+        polyOfRep[reps[i]] = in[i];
+    }
+    std::vector<int> groupOf(static_cast<std::size_t>(noe));
+    for (int e = 0; e < noe; ++e)
+        groupOf[e] = polyOfRep[piece[e]];
+    const std::vector<int> group = groupOrder(polygons, groupOf);
+    for (int& g : groupOf)
+        if (g >= 0)
+            g = group[g];
+    return groupOf;
+}
+
+std::vector<int> hsMesh2D::piecesApart(const std::vector<char>& cut) const
+{
+    std::vector<int> parent(static_cast<std::size_t>(noe));
+    for (int e = 0; e < noe; ++e)
+        parent[e] = e;
+    auto root = [&](int e) {
+        while (parent[e] != e)
+            e = parent[e] = parent[parent[e]];
+        return e;
+    };
+    for (int f = 0; f < noivf; ++f)
+        if (!cut[f]) {
+            const int a = root(vfe[2 * f]), b = root(vfe[2 * f + 1]);
+            if (a != b)
+                parent[std::max(a, b)] = std::min(a, b);
+        }
+    for (int e = 0; e < noe; ++e)
+        parent[e] = root(e);
+    return parent;
+}
+
+int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& groupSizes)
+{
+    groupSizes = nullptr;
+    if (nSections < 0)
+        return nullptr;
+    if (nSections > 0 && (sections == nullptr || lengths == nullptr))
+        throw ZException(chopWhere + "no sections given for " + str(nSections) + " sections.");
+    for (int s = 0; s < nSections; ++s) {
+        if (sections[s] == nullptr)
+            throw ZException(chopWhere + "section " + str(s) + " is a null pointer.");
+        if (lengths[s] < 2)
+            throw ZException(chopWhere + "section " + str(s) + " has " + str(lengths[s]) +
+                             " nodes; a section needs at least 2.");
+        for (int k = 0; k < lengths[s]; ++k)
+            if (sections[s][k] < 0 || sections[s][k] >= non)
+                throw ZException(chopWhere + "section " + str(s) + " refers to node " +
+                                 str(sections[s][k]) + ", outside 0.." + str(non - 1) + ".");
+    }
+    requireDerived("hsMesh2D::chopMesh");
+
+    const int nGroups = nSections + 1;
+    std::vector<int> groupOf(static_cast<size_t>(noe), 0);
+    if (nSections > 0)
+        groupOf = chopRegions(sections, nSections, lengths);
+
+    std::vector<std::vector<int>> groups(static_cast<size_t>(nGroups));
+    for (int e = 0; e < noe; ++e)
+        if (groupOf[e] >= 0)
+            groups[groupOf[e]].push_back(e);
+    std::unique_ptr<std::unique_ptr<int[]>[]> lists(new std::unique_ptr<int[]>[nGroups]);
+    std::unique_ptr<int[]> sizes(new int[nGroups]);
+    for (int g = 0; g < nGroups; ++g) {
+        lists[g].reset(newCopy(groups[g]));
+        sizes[g] = static_cast<int>(groups[g].size());
+    }
+    int** out = new int*[nGroups];
+    for (int g = 0; g < nGroups; ++g)
+        out[g] = lists[g].release();
+    groupSizes = sizes.release();
+    return out;
+}
+
+} // namespace hestor
