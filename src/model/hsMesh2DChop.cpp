@@ -32,14 +32,6 @@ const std::string chopWhere = "hsMesh2D::chopMesh: ";
 const std::string chopRule =
     "; each section must cross the mesh from outline to outline, and no two may cross.";
 
-template <typename T>
-T* newCopy(const std::vector<T>& v)
-{
-    T* a = new T[v.size()];
-    std::copy(v.begin(), v.end(), a);
-    return a;
-}
-
 // A section as a chord of the ring: its ends at ring positions lo < hi,
 // counted from a position where no section ends.
 struct chord {
@@ -453,7 +445,8 @@ int** hsMesh2D::chopMesh(int** sections, int nSections, int* lengths, int*& grou
     std::unique_ptr<std::unique_ptr<int[]>[]> lists(new std::unique_ptr<int[]>[nGroups]);
     std::unique_ptr<int[]> sizes(new int[nGroups]);
     for (int g = 0; g < nGroups; ++g) {
-        lists[g].reset(newCopy(groups[g]));
+        lists[g].reset(new int[groups[g].size()]);
+        std::copy(groups[g].begin(), groups[g].end(), lists[g].get());
         sizes[g] = static_cast<int>(groups[g].size());
     }
     int** out = new int*[nGroups];
