@@ -141,13 +141,6 @@ TEST(hsMesh2DGeometry, VoronoiPointOnFaceThrows)
     hsMesh2D m;
     meshtest::fill(m, d);
     EXPECT_EQ(messageOf(m), "Voronoi point on face." + hestor::errSuffix);
-    // Beside an interior face too: only neighbours may share a point on their face.
-    MeshData u{{500000, 500010, 500005, 500005}, {6e6, 6e6, 6e6 + 8, 6e6 - 8}, {}, {{0, 1, 2}, {1, 0, 3}}, {}, {}};
-    u.vx = {500007.5, 500005.0};
-    u.vy = {6e6 + 4, 6e6 - 2};
-    hsMesh2D b;
-    meshtest::fill(b, u);
-    EXPECT_EQ(messageOf(b), "Voronoi point on face." + hestor::errSuffix);
 }
 
 // Points stored as float32 can meet: lon/lat points on their face, and two
