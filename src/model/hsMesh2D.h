@@ -230,6 +230,11 @@ private:
     void checkPrimary() const;
     void elemGeometry();
     double vfAngleDevOf(int f) const;
+    // Whether the boundary-face test of calcVFLengthAndPos finds (px, py) on
+    // the line through the face's nodes: its foot point is the point itself.
+    static bool onFaceLine(double x0, double y0, double x1, double y1, double px, double py);
+    // The Voronoi points as toBinary stores them (float32, kept off boundary faces).
+    void storedVoronoi(std::vector<float>& vx, std::vector<float>& vy) const;
     // Throws when elements exist but their derived tables do not (an edit
     // without re-derivation, a failed initMesh, a mesh never initialised).
     void requireDerived(const char* who) const;

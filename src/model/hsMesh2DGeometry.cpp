@@ -41,6 +41,13 @@ double inverseLength(double d)
 
 } // namespace
 
+bool hsMesh2D::onFaceLine(double x0, double y0, double x1, double y1, double px, double py)
+{
+    double fx, fy;
+    footPoint(x0, y0, x1, y1, px, py, fx, fy);
+    return fx == px && fy == py;
+}
+
 int hsMesh2D::popVoronoi()
 {
     // The metric copies are redone by popVoronoiUTM.
@@ -175,12 +182,15 @@ int hsMesh2D::calcVFLengthAndPos()
             vfyNormL[f] = ly / len;
             continue;
         }
-        // Lon/lat coordinates stored as float32 can put a Voronoi point on its
-        // face; such a link takes the face's normal, pointing away from e0.
-        if (!lonLat)
+        // Points stored as float32 can meet: lon/lat points on their face, and
+        // two neighbours' points at northings of millions. Both then lie on the
+        // face between them; the link takes the face's normal, pointing away
+        // from e0. A projected point on a boundary face has no such excuse.
+        if (!lonLat && f >= noivf)
             voronoiOnFace();
-        double ex, ey;
-        ZConvert::geo2UTM(eX[e0], eY[e0], z, ex, ey);
+        double ex = eX[e0], ey = eY[e0];
+        if (lonLat)
+            ZConvert::geo2UTM(eX[e0], eY[e0], z, ex, ey);
         const double inv = inverseLength(vfLength[f]);
         double nx = vfDirY[f] * inv, ny = -vfDirX[f] * inv;
         if (nx * (ex - ax) + ny * (ey - ay) > 0.0) {
@@ -217,8 +227,11 @@ int hsMesh2D::popGeometry()
             vfDistInv[f] = inverseLength(vfDist[f]);
             vfDx[f] = std::fabs(px - qx);
             vfDy[f] = std::fabs(py - qy);
-            const double d0 = std::fabs((px - x[n0]) * fy - (py - y[n0]) * fx) /
-                              std::sqrt(fx * fx + fy * fy);
+            // Coinciding points lie on the face between them: no distance on
+            // either side (the rounded point may sit a hair off the line).
+            const double d0 = vfDist[f] == 0.0 ? 0.0
+                                               : std::fabs((px - x[n0]) * fy - (py - y[n0]) * fx) /
+                                                     std::sqrt(fx * fx + fy * fy);
             vfeDist[2 * f] = d0;
             vfeDist[2 * f + 1] = vfDist[f] - d0;
             continue;

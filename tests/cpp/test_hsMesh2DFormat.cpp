@@ -186,6 +186,20 @@ TEST(hsMesh2DFormat, BinaryLayoutAndRoundTrip) {
     EXPECT_EQ(back.toString(), m.toString());
 }
 
+// At a northing of millions float32 steps are 0.5 m: a point 0.2 m inside
+// the bottom face would be stored on it, so its element stores its centroid.
+TEST(hsMesh2DFormat, BinaryKeepsVoronoiPointsOffBoundaryFaces) {
+    hsMesh2D m;
+    m.fromString("4 2 2\n500000 6000000\n500100 6000000\n500100 6000100\n500000 6000100\n"
+                 "0 1 2\n0 2 3\n500050 6000000.2\n500040 6000060\n",
+                 -1);
+    const std::vector<char> b = binary(m);
+    hsMesh2D back;
+    ASSERT_NO_THROW(back.fromBinary(b.data(), b.size(), 7));
+    EXPECT_EQ(back.eVoronoiY[0], static_cast<float>(m.eY[0]));
+    EXPECT_EQ(back.eVoronoiY[1], 6000060.0);
+}
+
 TEST(hsMesh2DFormat, BinaryVersions) {
     hsMesh2D m;
     m.fromString("3 1 1\n0 0 2\n4 0 2\n0 4 2\n0 1 2\n1 1\n", -1);

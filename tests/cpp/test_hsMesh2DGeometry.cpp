@@ -141,31 +141,39 @@ TEST(hsMesh2DGeometry, VoronoiPointOnFaceThrows)
     hsMesh2D m;
     meshtest::fill(m, d);
     EXPECT_EQ(messageOf(m), "Voronoi point on face." + hestor::errSuffix);
-
 }
 
-// Lon/lat points stored as float32 can fall on their face; such a mesh is
-// taken, with finite link tables: the link takes the outward face normal.
-TEST(hsMesh2DGeometry, LonLatVoronoiPointOnFaceIsTaken)
+// Points stored as float32 can meet: lon/lat points on their face, and two
+// neighbours' points at UTM northings of millions (here a hair off the face).
+// Such a mesh is taken, with finite link tables: the link takes the face
+// normal, pointing from element vfe[0] towards the other.
+TEST(hsMesh2DGeometry, CoincidingVoronoiPointsAreTaken)
 {
     MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}}, {}, {}};
     g.proj = "lonlat";
     g.vx = {9.005, 9.005};
     g.vy = {55.0, 55.0};
-    hsMesh2D l;
-    meshtest::fill(l, g);
-    ASSERT_EQ(messageOf(l), "");
-    for (int f = 0; f < l.novf; f++)
-        for (double v : {l.vfxNormL[f], l.vfyNormL[f], l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f],
-                         l.vfeDist[2 * f], l.vfeDist[2 * f + 1]})
-            EXPECT_TRUE(std::isfinite(v)) << f;
-    ASSERT_EQ(l.noivf, 1);
-    EXPECT_EQ(l.vfDistInv[0], 0.0);
-    EXPECT_EQ(l.vfAngleDev[0], 0.0);
-    // The shared face runs along the parallel; its normal points from element
-    // vfe[0] towards the other.
-    const double toward = l.eY[l.vfe[1]] > l.eY[l.vfe[0]] ? 1.0 : -1.0;
-    EXPECT_NEAR(l.vfyNormL[0], toward, 1e-3);
+    MeshData u{{500000, 500010, 500005, 500005}, {6e6, 6e6, 6e6 + 8, 6e6 - 8}, {}, g.elems, {}, {}};
+    u.vx = {500005.0, 500005.0};
+    u.vy = {6e6 + 0.25, 6e6 + 0.25};
+    for (const MeshData& d : {g, u}) {
+        SCOPED_TRACE(d.proj);
+        hsMesh2D l;
+        meshtest::fill(l, d);
+        ASSERT_EQ(messageOf(l), "");
+        for (int f = 0; f < l.novf; f++) {
+            EXPECT_TRUE(std::isfinite(l.vfxNormL[f]) && std::isfinite(l.vfyNormL[f])) << f;
+            for (double v : {l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f], l.vfeDist[2 * f],
+                             l.vfeDist[2 * f + 1]})
+                EXPECT_TRUE(std::isfinite(v) && v >= 0.0) << f;
+        }
+        ASSERT_EQ(l.noivf, 1);
+        EXPECT_EQ(l.vfDistInv[0], 0.0);
+        EXPECT_EQ(l.vfeDist[0] + l.vfeDist[1], 0.0);
+        EXPECT_EQ(l.vfAngleDev[0], 0.0);
+        const double toward = l.eY[l.vfe[1]] > l.eY[l.vfe[0]] ? 1.0 : -1.0;
+        EXPECT_NEAR(l.vfyNormL[0], toward, 1e-3);
+    }
 }
 
 TEST(hsMesh2DGeometry, PopVoronoiUTMTwiceThrows)

@@ -301,3 +301,33 @@ test_that("a handle keeps naming its file; names are taken as R's file functions
   u <- write_small(file.path(a, "M\u00fcggelsee.emb"))
   expect_identical(readItemData(openHSFile(iconv(u, "UTF-8", "latin1")), 1, 0), f32(level_values(0)))
 })
+
+test_that("a mesh at UTM northings of millions reopens as written, also where float32 merges Voronoi points", {
+  d <- fresh_dir()
+  # Writes the mesh, reopens it and compares with the writer's handle; returns the reopened header.
+  reopened <- function(x, y, elems, px, py, ...) {
+    h <- list(noNode = length(x), noElem = length(elems), nodeXCoor = x, nodeYCoor = y, elemNodes = elems, ...,
+              startDT = as.POSIXct("2024-01-01", tz = "GMT"), timestep = 3600, noLayer = 1L, dz = 5,
+              elemBathy = rep(5, length(elems)), itemNames = "level", itemLengths = length(elems))
+    w <- writeHSFile(h, f <- tempfile(tmpdir = d, fileext = ".emb"), "emb")
+    elems <- mapply(pointElem, list(w), px, py)
+    writeHSData(w, seq_along(h$elemBathy)); writeHSDataClose(w)
+    r <- openHSFile(f)
+    expect_identical(mapply(pointElem, list(r), px, py), elems)
+    expect_equal(elemArea(r), elemArea(w), tolerance = 1e-6)
+    getHeader(r)
+  }
+  x <- c(504511.0, 504522.0, 504521.5, 504510.5); y <- c(6002258.5, 6002259.0, 6002269.5, 6002269.0)
+  hr <- reopened(x, y, list(c(0, 1, 2), c(0, 2, 3)), c(504515, 504519, 504514), c(6002262, 6002262, 6002266))
+  expect_identical(c(hr$eVoronoiX[1], hr$eVoronoiY[1]), c(hr$eVoronoiX[2], hr$eVoronoiY[2]))  # one point
+  expect_identical(reopened(x, y, list(c(0, 1, 2), c(0, 2, 3)), 504515, 6002262, elemVoronoiX = rep(504516.25, 2),
+                            elemVoronoiY = rep(6002264, 2))$eVoronoiY, rep(6002264, 2))
+  # Quadrilaterals split in two, nodes jittered a little (and stored exactly).
+  set.seed(38)
+  g <- expand.grid(i = 0:30, j = 0:30); a <- (g$i + 31 * g$j)[g$i < 30 & g$j < 30]
+  x <- f32(500000 + 10 * g$i + runif(961, -0.05, 0.05)); y <- f32(6000000 + 10 * g$j + runif(961, -0.05, 0.05))
+  hr <- reopened(x, y, c(rbind(Map(c, a, a + 1, a + 32), Map(c, a, a + 32, a + 31))), 500000 + runif(300, 0, 300),
+                 6000000 + runif(300, 0, 300))
+  k <- seq(1, 1800, 2)
+  expect_gt(sum(hr$eVoronoiX[k] == hr$eVoronoiX[k + 1] & hr$eVoronoiY[k] == hr$eVoronoiY[k + 1]), 5)
+})
