@@ -264,13 +264,14 @@ public:
         const auto [y0, y1] = std::minmax({ty[0], ty[1], ty[2]});
         const double near = 1e-9 * std::max({x1 - x0, y1 - y0, std::fabs(x0), std::fabs(x1),
                                              std::fabs(y0), std::fabs(y1)});
-        const double turn = (tx[1] - tx[0]) * (ty[2] - ty[0]) - (tx[2] - tx[0]) * (ty[1] - ty[0]);
-        const double sign = turn < 0 ? -1.0 : 1.0;
         auto p = std::lower_bound(points_.begin(), points_.end(),
                                   std::make_pair(x0 - near, -HUGE_VAL));
         for (; p != points_.end() && p->first <= x1 + near; ++p) {
             if (p->second < y0 - near || p->second > y1 + near)
                 continue;
+            const double turn =
+                (tx[1] - tx[0]) * (ty[2] - ty[0]) - (tx[2] - tx[0]) * (ty[1] - ty[0]);
+            const double sign = turn < 0 ? -1.0 : 1.0;
             bool inside = true;
             for (int k = 0; k < 3 && inside; ++k) {
                 const double ex = tx[(k + 1) % 3] - tx[k], ey = ty[(k + 1) % 3] - ty[k];
@@ -420,11 +421,11 @@ std::vector<char> hsMesh2D::cutLinks(int** sections, int nSections, const int* l
             ends.emplace_back(nX[v], nY[v]);
     const pointsByX endsByX(std::move(ends));
     for (int f = 0; f < noivf; ++f) {
-        const int e = vfe[2 * f], o = vfe[2 * f + 1], a = vfn[2 * f], b = vfn[2 * f + 1];
-        const double tx[] = {eX[e], 0.5 * (nX[a] + nX[b]), eX[o]};
-        const double ty[] = {eY[e], 0.5 * (nY[a] + nY[b]), eY[o]};
-        if (!cut[f] && endsByX.anyIn(tx, ty))
-            cut[f] = 1;
+        if (cut[f])
+            continue;
+        const int e = vfe[2 * f], o = vfe[2 * f + 1];
+        const double tx[] = {eX[e], vfxc[f], eX[o]}, ty[] = {eY[e], vfyc[f], eY[o]};
+        cut[f] = endsByX.anyIn(tx, ty);
     }
     return cut;
 }
