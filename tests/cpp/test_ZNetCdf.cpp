@@ -190,7 +190,6 @@ TEST_F(ZNetCdfFile, SubgroupDimensionsAreNoRootDimensions)
     EXPECT_EQ(nc.dimLens, (std::vector<int>{2, -1, 3}));
     EXPECT_EQ((std::vector<int>{nc.ndims, nc.dimLen("c"), nc.dimLen("b"), nc.varTotLength(0, false)}),
               (std::vector<int>{2, 3, -1, 6}));
-    // A copy of every dimension would leave the group's behind.
     ZNetCdf out(at("copy.nc"), true);
     EXPECT_EQ(thrownMessage([&] { out.copyDimsFrom(&nc, false); }),
               "Cannot copy every dimension of " + path + ": it has the group 'g', and only the root group is copied.");
