@@ -244,7 +244,8 @@ private:
     // The chop group of each element (-1: none); the arguments are checked.
     std::vector<int> chopRegions(int** sections, int nSections, const int* lengths);
     // Per interior face, whether its link between the two element centroids
-    // meets a step of a section (or comes within rounding of one).
+    // meets a step of a section (or comes within rounding of one), or passes
+    // a section's end that may part the two.
     std::vector<char> cutLinks(int** sections, int nSections, const int* lengths);
     // Per element, the lowest element joined to it across faces not cut.
     std::vector<int> piecesApart(const std::vector<char>& cut) const;
@@ -286,11 +287,13 @@ public:
     };
     // The polygons into which the sections divide the ring: first the one
     // that holds the first ring node where no section ends, then one per
-    // section, on the section's side away from that node. Throws for a
+    // section, on the section's side away from that node. x, y: the node
+    // coordinates, which nest sections that share both ends. Throws for a
     // section that does not end on the ring, ends where it began, or whose
     // ends lie between the ends of another on both sides (they cross).
     static std::vector<chopPolygon> chopPolygons(const std::vector<int>& ring, int** sections,
-                                                 int nSections, const int* lengths);
+                                                 int nSections, const int* lengths,
+                                                 const double* x, const double* y);
     // For each of the n points (px, py) the polygon that holds it, -1 when
     // neither a polygon nor the ring holds it, -2 when more than one does or
     // only the ring. x, y: the node coordinates. A point on an edge two

@@ -4,9 +4,9 @@
 //
 // Locating every centroid in the polygons alone would cost, on a ragged
 // outline, the outline's length per element. So the elements are first
-// joined across the interior faces whose centroid link meets no section
-// step: each such piece lies within one polygon (unless a link leaves the
-// outline where a section ends), and one centroid per piece is located.
+// joined across the interior faces whose centroid link neither meets a
+// section step nor passes a section's end: each such piece lies within one
+// polygon, and one centroid per piece is located.
 
 #include "hsMesh2D.h"
 
@@ -37,14 +37,30 @@ const std::string chopRule =
 struct chord {
     int lo, hi, section;
     bool forward; // the section's first node lies at lo
+    // The section's share of twice the area it encloses with the ring from lo
+    // to hi, signed so that more is larger: of sections sharing both ends,
+    // the one enclosing more holds the others.
+    double area;
 };
+
+// Twice the signed area of the polygon, relative to its first node.
+double twiceArea(const std::vector<int>& nodes, const double* x, const double* y)
+{
+    double a = 0.0;
+    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+        const int p = nodes[k], q = nodes[(k + 1) % nodes.size()];
+        a += (x[p] - x0) * (y[q] - y0) - (x[q] - x0) * (y[p] - y0);
+    }
+    return a;
+}
 
 // The sections as chords of the ring, at positions counted from start, a
 // ring position where no section ends (so that no chord straddles it; when
 // every node is an end, the first node). A node that occurs twice on the
 // ring (the outline touches itself) counts where it occurs first.
 std::vector<chord> ringChords(const std::vector<int>& ring, int** sections, int nSections,
-                              const int* lengths, int& start)
+                              const int* lengths, const double* x, const double* y, int& start)
 {
     const int m = static_cast<int>(ring.size());
     std::unordered_map<int, int> at;
@@ -67,10 +83,22 @@ std::vector<chord> ringChords(const std::vector<int>& ring, int** sections, int 
         ++start;
     if (start == m)
         start = 0;
+    // A polygon of ring stretch and section turns as the ring does, and
+    // sections sharing both ends share the stretch's terms of its area.
+    const double turn = twiceArea(ring, x, y) < 0 ? -1.0 : 1.0;
     std::vector<chord> chords;
     for (int s = 0; s < nSections; ++s) {
         const int a = (ends[s].first - start + m) % m, b = (ends[s].second - start + m) % m;
-        chords.push_back({std::min(a, b), std::max(a, b), s, a < b});
+        const int* sec = sections[s];
+        const int last = lengths[s] - 1, o = a < b ? sec[0] : sec[last];
+        double area = 0.0;
+        for (int k = 0; k < last; ++k) {
+            const int p = sec[k], q = sec[k + 1];
+            area += (x[p] - x[o]) * (y[q] - y[o]) - (x[q] - x[o]) * (y[p] - y[o]);
+        }
+        // Summed from the first node on; the polygon runs from the hi end.
+        chords.push_back(
+            {std::min(a, b), std::max(a, b), s, a < b, a < b ? -turn * area : turn * area});
     }
     return chords;
 }
@@ -81,7 +109,8 @@ std::vector<chord> ringChords(const std::vector<int>& ring, int** sections, int 
 std::vector<std::vector<int>> nestChords(std::vector<chord>& chords)
 {
     std::sort(chords.begin(), chords.end(), [](const chord& p, const chord& q) {
-        return std::make_tuple(p.lo, -p.hi, p.section) < std::make_tuple(q.lo, -q.hi, q.section);
+        return std::make_tuple(p.lo, -p.hi, -p.area, p.section) <
+               std::make_tuple(q.lo, -q.hi, -q.area, q.section);
     });
     const int n = static_cast<int>(chords.size());
     std::vector<std::vector<int>> children(static_cast<std::size_t>(n) + 1);
@@ -98,18 +127,6 @@ std::vector<std::vector<int>> nestChords(std::vector<chord>& chords)
         open.push_back(c);
     }
     return children;
-}
-
-// Twice the signed area of the polygon, relative to its first node.
-double twiceArea(const std::vector<int>& nodes, const double* x, const double* y)
-{
-    double a = 0.0;
-    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
-    for (std::size_t k = 0; k < nodes.size(); ++k) {
-        const int p = nodes[k], q = nodes[(k + 1) % nodes.size()];
-        a += (x[p] - x0) * (y[q] - y0) - (x[q] - x0) * (y[p] - y0);
-    }
-    return a;
 }
 
 // Refuses a section that encloses no area with the outline (one along it).
@@ -232,15 +249,57 @@ private:
     }
 };
 
+// Points sorted by x, asked whether any lies in a triangle.
+class pointsByX {
+public:
+    explicit pointsByX(std::vector<std::pair<double, double>> points) : points_(std::move(points))
+    {
+        std::sort(points_.begin(), points_.end());
+    }
+
+    // Whether a point lies in the triangle (tx, ty) or within rounding of it.
+    bool anyIn(const double* tx, const double* ty) const
+    {
+        const auto [x0, x1] = std::minmax({tx[0], tx[1], tx[2]});
+        const auto [y0, y1] = std::minmax({ty[0], ty[1], ty[2]});
+        const double near = 1e-9 * std::max({x1 - x0, y1 - y0, std::fabs(x0), std::fabs(x1),
+                                             std::fabs(y0), std::fabs(y1)});
+        auto p = std::lower_bound(points_.begin(), points_.end(),
+                                  std::make_pair(x0 - near, -HUGE_VAL));
+        for (; p != points_.end() && p->first <= x1 + near; ++p) {
+            if (p->second < y0 - near || p->second > y1 + near)
+                continue;
+            const double turn =
+                (tx[1] - tx[0]) * (ty[2] - ty[0]) - (tx[2] - tx[0]) * (ty[1] - ty[0]);
+            const double sign = turn < 0 ? -1.0 : 1.0;
+            bool inside = true;
+            for (int k = 0; k < 3 && inside; ++k) {
+                const double ex = tx[(k + 1) % 3] - tx[k], ey = ty[(k + 1) % 3] - ty[k];
+                const double len = std::hypot(ex, ey);
+                const double side = ex * (p->second - ty[k]) - ey * (p->first - tx[k]);
+                if (len > 0)
+                    inside = sign * side >= -near * len;
+            }
+            if (inside)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::pair<double, double>> points_;
+};
+
 } // namespace
 
 std::vector<hsMesh2D::chopPolygon> hsMesh2D::chopPolygons(const std::vector<int>& ring,
                                                           int** sections, int nSections,
-                                                          const int* lengths)
+                                                          const int* lengths, const double* x,
+                                                          const double* y)
 {
     const int m = static_cast<int>(ring.size());
     int start = 0;
-    std::vector<chord> chords = ringChords(ring, sections, nSections, lengths, start);
+    std::vector<chord> chords = ringChords(ring, sections, nSections, lengths, x, y, start);
     const int n = static_cast<int>(chords.size());
     const std::vector<std::vector<int>> children = nestChords(chords);
 
@@ -351,6 +410,23 @@ std::vector<char> hsMesh2D::cutLinks(int** sections, int nSections, const int* l
             return; // crosses the step's line beyond the step's ends
         cut[f] = 1;
     });
+    // A link may leave the outline at a notch and pass a section's end on the
+    // far side, meeting no step although the section parts its centroids. The
+    // path from centroid to face midpoint to centroid stays within two convex
+    // elements, so a section that parts them crosses it and, missing the
+    // link, ends within the triangle of path and link.
+    std::vector<std::pair<double, double>> ends;
+    for (int s = 0; s < nSections; ++s)
+        for (int v : {sections[s][0], sections[s][lengths[s] - 1]})
+            ends.emplace_back(nX[v], nY[v]);
+    const pointsByX endsByX(std::move(ends));
+    for (int f = 0; f < noivf; ++f) {
+        if (cut[f])
+            continue;
+        const int e = vfe[2 * f], o = vfe[2 * f + 1];
+        const double tx[] = {eX[e], vfxc[f], eX[o]}, ty[] = {eY[e], vfyc[f], eY[o]};
+        cut[f] = endsByX.anyIn(tx, ty);
+    }
     return cut;
 }
 
@@ -360,7 +436,8 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
     const int m = circumferenceNodes(raw);
     const std::unique_ptr<int[]> ringNodes(raw);
     const std::vector<int> ring(ringNodes.get(), ringNodes.get() + m);
-    const std::vector<chopPolygon> polygons = chopPolygons(ring, sections, nSections, lengths);
+    const std::vector<chopPolygon> polygons =
+        chopPolygons(ring, sections, nSections, lengths, nX, nY);
     requireArea(polygons, ring, nX, nY);
 
     const std::vector<int> piece = piecesApart(cutLinks(sections, nSections, lengths));

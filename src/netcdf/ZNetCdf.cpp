@@ -81,12 +81,25 @@ void ZNetCdf::init(bool empty)
     varNdims.clear();
     varTypes.clear();
     varDimIds.clear();
+    groupNames_.clear();
     if (empty) {
         ndims = nvars = 0;
         return;
     }
     if (nc_inq(ncid, &ndims, &nvars, &ngatts, &unlimDimId) != NC_NOERR)
         throw ZException("Error reading file.");
+    int groups = 0;
+    if (nc_inq_grps(ncid, &groups, nullptr) != NC_NOERR)
+        throw ZException("Error reading file.");
+    std::vector<int> groupIds(static_cast<size_t>(groups));
+    if (groups > 0 && nc_inq_grps(ncid, &groups, groupIds.data()) != NC_NOERR)
+        throw ZException("Error reading file.");
+    char name[NC_MAX_NAME + 1];
+    for (int g : groupIds) {
+        if (nc_inq_grpname(g, name) != NC_NOERR)
+            throw ZException("Error reading file.");
+        groupNames_.push_back(name);
+    }
     fileBytes_ = classicFileBytes();
     // The root group's dimension ids need not be 0 .. ndims-1: a subgroup's
     // dimension may take an id between two of them. The caches are indexed
@@ -95,7 +108,6 @@ void ZNetCdf::init(bool empty)
     int n = 0;
     if (nc_inq_dimids(ncid, &n, ids.data(), 0) != NC_NOERR || n != ndims)
         throw ZException("Error reading file.");
-    char name[NC_MAX_NAME + 1];
     for (int d : ids) {
         if (d < 0)
             throw ZException("Error reading file.");

@@ -117,7 +117,8 @@ public:
     // copyDataFrom needs variables of the same type and rank whose
     // dimensions have the same lengths, except that a dimension that is
     // unlimited here takes the source's length. It copies the stored values,
-    // never unpacked, in blocks of bounded size.
+    // never unpacked, in blocks of bounded size. Only the root group is
+    // copied: copyDimsFrom and copyVarsFrom refuse a source with groups.
     int copyVarAttribFrom(ZNetCdf* src, int srcVar, int dstVar, int attNum);
     void copyVarAttribsFrom(ZNetCdf* src, int srcVar, int dstVar);
     void copyDataFrom(ZNetCdf* src, int srcVar, int dstVar);
@@ -146,6 +147,8 @@ private:
     // Size on disk of an opened classic-format file, which holds every value
     // it claims uncompressed; -1 for other files.
     long long fileBytes_ = -1;
+    // Names of the root group's subgroups as of the last reload.
+    std::vector<std::string> groupNames_;
 
     // ZNetCdf.cpp
     void closeQuietly() noexcept;
@@ -183,6 +186,11 @@ private:
     // receives the number of values.
     std::unique_ptr<double[]> readAllAsDouble(int varId, int& n);
     int writeSelection(int varId, bool oneRecord, size_t record, const int* data);
+
+    // ZNetCdfCopy.cpp
+    // Throws, naming the groups, when the file has groups, which a copy of
+    // every dimension or variable (what) would leave behind.
+    void refuseGroups(const std::string& what) const;
 
     // ZNetCdfAttrib.cpp
     std::unique_ptr<char[]> readNumAttrib(const std::string& name, int varId, int& type);

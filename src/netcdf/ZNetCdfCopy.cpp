@@ -161,8 +161,21 @@ int ZNetCdf::copyVarFrom(ZNetCdf* src, int srcVar, bool, bool copyData, std::str
     return id;
 }
 
+void ZNetCdf::refuseGroups(const std::string& what) const
+{
+    if (groupNames_.empty())
+        return;
+    std::string names;
+    for (const std::string& g : groupNames_)
+        names += (names.empty() ? "'" : ", '") + g + "'";
+    throw ZException("Cannot copy every " + what + " of " + fileName + ": it has the group"
+                     + (groupNames_.size() > 1 ? "s " : " ") + names
+                     + ", and only the root group is copied.");
+}
+
 void ZNetCdf::copyVarsFrom(ZNetCdf* src, bool flag, bool copyData)
 {
+    src->refuseGroups("variable");
     for (int v = 0; v < src->nvars; ++v)
         copyVarFrom(src, v, flag, copyData, "");
     endDefine();
@@ -187,6 +200,7 @@ void ZNetCdf::copyDimFrom(ZNetCdf* src, int dim, bool copyVars, std::string newN
 
 void ZNetCdf::copyDimsFrom(ZNetCdf* src, bool copyVars)
 {
+    src->refuseGroups("dimension");
     // Ids of no root dimension are gaps in the caches.
     for (int d = 0; d < static_cast<int>(src->dimLens.size()); ++d)
         if (src->dimLens[d] >= 0)

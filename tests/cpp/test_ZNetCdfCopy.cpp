@@ -184,6 +184,30 @@ TEST_F(ZNetCdfCopy, UnlimitedDimensionsAnywhereAndStrings)
     EXPECT_NE(header.find("level:_DeflateLevel = 2 ;"), std::string::npos) << header;
 }
 
+// Bulk copies work on the root group: from a source with groups they are
+// refused before anything is written, while named root variables copy.
+TEST_F(ZNetCdfCopy, GroupsRefuseBulkCopiesOnly)
+{
+    const std::string grouped = at("grouped.nc");
+    {
+        nctest::RawNc raw(grouped);
+        int n = raw.dim("n", 2), sub = -1, obs = -1, h = -1;
+        raw.put(raw.var("a", NC_INT, {n}), {2}, std::vector<int>{4, 5});
+        EXPECT_EQ(nc_def_grp(raw.id, "sub", &sub) | nc_def_var(sub, "h", NC_INT, 1, &n, &h) | nc_def_grp(raw.id, "obs", &obs), 0);
+    }
+    ZNetCdf in(grouped, false);
+    const std::string tail = " of " + grouped + ": it has the groups 'sub', 'obs', and only the root group is copied.";
+    {
+        ZNetCdf out(dst, true);
+        EXPECT_EQ(thrownMessage([&] { out.copyDimsFrom(&in, true); }), "Cannot copy every dimension" + tail);
+        EXPECT_EQ(thrownMessage([&] { out.copyVarsFrom(&in, false, true); }), "Cannot copy every variable" + tail);
+        out.copyDimFrom(&in, 0, true, "");
+        out.copyVarFrom(&in, 0, false, true, "");
+    }
+    EXPECT_EQ(ZNetCdf(dst, false).varNames, std::vector<std::string>{"a"});
+    EXPECT_EQ(nctest::get<int>(dst, "a", {0}, {2}, 2), (std::vector<int>{4, 5}));
+}
+
 // 48 Mi records of 4 bytes (192 MiB), only the last one written, in chunks
 // of 4 MiB (the library's memory grows with the chunks a call meets).
 TEST_F(ZNetCdfCopy, LongRecordAxisCopiesInBoundedMemory)

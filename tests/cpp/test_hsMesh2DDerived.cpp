@@ -257,6 +257,15 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
         column.elems.push_back({2 * j + 1, 2 * j + 3, 2 * j + 2});
     }
     auto stairs = [](double x) { return x < 3 ? x - 2 : x < 4 ? 1 : x < 5 ? x - 3 : 2; };
+    // The centroid link of a cut from the notch V = node 1 to Q = node 3 passes below V.
+    MeshData notch, far;
+    notch.x = {-1, 0, 1, 0};
+    notch.y = {-2, 0, -2, 1};
+    notch.elems = far.elems = {{0, 1, 3}, {1, 2, 3}};
+    far.x = {499999, 500000, 500001, 500000};
+    far.y = {5999998, 6000000, 5999998, 6000001};
+    const std::vector<int> diagonal{n8(0, 4), n8(4, 8)}, bend{n8(0, 4), n8(4, 4), n8(4, 8)};
+    auto lens = [](double x, double y) { return y > x + 4 ? 1 : x < 4 && y > 4 ? 2 : 0; };
     const Case cases[] = {
         {"none", strip, {}, [](double, double) { return 0; }},
         {"one", strip, {{2, 9, 16}}, [](double x, double) { return x > 2; }},
@@ -293,15 +302,23 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
         // elements on one side of the second step: no reason to part them.
         {"bent across elements", g8, {{n8(0, 1), n8(6, 3), n8(8, 8)}},
          [](double x, double y) { return x < 6 ? y > 1 + x / 3 : y > 3 + 2.5 * (x - 6); }},
+        {"notch", notch, {{1, 3}}, [](double x, double) { return x > 0; }},
+        {"far notch reversed", far, {{3, 1}}, [](double x, double) { return x > 500000; }},
+        // Sharing both ends: the lens between them touches no outline face.
+        {"lens", g8, {diagonal, bend}, lens},
+        {"lens, other order", g8, {bend, diagonal}, lens},
     };
     for (const Case& c : cases) {
         hsMesh2D m;
         meshtest::build(m, c.mesh);
         const auto groups = chop(m, c.sections);
-        // Regions in the order in which the outline meets them.
+        // Regions in the order in which the outline meets them, then those
+        // it does not meet by their lowest element.
         std::vector<int> order;
-        for (int f : m.getCircumferenceVF()) {
-            const int e = m.vfe[2 * f], r = c.region(m.eX[e], m.eY[e]);
+        const std::vector<int> rim = m.getCircumferenceVF();
+        for (size_t k = 0; k < rim.size() + m.noe; k++) {
+            const int e = k < rim.size() ? m.vfe[2 * rim[k]] : static_cast<int>(k - rim.size());
+            const int r = c.region(m.eX[e], m.eY[e]);
             if (std::find(order.begin(), order.end(), r) == order.end())
                 order.push_back(r);
         }
@@ -402,7 +419,7 @@ TEST(hsMesh2DDerived, ChopPartsStandAlone)
     int a[] = {1, 4, 7}, b[] = {3, 7};
     int* sections[] = {a, b};
     const int lengths[] = {3, 2};
-    const auto polys = hsMesh2D::chopPolygons(ring, sections, 2, lengths);
+    const auto polys = hsMesh2D::chopPolygons(ring, sections, 2, lengths, d.x.data(), d.y.data());
     ASSERT_EQ(polys.size(), 3u);
     EXPECT_EQ(polys[0].nodes, (std::vector<int>{0, 1, 4, 7, 3}));
     EXPECT_EQ(polys[1].nodes, (std::vector<int>{1, 2, 5, 8, 7, 4}));
