@@ -167,7 +167,8 @@ void hsResultFile::takeSeriesTail(const std::string& first, movedFiles& moved)
         const std::string role = " (file " + std::to_string(k) + " of the series of " +
                                  quoted(first) + ", which a new run removes)";
         const auto foreign = [&] {
-            return refusal(name, quoted(name) + " is not a result file, but its name makes it file " +
+            return refusal(name, quoted(name) +
+                                     " is not a result file, but its name makes it file " +
                                      std::to_string(k) + " of the series of " + quoted(first) +
                                      ", which a new run removes; move or rename it first.");
         };

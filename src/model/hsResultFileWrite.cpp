@@ -169,11 +169,13 @@ std::string hsResultFile::failureNote() const
     const std::string current = seriesFileName(fileName, fileNo);
     const std::string series = "the series of " + fileName + " holds its " + str(done) +
                                " complete timesteps (" + str(writeTimestep) + " in its last file)";
-    if (!refusedNext_.empty())
+    if (!refusedNext_.empty()) {
+        const std::string holds =
+            fileNo == 0 ? current + " holds its " + str(done) + " complete timesteps" : series;
         return "the next file of the series, " + refusedNext_ + ", could not be started (" +
-               writeError_ + "); " +
-               (fileNo == 0 ? current + " holds its " + str(done) + " complete timesteps" : series) +
-               ", the one completed last included, and no timestep was lost.";
+               writeError_ + "); " + holds + ", the one completed last included, and no timestep "
+               "was lost.";
+    }
     const std::string holds =
         fileNo == 0 ? "the file holds its " + str(done) + " complete timesteps" : series;
     return "writing to " + current + " failed (" + writeError_ + "); " + holds +
@@ -369,9 +371,12 @@ void hsResultFile::rollOver()
     const int hold = ZPlatform::createLockedFile(next, busy, error);
     if (hold < 0) {
         const bool folder = ZPlatform::fileInfo(next).kind == ZPlatform::FOLDER;
-        writeError_ = busy ? "the file is being written by another writer"
-                      : error == EEXIST && !folder ? "the file exists and was not made by this writer"
-                      : std::strerror(error == EEXIST ? EISDIR : error);
+        if (busy)
+            writeError_ = "the file is being written by another writer";
+        else if (error == EEXIST && !folder)
+            writeError_ = "the file exists; this writer did not make it";
+        else
+            writeError_ = std::strerror(error == EEXIST ? EISDIR : error);
         refusedNext_ = next;
         throw ZException("hsResultFile::writeData: " + failureNote() +
                          " Close the writer; it takes no further values.");
