@@ -172,8 +172,8 @@ void hsResultFile::takeSeriesTail(const std::string& first, movedFiles& moved)
                                      std::to_string(k) + " of the series of " + quoted(first) +
                                      ", which a new run removes; move or rename it first.");
         };
-        if (ZPlatform::fileInfo(name).kind == ZPlatform::FOLDER ||
-            ZPlatform::fileInfo(name).kind == ZPlatform::OTHER)
+        const ZPlatform::EntryKind kind = ZPlatform::fileInfo(name).kind;
+        if (kind == ZPlatform::FOLDER || kind == ZPlatform::OTHER)
             throw foreign();
         nameHold held;
         if (!holdName(held, name, name, false, role + " cannot be opened: "))

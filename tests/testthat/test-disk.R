@@ -167,13 +167,6 @@ test_that("a second writer on a file being written is refused, in this session o
   expect_identical(conditionMessage(condition_of(writeHSFile(small_header(), f, "emb"))), busy)
   writeHSDataClose(w)
   expect_written(f, 2)
-  # A new run refuses a file of its old series that another writer holds.
-  w1 <- writeHSFile(small_header(), file.path(d, "run^1.emb"), "emb")
-  before <- folder_bytes(d)
-  expect_identical(conditionMessage(condition_of(writeHSFile(small_header(), f, "emb"))),
-                   sub(f, file.path(d, "run^1.emb"), busy, fixed = TRUE))
-  expect_identical(folder_bytes(d), before)
-  writeHSDataClose(w1)
 
   ready <- file.path(d, "ready"); go <- file.path(d, "go")
   run_child(c(sprintf("w <- writeHSFile(small_header(), '%s', 'emb')", f),
