@@ -665,7 +665,7 @@ Rcpp::List intersectionVMesh(Rcpp::XPtr<hestor::hsResultFile> f, Rcpp::NumericVe
 
 // The list is converted and checked here; the library checks the name,
 // builds the model and makes the file (see hsResultFile::createWriter).
-// Nothing on disk changes until every check has passed.
+// A refused or interrupted call leaves the folder as it was.
 // [[Rcpp::export]]
 Rcpp::XPtr<hestor::hsResultFile> writeHSFile(Rcpp::List header, rFileName fileName,
                                              std::string format)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -205,9 +206,11 @@ int ZPlatform::lockFile(const std::string& path, bool create, bool& busy, int& e
     if (created)
         *created = false;
     int fd = -1;
+    int createError = 0;
     if (create && created) {
         fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
         *created = fd >= 0;
+        createError = fd < 0 && errno != EEXIST ? errno : 0;
         create = false;
     }
     if (fd < 0)
@@ -215,7 +218,8 @@ int ZPlatform::lockFile(const std::string& path, bool create, bool& busy, int& e
     if (fd < 0 && (errno == EACCES || errno == EROFS))
         fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = errno;
+        // Still no file: why it could not be made (a full disk) is the reason.
+        error = errno == ENOENT && createError != 0 ? createError : errno;
         return -1;
     }
     if (!lockExclusive(fd, busy, error)) {
@@ -272,6 +276,62 @@ int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path
     }
     error = EEXIST;
     return -1;
+}
+
+int ZPlatform::createLockedFile(const std::string& path, bool& busy, int& error)
+{
+    busy = false;
+    error = 0;
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        error = errno;
+        if (error == EEXIST) {
+            const int other = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            int ignored = 0;
+            if (other >= 0) {
+                lockExclusive(other, busy, ignored);
+                close(other);
+            }
+        }
+        return -1;
+    }
+    if (!lockExclusive(fd, busy, error)) {
+        close(fd);
+        unlink(path.c_str());
+        return -1;
+    }
+    return keepLock(fd);
+}
+
+int ZPlatform::renameNoReplace(const std::string& from, const std::string& to)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    // A file system without the flag: looked at first, then renamed.
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int ZPlatform::moveAside(const std::string& path, std::string& aside)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        aside = folder + "." + base + "." + std::to_string(getpid()) + "." +
+                std::to_string(++counter) + ".old";
+        const int error = renameNoReplace(path, aside);
+        if (error != EEXIST)
+            return error;
+    }
+    return EEXIST;
 }
 
 bool ZPlatform::leadsTo(const std::string& path, int fd)

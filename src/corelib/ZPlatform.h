@@ -66,6 +66,17 @@ public:
     // exists, the new file takes its permissions and, where the system
     // allows, its owner. -1 with error set to errno on failure.
     static int makeLockedFileBeside(const std::string& beside, std::string& path, int& error);
+    // A new empty file at path, locked as by lockFile, made only when no
+    // entry has that name. -1 with error set to errno on failure: EEXIST when
+    // the name is taken, with busy set when another holds the lock of the
+    // file there.
+    static int createLockedFile(const std::string& path, bool& busy, int& error);
+    // Renames from to to (the same folder) only when no entry has the name
+    // to; 0 or errno (EEXIST when it is taken).
+    static int renameNoReplace(const std::string& from, const std::string& to);
+    // Renames path to a hidden name that no other entry of its folder has
+    // (aside); 0 or errno.
+    static int moveAside(const std::string& path, std::string& aside);
     // Whether path names the file open on descriptor fd.
     static bool leadsTo(const std::string& path, int fd);
     // Moves from over to (the same folder), replacing it; 0 or errno.

@@ -153,12 +153,16 @@ public:
     // fmt), builds the model with fill, declares the items and checks the
     // header, then takes the name: the old file (or, when there is none, a
     // placeholder) is locked, the header is written to a new file in the
-    // same folder, the later files of an old series are removed (refused
-    // when one is no result file), and the new file is renamed over the
-    // name. A symbolic link keeps its target: the file it leads to is
-    // replaced. Readers of the old file see it replaced. Until the rename
-    // nothing on disk changes; a failure before it leaves the folder as it
-    // was. Refusals of the name throw writerRefused.
+    // same folder, and the later files of an old series are moved aside one
+    // by one under hidden names, each locked while it moves (refused when
+    // one is no result file, cannot be read or moved, or another writer
+    // holds it). Then the new file is renamed over the name and the files
+    // moved aside are removed. A symbolic link keeps its target: the file
+    // it leads to is replaced. Readers of the old file see it replaced.
+    // A failure or an interrupt before the rename puts every moved file
+    // back and removes the new one: the folder holds the whole old run or
+    // the whole new one, never a part of the old series. Refusals throw
+    // writerRefused.
     static std::unique_ptr<hsResultFile> createWriter(
         const std::string& name, int fmt, const std::function<void(hsModelInfo&)>& fill,
         const std::vector<std::string>& names, const std::vector<int>& lengths);
@@ -177,9 +181,6 @@ public:
     std::string failureNote() const;
     bool writeFailed() const { return !writeError_.empty(); }
     void releaseHold() noexcept;
-    // Removes first^1, first^2, ... as long as they exist, keeping first.
-    // Returns the first file that could not be removed, "" when none is left.
-    static std::string removeSeriesTail(const std::string& first);
     // writeHeader's checks and the static items it writes, touching no file:
     // a writer that passes them has only the disk left to fail.
     void prepareHeader();
@@ -304,12 +305,17 @@ private:
     long long ownerProcess_ = currentProcess();
     // The system's reason of a failed write; empty while none failed.
     std::string writeError_;
+    // The next file of the series when a roll-over was refused (the failed
+    // write lost no values); empty otherwise.
+    std::string refusedNext_;
     // Where writeHeader writes the first file when it is not fileName: the
     // new file that createWriter renames over the name.
     std::string firstFilePath_;
     // createWriter's steps (hsResultFileCreate.cpp)
     static std::string checkWriteTarget(const std::string& name, int fmt);
-    static void checkSeriesTail(const std::string& first);
+    // Files of an old series moved aside: their names and hidden names.
+    using movedFiles = std::vector<std::pair<std::string, std::string>>;
+    static void takeSeriesTail(const std::string& first, movedFiles& moved);
     [[noreturn]] void failWrite(const std::string& what);
 
     // What the series needs of a file's header: where its records start,

@@ -1,7 +1,8 @@
 // Creating a writer. A new run makes a new file and renames it over the old
 // one, so that readers of the old file are told it was replaced instead of
-// reading the new run's values, and a failure before the rename leaves the
-// folder as it was.
+// reading the new run's values. The later files of an old series are moved
+// aside first and removed only after the rename: a failure or an interrupt
+// before it leaves the folder as it was.
 
 #include "hsResultFile.h"
 
@@ -54,19 +55,25 @@ struct nameHold {
     }
 };
 
-void holdName(nameHold& h, const std::string& name, const std::string& target)
+// Locks the file at target without waiting, the name (create set: a
+// placeholder when there is none) or a file of an old series (false when
+// there is none). `cannot` words the refusal when it cannot be opened.
+bool holdName(nameHold& h, const std::string& name, const std::string& target, bool create,
+              const std::string& cannot)
 {
     h.target = target;
     for (int attempt = 0;; ++attempt) {
         bool busy = false;
         int error = 0;
-        h.fd = ZPlatform::lockFile(target, true, busy, error, &h.placeholder);
+        h.fd = ZPlatform::lockFile(target, create, busy, error, create ? &h.placeholder : nullptr);
         if (h.fd >= 0 && ZPlatform::leadsTo(target, h.fd))
-            return;
+            return true;
         if (h.fd >= 0) {
             // Taken from the file that another writer has just replaced.
             h.release(false);
             busy = true;
+        } else if (!create && error == ENOENT) {
+            return false;
         }
         if (busy && attempt == 0 && busyHook) {
             busyHook();
@@ -75,9 +82,22 @@ void holdName(nameHold& h, const std::string& name, const std::string& target)
         if (busy)
             throw refusal(name, "the file " + quoted(name) + " is being written by another writer.",
                           writerRefused::BUSY);
-        throw refusal(name, "the file " + quoted(name) + " cannot be opened for writing: " +
-                                systemReason(error) + ".");
+        throw refusal(name, "the file " + quoted(name) + cannot + systemReason(error) + ".");
     }
+}
+
+// Puts the files of an old series back under their names; what could not
+// be put back (its name was taken meanwhile) is said, with where it is.
+std::string putBack(const std::vector<std::pair<std::string, std::string>>& moved)
+{
+    std::string notBack;
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+        const int error = ZPlatform::renameNoReplace(it->second, it->first);
+        if (error != 0)
+            notBack += " the old file " + quoted(it->first) + " could not be put back (" +
+                       systemReason(error) + "); it is kept as " + quoted(it->second) + ".";
+    }
+    return notBack;
 }
 
 } // namespace
@@ -131,25 +151,49 @@ std::string hsResultFile::checkWriteTarget(const std::string& name, int fmt)
     return target;
 }
 
-// The files an old, longer run left after the first are removed with it;
-// anything else of such a name is the user's and stays.
-void hsResultFile::checkSeriesTail(const std::string& first)
+// The files an old, longer run left after the first go with it; anything
+// else of such a name is the user's and stays. Each is moved aside while
+// locked, so that no other writer is writing it, and let go at once: a tail
+// of thousands of files takes no more descriptors than one.
+void hsResultFile::takeSeriesTail(const std::string& first, movedFiles& moved)
 {
+    const hsResultFile probe("", EMB);
     for (int k = 1;; ++k) {
-        ZCoreLib::ZCancel::poll();
+        // Each step reads a header: asked every time.
+        ZCoreLib::ZCancel::pollNow();
         const std::string name = seriesFileName(first, k);
-        if (name == first || ZPlatform::fileInfo(name).kind == ZPlatform::NONE)
+        if (name == first)
             return;
-        bool result = ZFile::fileExists(name);
+        const std::string role = " (file " + std::to_string(k) + " of the series of " +
+                                 quoted(first) + ", which a new run removes)";
+        const auto foreign = [&] {
+            return refusal(name, quoted(name) +
+                                     " is not a result file, but its name makes it file " +
+                                     std::to_string(k) + " of the series of " + quoted(first) +
+                                     ", which a new run removes; move or rename it first.");
+        };
+        const ZPlatform::EntryKind kind = ZPlatform::fileInfo(name).kind;
+        if (kind == ZPlatform::FOLDER || kind == ZPlatform::OTHER)
+            throw foreign();
+        nameHold held;
+        if (!holdName(held, name, name, false, role + " cannot be opened: "))
+            return;
+        const openFile f(name);
+        if (!f.isOpen())
+            throw refusal(name, "the file " + quoted(name) + role + " cannot be read: " +
+                                    systemReason(f.error()) + ".");
         try {
-            result = result && hsResultFile(name, EMB).nItem() > 0;
+            probe.readSeriesHead(f, name);
         } catch (const ZException&) {
-            result = false;
+            throw foreign();
         }
-        if (!result)
-            throw refusal(name, quoted(name) + " is not a result file, but its name makes it file " +
-                                    std::to_string(k) + " of the series of " + quoted(first) +
-                                    ", which a new run removes; move or rename it first.");
+        std::string aside;
+        const int error = ZPlatform::moveAside(name, aside);
+        if (error != 0)
+            throw refusal(name, "could not remove the existing file " + quoted(name) + role + ": " +
+                                    systemReason(error) + ".");
+        moved.emplace_back(name, aside);
+        held.release(true);
     }
 }
 
@@ -169,35 +213,51 @@ std::unique_ptr<hsResultFile> hsResultFile::createWriter(
     for (size_t i = 0; i < names.size(); ++i)
         w->addItem(names[i], i < lengths.size() ? lengths[i] : w->mInfo.noCells);
     w->prepareHeader();
-    checkSeriesTail(name);
 
     nameHold old;
-    holdName(old, name, target);
+    holdName(old, name, target, true, " cannot be opened for writing: ");
     std::string fresh;
     int error = 0;
     w->writeHold_ = ZPlatform::makeLockedFileBeside(target, fresh, error);
     if (w->writeHold_ < 0)
         throw ZException("hsResultFile: cannot make a new file beside " + quoted(target) + ": " +
                          systemReason(error) + ".");
+    movedFiles tail;
+    std::string notBack;
     try {
         w->firstFilePath_ = fresh;
         w->writeHeader();
         w->firstFilePath_.clear();
-        const std::string stuck = removeSeriesTail(name);
-        if (!stuck.empty())
-            throw ZException("hsResultFile: could not remove the existing file " + quoted(stuck) +
-                             ": " + systemReason(errno) + ".");
+        takeSeriesTail(name, tail);
         error = ZPlatform::replaceFile(fresh, target);
         if (error != 0)
             throw ZException("hsResultFile: could not put the new file in the place of " +
                              quoted(target) + ": " + systemReason(error) + ".");
     } catch (...) {
+        // An interrupt too: the old run is whole again before it goes on.
+        notBack = putBack(tail);
         w->fileStream.close();
         unlink(fresh.c_str());
         w->releaseHold();
-        throw;
+        if (notBack.empty())
+            throw;
     }
+    if (!notBack.empty())
+        throw ZException("hsResultFile: the new run of " + quoted(name) + " was given up, but" +
+                         notBack);
+    // The new run has the name: the old tail goes, with nothing left to stop it.
     old.release(true);
+    std::string notRemoved;
+    for (const auto& m : tail)
+        if (unlink(m.second.c_str()) != 0) {
+            const std::string why = systemReason(errno);
+            notRemoved += " " + quoted(m.second) + " (" + quoted(m.first) + " of the old run): " +
+                          why + ".";
+        }
+    if (!notRemoved.empty())
+        throw ZException("hsResultFile: the new run took the place of " + quoted(name) +
+                         ", but files of the old run could not be removed; remove them by hand:" +
+                         notRemoved);
     // Another writer's rename in the moment between: it has the name.
     if (!ZPlatform::leadsTo(target, w->writeHold_))
         throw refusal(name, "the file " + quoted(name) + " is being written by another writer.",

@@ -3,16 +3,10 @@
 
 #include "hsResultFile.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "ZCancel.h"
-#include "ZFile.h"
 #include "ZPlatform.h"
 
 namespace hestor {
 
-using ZCoreLib::ZFile;
 using ZCoreLib::ZPlatform;
 
 long long hsResultFile::currentProcess() { return ZPlatform::processId(); }
@@ -24,18 +18,6 @@ void hsResultFile::releaseHold() noexcept
     if (writerOfThisProcess())
         ZPlatform::unlockFile(writeHold_);
     writeHold_ = -1;
-}
-
-std::string hsResultFile::removeSeriesTail(const std::string& first)
-{
-    for (int k = 1;; ++k) {
-        ZCoreLib::ZCancel::poll();
-        const std::string name = seriesFileName(first, k);
-        if (name == first || !ZFile::fileExists(name))
-            return "";
-        if (ZFile::delFile(name, false) != 0)
-            return name;
-    }
 }
 
 } // namespace hestor

@@ -166,12 +166,20 @@ std::string hsResultFile::failureNote() const
         return "";
     const long long done = static_cast<long long>(fileNo) * std::max(maxTimestepsPerFile, 0) +
                            writeTimestep;
+    const std::string current = seriesFileName(fileName, fileNo);
+    const std::string series = "the series of " + fileName + " holds its " + str(done) +
+                               " complete timesteps (" + str(writeTimestep) + " in its last file)";
+    if (!refusedNext_.empty()) {
+        const std::string holds =
+            fileNo == 0 ? current + " holds its " + str(done) + " complete timesteps" : series;
+        return "the next file of the series, " + refusedNext_ + ", could not be started (" +
+               writeError_ + "); " + holds + ", the one completed last included, and no timestep "
+               "was lost.";
+    }
     const std::string holds =
-        fileNo == 0 ? "the file holds its " + str(done) + " complete timesteps"
-                    : "the series of " + fileName + " holds its " + str(done) +
-                          " complete timesteps (" + str(writeTimestep) + " in its last file)";
-    return "writing to " + seriesFileName(fileName, fileNo) + " failed (" + writeError_ +
-           "); " + holds + ", and the incomplete timestep " + str(done) + " was not kept.";
+        fileNo == 0 ? "the file holds its " + str(done) + " complete timesteps" : series;
+    return "writing to " + current + " failed (" + writeError_ + "); " + holds +
+           ", and the incomplete timestep " + str(done) + " was not kept.";
 }
 
 // "proj", "enol", "dz", "elemBathy", "mesh", then the static items held before.
@@ -349,13 +357,42 @@ void hsResultFile::countTimestep()
 }
 
 // The current file is full: close it and continue in the next file of the
-// series, whose start time lies maxTimestepsPerFile timesteps later.
+// series, whose start time lies maxTimestepsPerFile timesteps later. The
+// next file is made new and locked before the current one is let go: a name
+// that is taken (another writer's file, another run's, a folder) is refused,
+// and the current file keeps every timestep written to it.
 void hsResultFile::rollOver()
 {
-    flushBuf(writeTimestep);
-    writeNT(maxTimestepsPerFile);
+    countTimestep();
+    const long long span = timespan(maxTimestepsPerFile, mInfo.timestep);
+    const std::string next = seriesFileName(fileName, fileNo + 1);
+    bool busy = false;
+    int error = 0;
+    const int hold = ZPlatform::createLockedFile(next, busy, error);
+    if (hold < 0) {
+        const bool folder = ZPlatform::fileInfo(next).kind == ZPlatform::FOLDER;
+        if (busy)
+            writeError_ = "the file is being written by another writer";
+        else if (error == EEXIST && !folder)
+            writeError_ = "the file exists; this writer did not make it";
+        else
+            writeError_ = std::strerror(error == EEXIST ? EISDIR : error);
+        refusedNext_ = next;
+        throw ZException("hsResultFile::writeData: " + failureNote() +
+                         " Close the writer; it takes no further values.");
+    }
+    try {
+        flushBuf(writeTimestep);
+        writeNT(maxTimestepsPerFile);
+    } catch (...) {
+        ZPlatform::unlockFile(hold);
+        std::remove(next.c_str());
+        throw;
+    }
+    releaseHold();
+    writeHold_ = hold;
     ++fileNo;
-    mInfo.startDT += timespan(maxTimestepsPerFile, mInfo.timestep);
+    mInfo.startDT += span;
     writeHeader();
     writeTimestep = 0;
 }
@@ -375,7 +412,11 @@ void hsResultFile::flushBuf()
     }
     fileStream.clear();
     fileStream.close();
-    releaseHold();
+    // Mended before its lock goes: no other writer takes the file half done.
+    struct letGo {
+        hsResultFile* f;
+        ~letGo() { f->releaseHold(); }
+    } guard{this};
     const std::string name = getFilename();
     const long long end = headerSize + 4 * static_cast<long long>(writeTimestep) *
                                            totItemSize64(nItem());

@@ -5,8 +5,13 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "ZCancel.h"
 #include "ZFile.h"
 #include "hsResultFile.h"
 #include "test_hsResultFileUtil.h"
@@ -64,6 +69,20 @@ void writeSteps(hsResultFile& f, int from, int to)
         ASSERT_EQ(f.writeData(a, 5), 0);
         ASSERT_EQ(f.writeData(b, 2), 0);
     }
+}
+
+std::unique_ptr<hsResultFile> create(const std::string& name)
+{
+    return hsResultFile::createWriter(name, hestor::EMB, fillInfo, {"a", "b"}, {5, 2});
+}
+
+// Every entry of a folder, hidden ones too, with its bytes ("/" for a folder).
+std::map<std::string, std::vector<char>> entries(const std::string& dir)
+{
+    std::map<std::string, std::vector<char>> all;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        all[e.path().filename()] = e.is_directory() ? std::vector<char>{'/'} : readBytes(e.path());
+    return all;
 }
 
 class ResultWrite : public TempDir {
@@ -495,4 +514,98 @@ TEST_F(ResultWrite, OneWriterPerFile)
               "hsResultFile: the result file '" + name +
                   "' was replaced by another file after this handle read it.");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1); // no new file left
+}
+
+// An interrupt at any step of a new run over an old series leaves the whole
+// old run or the whole new one, and no hidden file.
+TEST_F(ResultWrite, NewRunInterruptedAtEveryStep)
+{
+    auto old = create(at("run.emb"));
+    old->maxTimestepsPerFile = 2;
+    writeSteps(*old, 0, 7);
+    old->flushBuf();
+    const auto before = entries(dir);
+    static int asked, stopAt;
+    for (stopAt = 1; stopAt < 20; ++stopAt) {
+        asked = 0;
+        ZCoreLib::ZCancel::setHook([] { return ++asked == stopAt; });
+        try {
+            create(at("run.emb"))->flushBuf();
+            break;
+        } catch (const ZCoreLib::ZCancelled&) {
+            EXPECT_EQ(entries(dir), before) << stopAt;
+        }
+    }
+    ZCoreLib::ZCancel::setHook(nullptr);
+    EXPECT_EQ(stopAt, 5); // asked before each of the 3 old files and past them
+    EXPECT_EQ(entries(dir).size(), 1u);
+    EXPECT_EQ(wordAt(readBytes(at("run.emb")), 44), 0);
+}
+
+// A new run that may not remove the last file of the old series (another
+// user's, in a sticky folder) leaves the old run whole.
+TEST_F(ResultWrite, NewRunRefusedByTheLastOldFile)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "acting as two users needs root";
+    const std::string shared = at("shared"), name = shared + "/a.emb";
+    std::filesystem::create_directory(shared);
+    ASSERT_EQ(chmod(dir.c_str(), 0755) | chmod(shared.c_str(), 01777), 0);
+    auto old = create(name);
+    old->maxTimestepsPerFile = 1;
+    writeSteps(*old, 0, 2); // a.emb, a^1.emb and a^2.emb, which stays root's
+    old->flushBuf();
+    for (const std::string& f : {name, shared + "/a^1.emb"})
+        ASSERT_EQ(chown(f.c_str(), 65534, 65534), 0);
+    const auto before = entries(shared);
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(setgid(65534) | setuid(65534) ||
+              message([&] { create(name); }) !=
+                  "could not remove the existing file '" + shared + "/a^2.emb' (file 2 of the "
+                  "series of '" + name + "', which a new run removes): Operation not permitted.");
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0); // refused with the reason
+    EXPECT_EQ(entries(shared), before);
+}
+
+// One writer per file of a series: a roll-over to a name that is taken is
+// refused and the current file keeps every timestep; a new run refuses an
+// old series file that another writer holds; a roll-over file is held.
+TEST_F(ResultWrite, OneWriterPerFileOfASeries)
+{
+    const std::string first = at("run.emb"), second = at("run^1.emb");
+    const std::string why[] = {"the file is being written by another writer",
+                               "the file exists; this writer did not make it", "Is a directory"};
+    for (int c = 0; c < 3; ++c) {
+        std::filesystem::remove_all(second);
+        auto a = create(first);
+        a->maxTimestepsPerFile = 2;
+        writeSteps(*a, 0, 1);
+        auto b = c < 2 ? create(second) : nullptr;
+        if (c == 1)
+            b.reset(); // a finished file of another run
+        if (c == 2)
+            std::filesystem::create_directory(second);
+        EXPECT_EQ(message([&] { writeSteps(*a, 1, 2); }),
+                  "hsResultFile::writeData: the next file of the series, " + second +
+                      ", could not be started (" + why[c] + "); " + first +
+                      " holds its 2 complete timesteps, the one completed last included, and no "
+                      "timestep was lost. Close the writer; it takes no further values.");
+        a->flushBuf();
+        EXPECT_EQ(hsResultFile(first, -1).totalTimesteps(), 2) << c;
+        if (b) {
+            EXPECT_EQ(message([&] { create(first); }),
+                      "the file '" + second + "' is being written by another writer.");
+            writeSteps(*b, 0, 2);
+            b->flushBuf();
+            EXPECT_EQ(hsResultFile(second, -1).totalTimesteps(), 2);
+        }
+    }
+    auto a = create(at("s.emb"));
+    a->maxTimestepsPerFile = 1;
+    writeSteps(*a, 0, 1);
+    EXPECT_EQ(message([&] { create(at("s^1.emb")); }),
+              "the file '" + at("s^1.emb") + "' is being written by another writer.");
 }
