@@ -22,12 +22,15 @@ namespace {
 
 // The two-square mesh in one layer; one item of a value per element, the
 // first 100 t + bathy at timestep t.
-std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1)
+std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1,
+                                     const std::string& proj = "")
 {
     std::remove(name.c_str()); // else its header would be read
     auto f = std::make_unique<hsResultFile>(name, hestor::EMB);
     const std::vector<char> m = meshBlock(false, false);
     f->mInfo.mesh2d.fromBinary(m.data(), m.size(), -1);
+    if (!proj.empty())
+        f->mInfo.mesh2d.proj = proj;
     f->mInfo.noLayer = 1;
     f->mInfo.adoptDz(new double[1]{5}, 1);
     f->mInfo.adoptElemBathy(new double[2]{bathy, 2}, 2);
@@ -48,9 +51,15 @@ void steps(hsResultFile& w, int from, int to, double bathy = 1)
     }
 }
 
-void writeFile(const std::string& name, int nt, double bathy)
+void writeFile(const std::string& name, int nt, double bathy, const std::string& proj = "")
 {
-    steps(*writer(name, bathy), 0, nt, bathy); // closed by its destructor
+    steps(*writer(name, bathy, -1, proj), 0, nt, bathy); // closed by its destructor
+}
+
+unsigned long long inodeOf(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 float valueAt(hsResultFile& r, int ts)
@@ -67,7 +76,13 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
     const std::string why = "hsResultFile: the result file '" + name + "' ";
     std::unique_ptr<hsResultFile> live;
     auto copyOver = [&](const std::string& from) { writeBytes(name, readBytes(from)); }; // in place
-    struct change { const char* what; std::function<void()> apply; std::string refusal; };
+    struct change {
+        const char* what;
+        std::function<void()> apply;
+        std::string refusal;
+        std::string proj = ""; // a long one puts the bathymetry after the first 64 kB
+    };
+    const std::string longProj(70000, 'p');
     const std::vector<change> cases = {
         {"replaced", [&] { writeFile(other, 3, 1); std::rename(other.c_str(), name.c_str()); },
          why + "was replaced by another file after this handle read it."},
@@ -86,10 +101,24 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
         {"touched", [&] { utime(name.c_str(), nullptr); chmod(name.c_str(), 0600); }, "<no exception>"},
         {"deleted", [&] { std::remove(name.c_str()); },
          why + "is gone: it was deleted or renamed after this handle read it."},
+        {"another header after 64 kB", [&] { writeFile(other, 3, 1.5, longProj); copyOver(other); },
+         why + "was rewritten: its header differs from the one this handle read.", longProj},
+        // New runs of the same header and values until one gets the inode
+        // number of the deleted file, as file systems reuse them; that one
+        // takes the name.
+        {"inode reused", [&] {
+             const unsigned long long old = inodeOf(name);
+             live.reset(); // lets go of the old file
+             std::remove(name.c_str());
+             std::string run;
+             for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old); ++i)
+                 writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
+             std::rename(run.c_str(), name.c_str());
+         }, why + "was replaced by another file after this handle read it."},
     };
     for (const change& c : cases) {
         SCOPED_TRACE(c.what);
-        live = writer(name, 1);
+        live = writer(name, 1, -1, c.proj);
         steps(*live, 0, 3);
         hsResultFile r(name, -1);
         c.apply();
@@ -139,6 +168,37 @@ TEST(ResultFileIdentity, OneHandleOneCountBesideAWriter)
         EXPECT_EQ(fresh.totalTimesteps(), t);
         steps(*w, t, t + 1);
     }
+}
+
+
+// Same device and inode: another file where the system keeps a birth time or
+// an inode generation; where it keeps neither, the same file.
+TEST(ResultFileIdentity, BirthTimeOrGenerationTellsAReusedInode)
+{
+    using status = hsResultFile::openFile::status;
+    status a;
+    a.device = 3;
+    a.inode = 77;
+    auto with = [&](bool birth, long long ns, bool gen, unsigned long long g) {
+        status s = a;
+        s.hasBirth = birth;
+        s.birthNs = ns;
+        s.hasGeneration = gen;
+        s.generation = g;
+        return s;
+    };
+    EXPECT_TRUE(hsResultFile::openFile::sameFile(with(true, 5, false, 0), with(true, 5, false, 0)));
+    EXPECT_FALSE(hsResultFile::openFile::sameFile(with(true, 5, false, 0), with(true, 6, false, 0)));
+    EXPECT_FALSE(hsResultFile::openFile::sameFile(with(false, 0, true, 1), with(false, 0, true, 2)));
+    EXPECT_TRUE(hsResultFile::openFile::sameFile(with(false, 0, false, 0), with(false, 0, false, 0)));
+    status b = a;
+    b.inode = 78;
+    EXPECT_FALSE(hsResultFile::openFile::sameFile(a, b));
+    // This system's files carry one of them.
+    testutil::TempDir dir;
+    writeFile(dir.path + "/a.emb", 1, 1);
+    const status s = hsResultFile::openFile(dir.path + "/a.emb").stat();
+    EXPECT_TRUE(s.hasBirth || s.hasGeneration);
 }
 
 } // namespace
