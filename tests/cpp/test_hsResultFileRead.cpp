@@ -537,10 +537,14 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
 {
     TempDir dir;
     const std::string first = dir.path + "/s.emb";
-    Columns cols;
     using change = std::function<void(hsResultFile&)>;
+    auto steps = [](hsResultFile& w, int from, int to) {
+        for (int t = from; t < to; ++t)
+            for (int len : w.itemLengthVec)
+                w.writeData(std::vector<float>(static_cast<size_t>(len), t).data(), len);
+    };
     // Timesteps t0 .. t0 + nt - 1 as file k, starting at timestep t0.
-    auto write = [&](int k, int t0, int nt, const change& c, double ts = 1800.0, int perFile = -1) {
+    auto write = [&](int k, int t0, int nt, const change& c, double ts = 1800, int perFile = -1) {
         const std::string name = hsResultFile::seriesFileName(first, k);
         std::filesystem::remove(name); // else its header would be read
         auto w = std::make_unique<hsResultFile>(name, hestor::EMB);
@@ -548,34 +552,21 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
         w->mInfo.timestep = ts;
         w->mInfo.startDT += static_cast<long long>(t0 * ts);
         w->addItem("wl", 6);
-        w->addItem("temp", cols.cells);
+        w->addItem("temp", Columns().cells);
         c(*w);
         w->maxTimestepsPerFile = perFile;
         w->writeHeader();
-        for (int t = t0; t < t0 + nt; ++t)
-            for (int len : w->itemLengthVec) {
-                std::vector<float> v(static_cast<size_t>(len), static_cast<float>(t));
-                w->writeData(v.data(), len);
-            }
+        steps(*w, t0, t0 + nt);
         return w;
     };
-    const change same = [](hsResultFile&) {};
     auto shift = [](long long s) { return [s](hsResultFile& g) { g.mInfo.startDT += s; }; };
+    const change same = shift(0);
     const std::vector<std::pair<change, int>> cases = {
         {same, 5},
-        {[](hsResultFile& g) { // the mesh moved 5 km
-             for (int i = 0; i < g.mInfo.mesh2d.non; ++i)
-                 g.mInfo.mesh2d.nX[i] += 5000;
-         }, 3},
-        {[](hsResultFile& g) { // another bathymetry, the same cells
-             g.mInfo.elemBathy[0] -= 0.5;
-             g.mInfo.init();
-         }, 3},
+        {[](hsResultFile& g) { for (int i = 0; i < 12; ++i) g.mInfo.mesh2d.nX[i] += 5000; }, 3},
+        {[](hsResultFile& g) { g.mInfo.elemBathy[0] -= 0.5; }, 3}, // the same cells
         {[](hsResultFile& g) { g.mInfo.timestep = 900; }, 3},
-        {shift(900), 3},
-        {shift(-900), 3},
-        {shift(1), 3},
-        {shift(-1), 3},
+        {shift(900), 3}, {shift(-900), 3}, {shift(1), 3}, {shift(-1), 3},
         // Other items; file 0's longer records would not fit in it.
         {[](hsResultFile& g) { g.itemNameVec.pop_back(); g.itemLengthVec.pop_back(); }, 3},
     };
@@ -591,15 +582,11 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
         delete[] out;
     }
     // A handle that counted 3 timesteps of file 0 while its writer was at
-    // work: the writer's next file starts after file 0's fourth timestep,
-    // which the handle does not hold (with 0.1 s, at the same second).
+    // work: the next file starts after file 0's fourth timestep, which the
+    // handle does not hold (with 0.1 s, at the same second).
     auto w = write(0, 0, 3, same, 0.1, 4);
     hsResultFile early(first, -1);
-    for (int t = 3; t < 6; ++t)
-        for (int len : w->itemLengthVec) {
-            std::vector<float> v(static_cast<size_t>(len), static_cast<float>(t));
-            w->writeData(v.data(), len);
-        }
+    steps(*w, 3, 6);
     w->flushBuf();
     EXPECT_EQ(early.totalTimesteps(), 3);
     EXPECT_EQ(hsResultFile(first, -1).totalTimesteps(), 6);
