@@ -10,11 +10,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "HestorTools_types.h"
 #include "ZFile.h"
@@ -214,19 +215,23 @@ void checkPolyline(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y)
               "(or closer together than the rounding of their coordinates).");
 }
 
-// Why openHSFile cannot read a file, for the condition it raises.
+// Why openHSFile cannot read a file, for the condition it raises. The probe
+// opens as every reader does: a pipe is refused, not waited on.
 std::string unopenableReason(const std::string& name)
 {
     const std::string quoted = "'" + name + "'";
-    if (ZFile::folderExists(name))
-        return "openHSFile: " + quoted + " is a folder, not a file.";
-    errno = 0;
-    std::FILE* probe = std::fopen(name.c_str(), "rb");
-    const int err = errno;
-    if (probe != nullptr) {
-        std::fclose(probe);
-        return "openHSFile: " + quoted + " is not a regular file.";
+    int err = 0;
+    const int fd = ZFile::openForReading(name, err);
+    if (fd >= 0) {
+        ::close(fd);
+        return "openHSFile: the file " + quoted + " cannot be read.";
     }
+    if (err == EISDIR)
+        return "openHSFile: " + quoted + " is a folder, not a file.";
+    if (err == ZFile::notRegular)
+        return "openHSFile: " + quoted +
+               " is not a regular file (a pipe, a device or a socket); a result file cannot be "
+               "read from it.";
     if (err == ENOENT)
         return "openHSFile: the file " + quoted + " does not exist.";
     return "openHSFile: the file " + quoted + " cannot be read: " + std::strerror(err) + ".";

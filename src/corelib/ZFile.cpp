@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,10 @@
 
 #include "ZPlatform.h"
 #include "ZStr.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ZCoreLib {
 
@@ -73,11 +78,44 @@ void skipLine(FILE* file)
 
 // ---- existence, folders
 
+// Opened without waiting, then looked at through the descriptor: a name
+// checked first could be swapped for a pipe before it is opened.
+int ZFile::openForReading(const std::string& path, int& error)
+{
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    struct ::stat st;
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        error = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : notRegular;
+        ::close(fd);
+        return -1;
+    }
+    // Reads of a regular file wait for the disk as usual.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error = errno;
+        ::close(fd);
+        return -1;
+    }
+    error = 0;
+    return fd;
+}
+
 bool ZFile::fileExists(std::string path)
 {
-    if (!isRegularFile(path))
+    int error = 0;
+    const int fd = openForReading(path, error);
+    if (fd < 0)
         return false;
-    return openFile(path, "r") != nullptr;
+    ::close(fd);
+    return true;
 }
 
 bool ZFile::folderExists(std::string path)

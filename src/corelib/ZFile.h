@@ -16,6 +16,12 @@ namespace ZCoreLib {
 class ZFile {
 public:
     // ---- existence, folders
+    // Every reader opens through openForReading: it never blocks (a pipe with
+    // no writer, a device) and opens regular files only. Returns the
+    // descriptor, or -1 with error set: errno, EISDIR for a folder, or
+    // notRegular for a pipe, a device or a socket.
+    static constexpr int notRegular = -1;
+    static int openForReading(const std::string& path, int& error);
     static bool fileExists(std::string path);   // readable regular file
     static bool folderExists(std::string path);
     static bool createFolder(std::string path); // one level

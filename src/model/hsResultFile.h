@@ -189,12 +189,23 @@ public:
     // that the file checked is the file read (hsResultFileIdentity.cpp).
     class openFile {
     public:
+        // Which file it is and how it stood. A new file may get the inode
+        // number of a deleted one, but never its birth time or its inode
+        // generation: where the file system keeps one of them, it tells the
+        // two apart (has... false where it keeps neither).
         struct status {
             unsigned long long device = 0, inode = 0;
             long long size = 0, modifiedNs = 0, changedNs = 0;
+            bool hasBirth = false, hasGeneration = false;
+            long long birthNs = 0;
+            unsigned long long generation = 0;
         };
-        // Not open (isOpen() false, error() the reason) when the name cannot be
-        // opened for reading.
+        static bool sameFile(const status& a, const status& b);
+        // sameFile, and neither written nor touched since.
+        static bool unchanged(const status& a, const status& b);
+        // Opened as ZFile::openForReading opens: never blocks, regular files
+        // only. Not open (isOpen() false, error() the reason, or
+        // ZFile::notRegular) when the name cannot be opened for reading.
         explicit openFile(const std::string& name);
         ~openFile();
         openFile(const openFile&) = delete;
@@ -318,27 +329,25 @@ private:
     static void takeSeriesTail(const std::string& first, movedFiles& moved);
     [[noreturn]] void failWrite(const std::string& what);
 
-    // What the series needs of a file's header: where its records start,
-    // its count and time axis, and digests of its item directory and of the
-    // inputs of its cell layout (layer type, layers, offset depth, enol, dz,
-    // elemBathy).
+    // What the series needs of a file's header: its version, where its
+    // records start, its count and time axis, and a digest of the whole
+    // header with the start time and the count read as 0, which every file
+    // of a series shares.
     struct seriesHead {
         int headerSize = 0, nt = 0, version = 0;
         long long startDT = 0;
         double timestep = 0.0;
-        unsigned long long items = 0, cells = 0;
+        unsigned long long shape = 0;
     };
     // A file of the series as first seen: its identity, its size and times at
-    // the last check, its count then, the byte its counted records end at,
-    // and a digest of its header's first block (the count word read as 0).
+    // the last check, its count then, its header, the byte its counted
+    // records end at and a digest of their two ends.
     struct seenFile {
         openFile::status stamp;
         int nt = 0;
-        int headerSize = 0;
-        long long recordsEnd = 0;
-        unsigned long long firstBlock = 0, records = 0;
-        bool hasHead = false;
         seriesHead head;
+        long long recordsEnd = 0;
+        unsigned long long records = 0;
     };
     std::vector<seenFile> seen_;
     // The last file found not to continue the series, as it was then, so
@@ -351,8 +360,11 @@ private:
 
     // Identity (hsResultFileIdentity.cpp)
     bool isReader() const;
-    seenFile firstSight(const openFile& f, int nt, int headerSize) const;
-    unsigned long long firstBlockDigest(const openFile& f, int headerSize, long long size) const;
+    seenFile firstSight(const openFile& f, int nt, const seriesHead& head) const;
+    // The header's digest (seriesHead::shape); throws when the file ends
+    // inside the header.
+    static unsigned long long headerShape(const openFile& f, int version, long long headerSize,
+                                          const std::string& name);
     // The first and last few kB of the bytes from .. to (the counted records).
     unsigned long long recordsDigest(const openFile& f, long long from, long long to) const;
     void checkOpen(int k, const openFile& f);
@@ -363,10 +375,15 @@ private:
     // Sees files of the series until their counts reach `need` timesteps (all
     // of them when need is negative); returns the number of files seen.
     int seeSeries(long long need);
-    bool nextContinues(int k);
-    const seriesHead& headOf(int k);
-    bool cellsMatch(const seriesHead& prev, const seriesHead& next, const std::string& name) const;
-    static bool startsWhereEnds(const seriesHead& prev, int prevNt, const seriesHead& next);
+    // held: the timesteps of the files seen before k.
+    bool nextContinues(int k, long long held);
+    // Whether next continues prev (which holds prevNt timesteps, `before`
+    // timesteps after the start of first): the same header but for the start
+    // and the count, and a start where prev ends as the writer computes it.
+    static bool follows(const seriesHead& first, long long before, const seriesHead& prev,
+                        int prevNt, const seriesHead& next);
+    // The refusal of a file whose count is not backed by records; "" when it is.
+    std::string countUnbacked(const seriesHead& h, long long size, const std::string& name) const;
     // Counts of the files of the series: a reader's as seen (every seen file
     // checked when checkAll), a writer's as their headers say now.
     std::vector<int> seriesCounts(bool checkAll);
@@ -402,6 +419,8 @@ private:
     void relabelBinaryFormat();
     // The series' view of a header; throws when it cannot be read.
     seriesHead readSeriesHead(const openFile& f, const std::string& name) const;
+    static seriesHead seriesHeadOf(const openFile& f, const fixedHeader& h,
+                                   const std::string& name);
 
     // Binary writing (hsResultFileWrite.cpp)
     void prepareBinaryHeader();

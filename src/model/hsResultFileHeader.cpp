@@ -221,7 +221,7 @@ void hsResultFile::readBinaryHeader()
                " values after a header of " + str(headerSize) + " bytes do not fit in the file");
     relabelBinaryFormat();
     refused_ = refusedNext();
-    seen_.assign(1, firstSight(*r.file, mInfo.noTimestep, headerSize));
+    seen_.assign(1, firstSight(*r.file, mInfo.noTimestep, seriesHeadOf(*r.file, h, fileName)));
 }
 
 hsResultFile::fixedHeader hsResultFile::readFixedFields(headerReader& r, bool versionWord)
@@ -392,45 +392,38 @@ void hsResultFile::relabelBinaryFormat()
         fileFmt = DECOUPLED;
 }
 
-// What the series compares of a file: read up to its cell inputs, the mesh
-// skipped. Used on a descriptor the caller has open (and checked).
-hsResultFile::seriesHead hsResultFile::readSeriesHead(const openFile& f,
-                                                      const std::string& name) const
+hsResultFile::seriesHead hsResultFile::seriesHeadOf(const openFile& f, const fixedHeader& fixed,
+                                                    const std::string& name)
 {
-    headerReader r(f, name, "hsResultFile::totalTimesteps: ");
-    const long long modified = r.file->stat().modifiedNs / 1000000000LL;
-    const fixedHeader fixed = readFixedFields(r, modified >= cutoffDate);
-    r.refreshSize();
     seriesHead h;
     h.headerSize = fixed.headerSize;
     h.nt = fixed.noTimestep;
     h.version = fixed.version;
     h.startDT = fixed.startDT;
     h.timestep = fixed.timestep;
-    std::vector<std::string> names;
-    std::vector<int> lengths;
-    readItemDirectory(r, fixed, names, lengths);
-    // Digests of what must be equal; a version 0 directory has no lengths.
-    std::string items;
-    for (size_t i = 0; i < names.size(); ++i)
-        items += str(i < lengths.size() ? lengths[i] : -1) + ":" + str(names[i].size()) + ":" +
-                 names[i] + ";";
-    h.items = std::hash<std::string>()(items);
-    std::string cells = str(fixed.layerType) + ":" + str(fixed.noLayer) + ":" +
-                        std::to_string(fixed.offsetDepth) + ";";
-    walkStatics(
-        r, fixed,
-        [](const std::string& n) { return n == "enol" || n == "dz" || n == "elemBathy"; },
-        [&cells](staticItem& rec, std::vector<char>& block) {
-            cells += rec.name + ":" + str(block.size()) + ":";
-            cells.append(block.begin(), block.end());
-        });
-    h.cells = std::hash<std::string>()(cells);
-    const long long record = totItemSize64(nItem());
-    if (record > 0 && h.nt > (r.size - h.headerSize) / (4 * record))
-        r.fail(str(h.nt) + " timesteps of " + str(record) + " values after a header of " +
-               str(h.headerSize) + " bytes do not fit in the file");
+    h.shape = headerShape(f, fixed.version, fixed.headerSize, name);
     return h;
+}
+
+// What the series compares of a file: its fixed fields and the digest of its
+// whole header. Used on a descriptor the caller has open (and checked).
+hsResultFile::seriesHead hsResultFile::readSeriesHead(const openFile& f,
+                                                      const std::string& name) const
+{
+    headerReader r(f, name, "hsResultFile::totalTimesteps: ");
+    const long long modified = r.file->stat().modifiedNs / 1000000000LL;
+    return seriesHeadOf(f, readFixedFields(r, modified >= cutoffDate), name);
+}
+
+std::string hsResultFile::countUnbacked(const seriesHead& h, long long size,
+                                        const std::string& name) const
+{
+    const long long record = totItemSize64(nItem());
+    if (record <= 0 || h.nt <= (size - h.headerSize) / (4 * record))
+        return "";
+    return "hsResultFile::totalTimesteps: " + str(h.nt) + " timesteps of " + str(record) +
+           " values after a header of " + str(h.headerSize) +
+           " bytes do not fit in the file (file " + name + ", " + str(size) + " bytes).";
 }
 
 } // namespace hestor

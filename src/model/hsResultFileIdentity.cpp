@@ -12,9 +12,16 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#endif
 
+#include "ZCancel.h"
+#include "ZFile.h"
 #include "ZMessage.h"
 
 namespace hestor {
@@ -24,50 +31,85 @@ using ZCoreLib::str;
 
 namespace {
 
-// A header is told apart from another by its first block; the block is as
-// much as the first sight of a file reads.
-constexpr long long firstBlockBytes = 1 << 16;
 // A writer only appends: the records a handle counted never change. Their two
 // ends tell a file copied or written over in place by another run of the same
-// header, which shows the same first block.
+// header; a change between them goes unseen.
 constexpr long long recordEndBytes = 1 << 12;
+// Headers are hashed in blocks of this size (a multiple of the stripe).
+constexpr long long headerBlock = 1 << 18;
 
-// 64-bit multiply-xorshift over 8-byte words: fast enough that a first block
-// costs about what reading it does, and any changed byte changes the digest
-// with overwhelming likelihood.
-unsigned long long digest(const unsigned char* p, size_t n)
-{
-    const unsigned long long m = 0x9E3779B97F4A7C15ULL;
-    unsigned long long h = 0x243F6A8885A308D3ULL ^ (n * m);
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        unsigned long long w;
-        std::memcpy(&w, p + i, 8);
-        w *= m;
-        w ^= w >> 29;
-        h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
-        h ^= h >> 32;
+// 64-bit digest over 32-byte stripes in four independent lanes, so that a
+// header hashes faster than it is read from the page cache; any changed
+// byte changes it with overwhelming likelihood.
+class digest {
+public:
+    static constexpr size_t stripe = 32;
+
+    // Whole stripes only: n is a multiple of stripe.
+    void stripes(const unsigned char* p, size_t n)
+    {
+        for (size_t i = 0; i < n; i += stripe)
+            for (int l = 0; l < 4; ++l)
+                lane_[l] = round(lane_[l], word(p + i + 8 * l));
+        length_ += n;
     }
-    unsigned long long tail = 0;
-    if (n > i)
-        std::memcpy(&tail, p + i, n - i);
-    h = (h ^ (tail * m)) * 0x94D049BB133111EBULL;
-    return h ^ (h >> 31);
-}
+
+    unsigned long long finish(const unsigned char* tail, size_t n)
+    {
+        unsigned long long h = length_ + n;
+        for (int l = 0; l < 4; ++l)
+            h = (h ^ round(0, lane_[l])) * p1 + p4;
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8)
+            h = rotl(h ^ round(0, word(tail + i)), 27) * p1 + p4;
+        for (; i < n; ++i)
+            h = rotl(h ^ (tail[i] * p5), 11) * p1;
+        h ^= h >> 33;
+        h *= p2;
+        h ^= h >> 29;
+        h *= p3;
+        return h ^ (h >> 32);
+    }
+
+    static unsigned long long of(const unsigned char* p, size_t n)
+    {
+        digest d;
+        const size_t whole = n - n % stripe;
+        d.stripes(p, whole);
+        return d.finish(p + whole, n - whole);
+    }
+
+private:
+    static constexpr unsigned long long p1 = 0x9E3779B185EBCA87ULL, p2 = 0xC2B2AE3D27D4EB4FULL,
+                                        p3 = 0x165667B19E3779F9ULL, p4 = 0x85EBCA77C2B2AE63ULL,
+                                        p5 = 0x27D4EB2F165667C5ULL;
+    static unsigned long long rotl(unsigned long long x, int r) { return (x << r) | (x >> (64 - r)); }
+    static unsigned long long word(const unsigned char* p)
+    {
+        unsigned long long w;
+        std::memcpy(&w, p, 8);
+        return w;
+    }
+    static unsigned long long round(unsigned long long acc, unsigned long long w)
+    {
+        return rotl(acc + w * p2, 31) * p1;
+    }
+    unsigned long long lane_[4] = {p1 + p2, p2, 0, 0 - p1};
+    unsigned long long length_ = 0;
+};
 
 ZException changed(const std::string& name, const std::string& what)
 {
     return ZException("hsResultFile: the result file '" + name + "' " + what);
 }
 
+long long nanoseconds(long long sec, long long nsec) { return sec * 1000000000LL + nsec; }
+
 } // namespace
 
 hsResultFile::openFile::openFile(const std::string& name)
 {
-    do
-        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd_ < 0 && errno == EINTR);
-    error_ = fd_ < 0 ? errno : 0;
+    fd_ = ZCoreLib::ZFile::openForReading(name, error_);
 }
 
 hsResultFile::openFile::~openFile()
@@ -78,16 +120,54 @@ hsResultFile::openFile::~openFile()
 
 hsResultFile::openFile::status hsResultFile::openFile::stat() const
 {
-    struct ::stat st;
     status s;
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+    if (fd_ < 0)
         return s;
-    s.device = static_cast<unsigned long long>(st.st_dev);
-    s.inode = static_cast<unsigned long long>(st.st_ino);
-    s.size = static_cast<long long>(st.st_size);
-    s.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    s.changedNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+#ifdef STATX_BTIME
+    struct ::statx x;
+    if (::statx(fd_, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &x) == 0) {
+        s.device = ::makedev(x.stx_dev_major, x.stx_dev_minor);
+        s.inode = x.stx_ino;
+        s.size = static_cast<long long>(x.stx_size);
+        s.modifiedNs = nanoseconds(x.stx_mtime.tv_sec, x.stx_mtime.tv_nsec);
+        s.changedNs = nanoseconds(x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec);
+        s.hasBirth = (x.stx_mask & STATX_BTIME) != 0;
+        s.birthNs = s.hasBirth ? nanoseconds(x.stx_btime.tv_sec, x.stx_btime.tv_nsec) : 0;
+    } else
+#endif
+    {
+        struct ::stat st;
+        if (::fstat(fd_, &st) != 0)
+            return s;
+        s.device = static_cast<unsigned long long>(st.st_dev);
+        s.inode = static_cast<unsigned long long>(st.st_ino);
+        s.size = static_cast<long long>(st.st_size);
+        s.modifiedNs = nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        s.changedNs = nanoseconds(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+    }
+#ifdef FS_IOC_GETVERSION
+    if (!s.hasBirth) {
+        int generation = 0;
+        s.hasGeneration = ::ioctl(fd_, FS_IOC_GETVERSION, &generation) == 0;
+        s.generation = s.hasGeneration ? static_cast<unsigned int>(generation) : 0;
+    }
+#endif
     return s;
+}
+
+bool hsResultFile::openFile::sameFile(const status& a, const status& b)
+{
+    if (a.device != b.device || a.inode != b.inode)
+        return false;
+    if (a.hasBirth && b.hasBirth && a.birthNs != b.birthNs)
+        return false;
+    return !(a.hasGeneration && b.hasGeneration && a.generation != b.generation);
+}
+
+bool hsResultFile::openFile::unchanged(const status& a, const status& b)
+{
+    return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+           a.changedNs == b.changedNs;
 }
 
 long long hsResultFile::openFile::readAt(long long pos, void* dst, long long n) const
@@ -109,17 +189,35 @@ long long hsResultFile::openFile::readAt(long long pos, void* dst, long long n) 
 // Only a writer sizes the files of its series; a reader's object never does.
 bool hsResultFile::isReader() const { return !fileStream.is_open() && !madeForWriting(); }
 
-unsigned long long hsResultFile::firstBlockDigest(const openFile& f, int hs, long long size) const
+unsigned long long hsResultFile::headerShape(const openFile& f, int version, long long hs,
+                                             const std::string& name)
 {
-    const long long n = std::min({static_cast<long long>(std::max(hs, 0)), firstBlockBytes, size});
-    std::vector<unsigned char> block(static_cast<size_t>(std::max(n, 0LL)));
-    const long long got = f.readAt(0, block.data(), n);
-    block.resize(static_cast<size_t>(std::max(got, 0LL)));
-    // A writer at work rewrites the count after every timestep.
-    const long long at = getNToffset();
-    for (long long i = at; i < at + 4 && i < got; ++i)
-        block[static_cast<size_t>(i)] = 0;
-    return digest(block.data(), block.size());
+    // The words a series changes from file to file: the count, which a
+    // writer at work also rewrites, and the start time.
+    const long long nt = ntOffset(version);
+    const long long start = version >= 8 ? 32 : nt - 8;
+    const long long startEnd = start + (version >= 8 ? 8 : 4);
+    std::vector<unsigned char> block(static_cast<size_t>(std::min(std::max(hs, 0LL), headerBlock)));
+    digest d;
+    for (long long at = 0; at < hs;) {
+        ZCoreLib::ZCancel::poll();
+        const long long n = std::min(hs - at, headerBlock);
+        if (f.readAt(at, block.data(), n) != n)
+            throw changed(name, "ends inside its header of " + str(hs) + " bytes.");
+        for (long long i = std::max(at, start); i < std::min(at + n, startEnd); ++i)
+            block[static_cast<size_t>(i - at)] = 0;
+        for (long long i = std::max(at, nt); i < std::min(at + n, nt + 4); ++i)
+            block[static_cast<size_t>(i - at)] = 0;
+        at += n;
+        if (at < hs) {
+            d.stripes(block.data(), static_cast<size_t>(n));
+            continue;
+        }
+        const size_t whole = static_cast<size_t>(n) - static_cast<size_t>(n) % digest::stripe;
+        d.stripes(block.data(), whole);
+        return d.finish(block.data() + whole, static_cast<size_t>(n) - whole);
+    }
+    return d.finish(nullptr, 0);
 }
 
 unsigned long long hsResultFile::recordsDigest(const openFile& f, long long from, long long to) const
@@ -133,20 +231,21 @@ unsigned long long hsResultFile::recordsDigest(const openFile& f, long long from
     if (tail > 0)
         got += f.readAt(to - tail, block.data() + head, tail);
     block.resize(static_cast<size_t>(std::max(got, 0LL)));
-    return digest(block.data(), block.size());
+    return digest::of(block.data(), block.size());
 }
 
-hsResultFile::seenFile hsResultFile::firstSight(const openFile& f, int nt, int hs) const
+hsResultFile::seenFile hsResultFile::firstSight(const openFile& f, int nt,
+                                                const seriesHead& head) const
 {
     seenFile s;
     s.stamp = f.stat();
     s.nt = std::max(nt, 0);
-    s.headerSize = hs;
+    s.head = head;
+    const int hs = std::max(head.headerSize, 0);
     // A file first seen damaged keeps what it held: the readers report the
     // records it lacks themselves.
-    s.recordsEnd = std::min(s.stamp.size, std::max(hs, 0) + 4LL * s.nt * totItemSize64(nItem()));
-    s.firstBlock = firstBlockDigest(f, hs, s.stamp.size);
-    s.records = recordsDigest(f, std::max(hs, 0), s.recordsEnd);
+    s.recordsEnd = std::min(s.stamp.size, hs + 4LL * s.nt * totItemSize64(nItem()));
+    s.records = recordsDigest(f, hs, s.recordsEnd);
     return s;
 }
 
@@ -156,25 +255,33 @@ void hsResultFile::checkOpen(int k, const openFile& f)
     if (!f.isOpen()) {
         if (f.error() == ENOENT || f.error() == ENOTDIR)
             throw changed(name, "is gone: it was deleted or renamed after this handle read it.");
+        if (f.error() == ZCoreLib::ZFile::notRegular || f.error() == EISDIR)
+            throw changed(name, "was replaced by another file after this handle read it.");
         throw changed(name, std::string("cannot be opened: ") + std::strerror(f.error()) + ".");
     }
     seenFile& s = seen_[static_cast<size_t>(k)];
     const openFile::status now = f.stat();
-    if (now.device != s.stamp.device || now.inode != s.stamp.inode)
+    if (!openFile::sameFile(now, s.stamp))
         throw changed(name, "was replaced by another file after this handle read it.");
     if (now.size < s.recordsEnd)
         throw changed(name, "was cut short: it holds " + str(now.size) +
                                 " bytes, but the timesteps this handle counted end at byte " +
                                 str(s.recordsEnd) + ".");
-    if (now.size == s.stamp.size && now.modifiedNs == s.stamp.modifiedNs &&
-        now.changedNs == s.stamp.changedNs)
+    if (openFile::unchanged(now, s.stamp))
         return;
     // Grown by its writer, or touched: the header and the counted records
     // stand. A file written over in place, larger or not, shows another
-    // first block, or other counted records.
-    if (firstBlockDigest(f, s.headerSize, now.size) != s.firstBlock)
+    // header somewhere, or other counted records.
+    bool sameHeader = false;
+    try {
+        const seriesHead h = readSeriesHead(f, name);
+        sameHeader = h.shape == s.head.shape && h.startDT == s.head.startDT &&
+                     h.headerSize == s.head.headerSize && h.version == s.head.version;
+    } catch (const ZException&) {
+    }
+    if (!sameHeader)
         throw changed(name, "was rewritten: its header differs from the one this handle read.");
-    if (recordsDigest(f, std::max(s.headerSize, 0), s.recordsEnd) != s.records)
+    if (recordsDigest(f, std::max(s.head.headerSize, 0), s.recordsEnd) != s.records)
         throw changed(name, "was rewritten: the timesteps this handle counted hold other values now.");
     s.stamp = now;
 }

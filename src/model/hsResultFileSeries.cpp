@@ -24,83 +24,89 @@ std::string hsResultFile::seriesFileName(const std::string& first, int k)
     return ZFile::addTail(first, "^" + std::to_string(k));
 }
 
-// The writer truncates each file's start to whole seconds and the header
-// keeps the timestep as a float32: both are allowed for besides half a
-// timestep. A file without timesteps ends the series: the writer makes one
-// only as the last file.
-bool hsResultFile::startsWhereEnds(const seriesHead& prev, int prevNt, const seriesHead& next)
+namespace {
+
+// Whether a file may start `gap` seconds after another that n timesteps of ts
+// seconds before it started. The writer advances the start by n timesteps,
+// the product in double truncated toward zero, with its own timestep, which
+// the header keeps as a float32: only that rounding, within 2^-24 of the
+// product, may move the truncation. A span of whole seconds is taken as
+// exact: the writer then used the timestep the header holds.
+bool spanAllows(long long gap, long long n, double ts)
 {
-    if (prevNt < 1 || prev.items != next.items)
+    const double span = static_cast<double>(n) * ts;
+    if (!std::isfinite(span) || std::fabs(span) >= 9.0e18)
         return false;
-    const double span = prevNt * prev.timestep;
-    const double gap = static_cast<double>(next.startDT) - static_cast<double>(prev.startDT) - span;
-    const double tolerance =
-        std::max(0.5 * std::fabs(prev.timestep), 1.0) + std::fabs(span) * 1.2e-7;
-    return std::fabs(gap) <= tolerance;
+    if (span == std::trunc(span))
+        return gap == static_cast<long long>(span);
+    const double slack = std::ldexp(std::fabs(span), -23);
+    return gap >= static_cast<long long>(span - slack) && gap <= static_cast<long long>(span + slack);
 }
 
-// Equal inputs give equal cells; otherwise the file's model is built to
-// count them.
-bool hsResultFile::cellsMatch(const seriesHead& prev, const seriesHead& next,
-                              const std::string& name) const
+bool startsAfter(long long start, long long from, long long n, double ts)
 {
-    if (prev.cells == next.cells)
-        return true;
-    try {
-        const hsResultFile other(name, fileFmt);
-        return other.mInfo.noCells == mInfo.noCells;
-    } catch (const ZException&) {
+    long long gap;
+    return !__builtin_sub_overflow(start, from, &gap) && spanAllows(gap, n, ts);
+}
+
+} // namespace
+
+// A file without timesteps ends the series: the writer makes one only as the
+// last file. The start may follow from the file before (the writer's own
+// roll-over) or from the series' first file (files written apart, each
+// starting at its first timestep of the whole run); both truncate a product.
+bool hsResultFile::follows(const seriesHead& first, long long before, const seriesHead& prev,
+                           int prevNt, const seriesHead& next)
+{
+    if (prevNt < 1 || next.shape != prev.shape || next.headerSize != prev.headerSize ||
+        next.version != prev.version)
         return false;
-    }
+    return startsAfter(next.startDT, prev.startDT, prevNt, prev.timestep) ||
+           startsAfter(next.startDT, first.startDT, before + prevNt, prev.timestep);
 }
 
-const hsResultFile::seriesHead& hsResultFile::headOf(int k)
-{
-    seenFile& s = seen_[static_cast<size_t>(k)];
-    if (!s.hasHead) {
-        const std::unique_ptr<openFile> f = openSeen(k);
-        s.head = readSeriesHead(*f, seriesFileName(fileName, k));
-        // The head is of the file as it is now; the series goes on from the
-        // count first seen.
-        s.hasHead = true;
-    }
-    return s.head;
-}
-
-// A file left from an earlier, longer run must not be read as part of a new
-// series: only a file that continues the one before it counts. File k is
-// first seen here, through the descriptor its head is read from.
-bool hsResultFile::nextContinues(int k)
+// A file left from an earlier, longer run, another model's file or a file of
+// another time axis must not be read as part of a new series: only a file
+// that continues the one before it counts, and only after the whole of that
+// file as this handle counted it. File k is first seen here, through the
+// descriptor its head is read from.
+bool hsResultFile::nextContinues(int k, long long held)
 {
     const std::string name = seriesFileName(fileName, k);
     const openFile f(name);
     if (!f.isOpen())
         return false;
     const openFile::status now = f.stat();
-    const openFile::status& was = refused_.stamp;
-    if (refused_.k == k && now.device == was.device && now.inode == was.inode &&
-        now.size == was.size && now.modifiedNs == was.modifiedNs && now.changedNs == was.changedNs)
+    if (refused_.k == k && openFile::unchanged(now, refused_.stamp))
         return false;
-    const seenFile& prev = seen_[static_cast<size_t>(k - 1)];
-    const seriesHead& before = headOf(k - 1);
     seriesHead head;
+    bool readable = true;
     try {
         head = readSeriesHead(f, name);
-    } catch (const ZException& e) {
-        // A file too short for the timesteps its header counts is damaged,
-        // not a stranger: it is refused by name.
-        if (std::string(e.message).find("do not fit in the file") != std::string::npos)
-            throw;
-        head.nt = -1; // a file that cannot be read continues nothing
+    } catch (const ZException&) {
+        readable = false; // a file that cannot be read continues nothing
     }
-    if (head.nt < 0 || !startsWhereEnds(before, prev.nt, head) || !cellsMatch(before, head, name)) {
+    const seenFile& prev = seen_[static_cast<size_t>(k - 1)];
+    bool continues = readable && follows(seen_[0].head, held - prev.nt, prev.head, prev.nt, head);
+    if (continues) {
+        // A file that grew after this handle counted it ends the series
+        // where the count ends: its later timesteps are not seen.
+        const std::unique_ptr<openFile> p = openSeen(k - 1);
+        int32_t nt = -1;
+        p->readAt(ntOffset(prev.head.version), &nt, 4);
+        continues = nt == prev.nt;
+    }
+    if (!continues) {
         refused_.k = k;
         refused_.stamp = now;
         return false;
     }
-    seen_.push_back(firstSight(f, head.nt, head.headerSize));
-    seen_.back().hasHead = true;
-    seen_.back().head = head;
+    // A file too short for the timesteps its header counts is damaged, not a
+    // stranger: it is refused by name.
+    const std::string unbacked = countUnbacked(head, now.size, name);
+    if (!unbacked.empty())
+        throw ZException(unbacked);
+    seen_.push_back(firstSight(f, head.nt, head));
     return true;
 }
 
@@ -112,12 +118,19 @@ int hsResultFile::seeSeries(long long need)
         const openFile f(fileName);
         if (!f.isOpen() || !isBinaryFormat())
             return 0;
-        seen_.push_back(firstSight(f, mInfo.noTimestep, headerSize));
+        seriesHead head;
+        try {
+            head = readSeriesHead(f, fileName);
+        } catch (const ZException&) {
+            return 0;
+        }
+        head.headerSize = headerSize;
+        seen_.push_back(firstSight(f, mInfo.noTimestep, head));
     }
     long long held = 0;
     for (const seenFile& s : seen_)
         held += s.nt;
-    while ((need < 0 || held < need) && nextContinues(static_cast<int>(seen_.size()))) {
+    while ((need < 0 || held < need) && nextContinues(static_cast<int>(seen_.size()), held)) {
         ZCoreLib::ZCancel::poll();
         held += seen_.back().nt;
     }
@@ -144,7 +157,8 @@ std::vector<int> hsResultFile::seriesCounts(bool checkAll)
         return counts;
     }
     // A writer's files change as it writes: each is read as it is now.
-    seriesHead prev;
+    seriesHead first, prev;
+    long long before = 0;
     for (int k = 0;; ++k) {
         ZCoreLib::ZCancel::poll();
         const std::string name = seriesFileName(fileName, k);
@@ -157,8 +171,15 @@ std::vector<int> hsResultFile::seriesCounts(bool checkAll)
         } catch (const ZException&) {
             break;
         }
-        if (k > 0 && (!startsWhereEnds(prev, prev.nt, head) || !cellsMatch(prev, head, name)))
+        if (!countUnbacked(head, f.stat().size, name).empty())
             break;
+        if (k == 0) {
+            first = head;
+        } else {
+            if (!follows(first, before, prev, prev.nt, head))
+                break;
+            before += prev.nt;
+        }
         counts.push_back(head.nt);
         prev = head;
     }
@@ -188,7 +209,7 @@ std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeriesFile(int k, long
         recordsStart = headerSize;
         return f;
     }
-    recordsStart = seen_[static_cast<size_t>(k)].headerSize;
+    recordsStart = seen_[static_cast<size_t>(k)].head.headerSize;
     return openSeen(k);
 }
 

@@ -22,12 +22,15 @@ namespace {
 
 // The two-square mesh in one layer; one item of a value per element, the
 // first 100 t + bathy at timestep t.
-std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1)
+std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1,
+                                     const std::string& proj = "")
 {
     std::remove(name.c_str()); // else its header would be read
     auto f = std::make_unique<hsResultFile>(name, hestor::EMB);
     const std::vector<char> m = meshBlock(false, false);
     f->mInfo.mesh2d.fromBinary(m.data(), m.size(), -1);
+    if (!proj.empty())
+        f->mInfo.mesh2d.proj = proj;
     f->mInfo.noLayer = 1;
     f->mInfo.adoptDz(new double[1]{5}, 1);
     f->mInfo.adoptElemBathy(new double[2]{bathy, 2}, 2);
@@ -53,6 +56,12 @@ void writeFile(const std::string& name, int nt, double bathy)
     steps(*writer(name, bathy), 0, nt, bathy); // closed by its destructor
 }
 
+unsigned long long inodeOf(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 float valueAt(hsResultFile& r, int ts)
 {
     float v[2] = {};
@@ -67,7 +76,9 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
     const std::string why = "hsResultFile: the result file '" + name + "' ";
     std::unique_ptr<hsResultFile> live;
     auto copyOver = [&](const std::string& from) { writeBytes(name, readBytes(from)); }; // in place
-    struct change { const char* what; std::function<void()> apply; std::string refusal; };
+    // A long projection text puts the bathymetry after the header's first 64 kB.
+    struct change { const char* what; std::function<void()> apply; std::string refusal, proj = ""; };
+    const std::string longProj(70000, 'p');
     const std::vector<change> cases = {
         {"replaced", [&] { writeFile(other, 3, 1); std::rename(other.c_str(), name.c_str()); },
          why + "was replaced by another file after this handle read it."},
@@ -86,10 +97,24 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
         {"touched", [&] { utime(name.c_str(), nullptr); chmod(name.c_str(), 0600); }, "<no exception>"},
         {"deleted", [&] { std::remove(name.c_str()); },
          why + "is gone: it was deleted or renamed after this handle read it."},
+        {"another header after 64 kB", [&] { steps(*writer(other, 1.5, -1, longProj), 0, 3); copyOver(other); },
+         why + "was rewritten: its header differs from the one this handle read.", longProj},
+        // New runs of the same header and values until one gets the inode
+        // number of the deleted file, as file systems reuse them; that one
+        // takes the name.
+        {"inode reused", [&] {
+             const unsigned long long old = inodeOf(name);
+             live.reset(); // lets go of the old file
+             std::remove(name.c_str());
+             std::string run;
+             for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old); ++i)
+                 writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
+             std::rename(run.c_str(), name.c_str());
+         }, why + "was replaced by another file after this handle read it."},
     };
     for (const change& c : cases) {
         SCOPED_TRACE(c.what);
-        live = writer(name, 1);
+        live = writer(name, 1, -1, c.proj);
         steps(*live, 0, 3);
         hsResultFile r(name, -1);
         c.apply();
@@ -139,6 +164,20 @@ TEST(ResultFileIdentity, OneHandleOneCountBesideAWriter)
         EXPECT_EQ(fresh.totalTimesteps(), t);
         steps(*w, t, t + 1);
     }
+}
+
+// Where a file system keeps no birth time, the inode generation tells a new
+// file of a reused inode number; this system's files carry one of them.
+TEST(ResultFileIdentity, GenerationTellsAReusedInode)
+{
+    hsResultFile::openFile::status a, b;
+    a.hasGeneration = b.hasGeneration = true;
+    b.generation = 1;
+    EXPECT_FALSE(hsResultFile::openFile::sameFile(a, b));
+    testutil::TempDir dir;
+    writeFile(dir.path + "/a.emb", 1, 1);
+    const auto s = hsResultFile::openFile(dir.path + "/a.emb").stat();
+    EXPECT_TRUE(s.hasBirth || s.hasGeneration);
 }
 
 } // namespace

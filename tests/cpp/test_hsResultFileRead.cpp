@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -526,6 +527,69 @@ TEST(ResultFileReadRoundTrip, SeriesWrittenByTheWriter)
     std::vector<double> prof(kLayers);
     EXPECT_EQ(r.readProfile(1, 23, 2, prof.data()), 3);
     EXPECT_EQ(prof[5], val(23, 1, cols.first[2] + 2));
+}
+
+
+// File 1 of a series written apart, with one change: the series holds it only
+// when its header is file 0's but for the start and the count, and it starts
+// where file 0 ends. Otherwise the series ends before it, without an error.
+TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
+{
+    TempDir dir;
+    const std::string first = dir.path + "/s.emb";
+    using change = std::function<void(hsResultFile&)>;
+    auto steps = [](hsResultFile& w, int from, int to) {
+        for (int t = from; t < to; ++t)
+            for (int len : w.itemLengthVec)
+                w.writeData(std::vector<float>(static_cast<size_t>(len), t).data(), len);
+    };
+    // Timesteps t0 .. t0 + nt - 1 as file k, starting at timestep t0.
+    auto write = [&](int k, int t0, int nt, const change& c, double ts = 1800, int perFile = -1) {
+        const std::string name = hsResultFile::seriesFileName(first, k);
+        std::filesystem::remove(name); // else its header would be read
+        auto w = std::make_unique<hsResultFile>(name, hestor::EMB);
+        buildModel(w->mInfo);
+        w->mInfo.timestep = ts;
+        w->mInfo.startDT += static_cast<long long>(t0 * ts);
+        w->addItem("wl", 6);
+        w->addItem("temp", Columns().cells);
+        c(*w);
+        w->maxTimestepsPerFile = perFile;
+        w->writeHeader();
+        steps(*w, t0, t0 + nt);
+        return w;
+    };
+    auto shift = [](long long s) { return [s](hsResultFile& g) { g.mInfo.startDT += s; }; };
+    const change same = shift(0);
+    const std::vector<std::pair<change, int>> cases = {
+        {same, 5},
+        {[](hsResultFile& g) { for (int i = 0; i < 12; ++i) g.mInfo.mesh2d.nX[i] += 5000; }, 3},
+        {[](hsResultFile& g) { g.mInfo.elemBathy[0] -= 0.5; }, 3}, // the same cells
+        {[](hsResultFile& g) { g.mInfo.timestep = 900; }, 3},
+        {shift(900), 3}, {shift(-900), 3}, {shift(1), 3}, {shift(-1), 3},
+        // Other items; file 0's longer records would not fit in it.
+        {[](hsResultFile& g) { g.itemNameVec.pop_back(); g.itemLengthVec.pop_back(); }, 3},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        write(0, 0, 3, same);
+        write(1, 3, 2, cases[i].first);
+        hsResultFile r(first, -1);
+        EXPECT_EQ(r.totalTimesteps(), cases[i].second);
+        double* out = nullptr;
+        EXPECT_EQ(r.readTimeSeries(0, 1, 999, out, 0, -1), cases[i].second);
+        EXPECT_EQ(out[cases[i].second - 1], cases[i].second - 1.0);
+        delete[] out;
+    }
+    // A handle that counted 3 timesteps of file 0 while its writer was at
+    // work: the next file starts after file 0's fourth timestep, which the
+    // handle does not hold (with 0.1 s, at the same second).
+    auto w = write(0, 0, 3, same, 0.1, 4);
+    hsResultFile early(first, -1);
+    steps(*w, 3, 6);
+    w->flushBuf();
+    EXPECT_EQ(early.totalTimesteps(), 3);
+    EXPECT_EQ(hsResultFile(first, -1).totalTimesteps(), 6);
 }
 
 } // namespace

@@ -251,6 +251,30 @@ test_that("a series with a missing or damaged middle file ends or is refused", {
     expect_true(failed(n) || failed(s) || n <= 3, info = name)
     unlink(middle, recursive = TRUE)
   }
+
+  # Another run's file in the middle's place, starting where the first ends,
+  # with one item: the first file's records would not fit in it. The series
+  # ends before it.
+  w <- writeHSFile(c(small_header("temp", 9)[names(h) != "startDT"], list(startDT = h$startDT + 3 * h$timestep)), middle, "emb")
+  for (t in 3:5) writeHSData(w, temp_values(t))
+  writeHSDataClose(w)
+  r <- openHSFile(f)
+  expect_identical(c(totalTimesteps(r), length(readTimeseries(r, 0, 1, 2))), c(3L, 3L))
+
+  # A pipe, opened or in a series' place, is refused at once: in a child R
+  # process with a time limit, so that a read that blocks fails this test
+  # instead of hanging the suite.
+  unlink(middle)
+  system2("mkfifo", middle)
+  script <- tempfile(fileext = ".R")
+  writeLines(c("library(HestorTools)", sprintf("r <- openHSFile('%s')", f),
+               "cat(totalTimesteps(r), length(readTimeseries(r, 0, 1, 2)), '\\n')",
+               sprintf("cat(tryCatch(openHSFile('%s'), error = function(e) e$reason))", middle)), script)
+  out <- suppressWarnings(system2("timeout", c("30", file.path(R.home("bin"), "Rscript"), script), stdout = TRUE,
+                                  stderr = TRUE, env = paste0("R_LIBS=", paste(.libPaths(), collapse = ":"))))
+  expect_identical(out, c("3 3 ", paste0("openHSFile: '", middle, "' is not a regular file (a pipe, a device or a ",
+                                         "socket); a result file cannot be read from it.")))
+  unlink(middle)
   gc()
   expect_valid_small(write_small(file.path(d, "valid.emb")))
 })
