@@ -584,6 +584,7 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
     // A handle that counted 3 timesteps of file 0 while its writer was at
     // work: the next file starts after file 0's fourth timestep, which the
     // handle does not hold (with 0.1 s, at the same second).
+    std::filesystem::remove(hsResultFile::seriesFileName(first, 1)); // the roll-over makes it
     auto w = write(0, 0, 3, same, 0.1, 4);
     hsResultFile early(first, -1);
     steps(*w, 3, 6);
