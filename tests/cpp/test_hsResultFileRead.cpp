@@ -564,9 +564,9 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
     const std::vector<std::pair<change, int>> cases = {
         {same, 5},
         {[](hsResultFile& g) { for (int i = 0; i < 12; ++i) g.mInfo.mesh2d.nX[i] += 5000; }, 3},
-        {[](hsResultFile& g) { g.mInfo.elemBathy[0] -= 0.5; }, 3}, // the same cells
+        // Bathymetry and starts off by half a timestep: the writer's table.
         {[](hsResultFile& g) { g.mInfo.timestep = 900; }, 3},
-        {shift(900), 3}, {shift(-900), 3}, {shift(1), 3}, {shift(-1), 3},
+        {shift(1), 3}, {shift(-1), 3},
         // Other items; file 0's longer records would not fit in it.
         {[](hsResultFile& g) { g.itemNameVec.pop_back(); g.itemLengthVec.pop_back(); }, 3},
     };
