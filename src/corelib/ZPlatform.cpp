@@ -193,6 +193,18 @@ bool lockExclusive(int fd, bool& busy, int& error)
     return true;
 }
 
+// A hidden name beside path, new on each call in this process: the folder
+// is kept, the name gets a leading dot, the process id, a count and ending.
+std::string hiddenNameBeside(const std::string& path, const char* ending)
+{
+    static unsigned counter = 0;
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return folder + "." + base + "." + std::to_string(getpid()) + "." + std::to_string(++counter) +
+           ending;
+}
+
 } // namespace
 
 // flock belongs to the open file description, so a second descriptor on the
@@ -245,15 +257,10 @@ void ZPlatform::unlockFile(int fd)
 
 int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path, int& error)
 {
-    const size_t slash = beside.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : beside.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? beside : beside.substr(slash + 1);
     struct stat old;
     const bool hasOld = stat(beside.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    static unsigned counter = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        path = folder + "." + base + "." + std::to_string(getpid()) + "." +
-               std::to_string(++counter) + ".new";
+        path = hiddenNameBeside(beside, ".new");
         const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
         if (fd < 0 && errno == EEXIST)
             continue;
@@ -320,13 +327,8 @@ int ZPlatform::renameNoReplace(const std::string& from, const std::string& to)
 
 int ZPlatform::moveAside(const std::string& path, std::string& aside)
 {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    static unsigned counter = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        aside = folder + "." + base + "." + std::to_string(getpid()) + "." +
-                std::to_string(++counter) + ".old";
+        aside = hiddenNameBeside(path, ".old");
         const int error = renameNoReplace(path, aside);
         if (error != EEXIST)
             return error;
