@@ -252,15 +252,6 @@ test_that("a series with a missing or damaged middle file ends or is refused", {
     unlink(middle, recursive = TRUE)
   }
 
-  # Another run's file in the middle's place, starting where the first ends,
-  # with one item: the first file's records would not fit in it. The series
-  # ends before it.
-  w <- writeHSFile(c(small_header("temp", 9)[names(h) != "startDT"], list(startDT = h$startDT + 3 * h$timestep)), middle, "emb")
-  for (t in 3:5) writeHSData(w, temp_values(t))
-  writeHSDataClose(w)
-  r <- openHSFile(f)
-  expect_identical(c(totalTimesteps(r), length(readTimeseries(r, 0, 1, 2))), c(3L, 3L))
-
   # A pipe, opened or in a series' place, is refused at once: in a child R
   # process with a time limit, so that a read that blocks fails this test
   # instead of hanging the suite.
