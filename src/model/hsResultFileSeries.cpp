@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "ZCancel.h"
 #include "ZFile.h"
@@ -28,19 +30,34 @@ namespace {
 
 // Whether a file may start `gap` seconds after another that n timesteps of ts
 // seconds before it started. The writer advances the start by n timesteps,
-// the product in double truncated toward zero, with its own timestep, which
-// the header keeps as a float32: only that rounding, within 2^-24 of the
-// product, may move the truncation. A span of whole seconds is taken as
-// exact: the writer then used the timestep the header holds.
+// the product in double truncated toward zero, with the timestep it was
+// given; the header keeps that timestep as a float32, so any double that
+// rounds to it may have been used. The products of those doubles span an
+// interval, and every whole second in it is a start the writer could have
+// computed: 1 s early at a whole span, never 1 s late.
 bool spanAllows(long long gap, long long n, double ts)
 {
-    const double span = static_cast<double>(n) * ts;
-    if (!std::isfinite(span) || std::fabs(span) >= 9.0e18)
+    double lo = ts, hi = ts;
+    const float f = static_cast<float>(ts);
+    if (static_cast<double>(f) == ts && std::isfinite(f) && f != 0.0f) {
+        const double below = std::nextafter(f, -HUGE_VALF), above = std::nextafter(f, HUGE_VALF);
+        // Halfway doubles round to the float with an even last bit.
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        const bool tiesToF = (bits & 1u) == 0;
+        lo = (ts + below) / 2;
+        hi = std::isfinite(above) ? (ts + above) / 2 : ts + (ts - below) / 2;
+        if (!tiesToF) {
+            lo = std::nextafter(lo, ts);
+            hi = std::nextafter(hi, ts);
+        }
+    }
+    const double a = static_cast<double>(n) * lo, b = static_cast<double>(n) * hi;
+    if (!std::isfinite(a) || !std::isfinite(b) || std::fabs(a) >= 9.0e18 || std::fabs(b) >= 9.0e18)
         return false;
-    if (span == std::trunc(span))
-        return gap == static_cast<long long>(span);
-    const double slack = std::ldexp(std::fabs(span), -23);
-    return gap >= static_cast<long long>(span - slack) && gap <= static_cast<long long>(span + slack);
+    const long long first = static_cast<long long>(std::min(a, b));
+    const long long last = static_cast<long long>(std::max(a, b));
+    return gap >= first && gap <= last;
 }
 
 bool startsAfter(long long start, long long from, long long n, double ts)

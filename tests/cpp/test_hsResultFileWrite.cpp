@@ -251,6 +251,8 @@ TEST_F(ResultWrite, SeriesEndsAtAFileThatDoesNotContinueIt)
     };
     const std::vector<std::pair<std::function<void(hsResultFile&)>, int>> cases = {
         {shift(1800), 8},       // the genuine start
+        {shift(1800 - 1), 8},   // the writer's, from a double just below 600
+        {shift(1800 + 1), 3},
         {shift(1800 + 299), 3}, // within half a timestep
         {shift(1800 + 301), 3},
         {shift(1800 - 301), 3},
@@ -317,17 +319,41 @@ TEST_F(ResultWrite, SeriesOfFilesOfDifferentLengths)
     }
 }
 
-// The writer truncates each file's start to whole seconds: with timesteps
-// below two seconds a genuine series must still read whole.
+// The writer truncates each file's start to whole seconds, from the timestep
+// it was given; the header keeps a float32 of it. Timesteps below two
+// seconds, and doubles a few units off a whole or half second (as R's
+// arithmetic gives them), must still read whole.
 TEST_F(ResultWrite, SeriesOfShortTimestepsReadsWhole)
 {
-    for (double dt : {0.1, 0.3, 1.7}) {
-        const std::string name = "s" + std::to_string(dt) + ".emb";
+    std::vector<double> steps = {0.1, 0.3, 1.7};
+    for (double whole : {435.0, 1800.0, 220.0, 7.5, 0.5})
+        for (int ulps = -3; ulps <= 3; ++ulps)
+            steps.push_back(whole + ulps * (std::nextafter(whole, 1e9) - whole));
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const double dt = steps[i];
+        const std::string name = "s" + std::to_string(i) + ".emb";
         auto f = writer(name, 7, [dt](hsResultFile& g) { g.mInfo.timestep = dt; });
         writeSteps(*f, 0, 30);
         f->flushBuf();
         hsResultFile r(at(name), -1);
         EXPECT_EQ(r.totalTimesteps(), 30) << dt;
+        EXPECT_EQ(f->totalTimesteps(), 30) << dt;
+    }
+    // 3e7 s is a float32 whose neighbours lie 2 s away: over 3 timesteps any
+    // start within 3 s of the span could be the writer's, and none further.
+    for (long long off : {-4, -3, 3, 4}) {
+        const std::string name = "w" + std::to_string(off + 4) + ".emb";
+        const auto dt = [](long long s) {
+            return [s](hsResultFile& g) { g.mInfo.timestep = 3e7; g.mInfo.startDT += s; };
+        };
+        auto f = writer(name, -1, dt(0));
+        writeSteps(*f, 0, 3);
+        f->flushBuf();
+        auto g = writer(hsResultFile::seriesFileName(name, 1), -1, dt(90000000 + off));
+        writeSteps(*g, 3, 6);
+        g->flushBuf();
+        hsResultFile r(at(name), -1);
+        EXPECT_EQ(r.totalTimesteps(), std::abs(off) == 3 ? 6 : 3) << off;
     }
 }
 
