@@ -4,10 +4,42 @@
 
 #include <algorithm>
 #include <new>
+#include <numeric>
 
 #include "ZNetCdfType.h"
 
 namespace ZCoreLib {
+
+namespace {
+
+// Throws, naming them, when a whole-file copy would meet variables (ids of
+// src) it cannot carry: with their values only the data types go, and
+// without them every atomic type, since a user-defined type's id means
+// nothing in another file. Refused before anything is written, the target
+// is never left half-copied.
+void refuseTypes(const ZNetCdf& src, const std::vector<int>& vars, bool withData, const std::string& what)
+{
+    std::string names;
+    size_t n = 0;
+    for (int v : vars) {
+        const int type = src.varTypes[v];
+        if (withData ? isNcDataType(type) : type <= NC_MAX_ATOMIC_TYPE)
+            continue;
+        char typeName[NC_MAX_NAME + 1] = "?";
+        nc_inq_type(src.ncid, type, typeName, nullptr);
+        names += (n++ == 0 ? "'" : ", '") + src.varNames[v] + "' ("
+            + (type > NC_MAX_ATOMIC_TYPE ? "user-defined type '" + std::string(typeName) + "'" : typeName) + ")";
+    }
+    if (n == 0)
+        return;
+    throw ZException("Cannot copy every " + what + " of " + src.fileName + ": it has the variable"
+                     + (n > 1 ? "s " : " ") + names
+                     + (withData ? ", and only variables of the types short, int, float, double and int64"
+                                   " are copied with their values."
+                                 : ", and variables of user-defined types are not copied."));
+}
+
+} // namespace
 
 int NC_copy_att(int ncidIn, int varIn, const char* name, int ncidOut, int varOut)
 {
@@ -176,6 +208,9 @@ void ZNetCdf::refuseGroups(const std::string& what) const
 void ZNetCdf::copyVarsFrom(ZNetCdf* src, bool flag, bool copyData)
 {
     src->refuseGroups("variable");
+    std::vector<int> all(src->varTypes.size());
+    std::iota(all.begin(), all.end(), 0);
+    refuseTypes(*src, all, copyData, "variable");
     for (int v = 0; v < src->nvars; ++v)
         copyVarFrom(src, v, flag, copyData, "");
     endDefine();
@@ -202,6 +237,15 @@ void ZNetCdf::copyDimsFrom(ZNetCdf* src, bool copyVars)
 {
     src->refuseGroups("dimension");
     // Ids of no root dimension are gaps in the caches.
+    if (copyVars) {
+        std::vector<int> coordVars;
+        for (int d = 0; d < static_cast<int>(src->dimLens.size()); ++d) {
+            const int v = src->dimLens[d] >= 0 ? src->varId(src->dimNames[d]) : -1;
+            if (v >= 0)
+                coordVars.push_back(v);
+        }
+        refuseTypes(*src, coordVars, true, "dimension");
+    }
     for (int d = 0; d < static_cast<int>(src->dimLens.size()); ++d)
         if (src->dimLens[d] >= 0)
             copyDimFrom(src, d, copyVars, "");

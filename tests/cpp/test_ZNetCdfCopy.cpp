@@ -206,6 +206,21 @@ TEST_F(ZNetCdfCopy, GroupsRefuseBulkCopiesOnly)
     }
     EXPECT_EQ(ZNetCdf(dst, false).varNames, std::vector<std::string>{"a"});
     EXPECT_EQ(nctest::get<int>(dst, "a", {0}, {2}, 2), (std::vector<int>{4, 5}));
+    const std::string typed = at("typed.nc");
+    const std::string only = ", and only variables of the types short, int, float, double and int64 are copied with their values.";
+    {
+        nctest::RawNc raw(typed);
+        const int n = raw.dim("n", 2), b = raw.dim("b", 2);
+        for (const auto& [name, type, dim] : {std::make_tuple("a", NC_INT, n), {"b", NC_BYTE, b}, {"c", NC_CHAR, n}, {"z", NC_INT, n}})
+            raw.var(name, type, {dim});
+    }
+    ZNetCdf typedIn(typed, false), out(at("typed_copy.nc"), true);
+    EXPECT_EQ(thrownMessage([&] { out.copyDimsFrom(&typedIn, true); }),
+              "Cannot copy every dimension of " + typed + ": it has the variable 'b' (byte)" + only);
+    EXPECT_EQ(thrownMessage([&] { out.copyVarsFrom(&typedIn, false, true); }),
+              "Cannot copy every variable of " + typed + ": it has the variables 'b' (byte), 'c' (char)" + only);
+    int dims = -1, vars = -1;
+    EXPECT_EQ(nc_inq(out.ncid, &dims, &vars, nullptr, nullptr) | dims | vars, 0) << "written before the refusal";
 }
 
 // 48 Mi records of 4 bytes (192 MiB), only the last one written, in chunks
