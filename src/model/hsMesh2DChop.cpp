@@ -55,17 +55,24 @@ double twiceArea(const std::vector<int>& nodes, const double* x, const double* y
     return a;
 }
 
+// The ring position of each ring node. A node that occurs twice on the ring
+// (the outline touches itself) counts where it occurs first.
+std::unordered_map<int, int> ringPositions(const std::vector<int>& ring)
+{
+    std::unordered_map<int, int> at;
+    for (int k = static_cast<int>(ring.size()) - 1; k >= 0; --k)
+        at[ring[k]] = k;
+    return at;
+}
+
 // The sections as chords of the ring, at positions counted from start, a
 // ring position where no section ends (so that no chord straddles it; when
-// every node is an end, the first node). A node that occurs twice on the
-// ring (the outline touches itself) counts where it occurs first.
+// every node is an end, the first node).
 std::vector<chord> ringChords(const std::vector<int>& ring, int** sections, int nSections,
                               const int* lengths, const double* x, const double* y, int& start)
 {
     const int m = static_cast<int>(ring.size());
-    std::unordered_map<int, int> at;
-    for (int k = m - 1; k >= 0; --k)
-        at[ring[k]] = k;
+    const std::unordered_map<int, int> at = ringPositions(ring);
     std::vector<char> isEnd(static_cast<std::size_t>(m), 0);
     std::vector<std::pair<int, int>> ends;
     for (int s = 0; s < nSections; ++s) {
@@ -129,17 +136,246 @@ std::vector<std::vector<int>> nestChords(std::vector<chord>& chords)
     return children;
 }
 
+// A sum that keeps the rounding of its additions (Neumaier), for areas that
+// are small differences of large sums.
+struct compensatedSum {
+    double sum = 0.0, carry = 0.0;
+    void add(double v)
+    {
+        const double t = sum + v;
+        carry += std::fabs(sum) >= std::fabs(v) ? (sum - t) + v : (v - t) + sum;
+        sum = t;
+    }
+    double value() const { return sum + carry; }
+};
+
 // Refuses a section that encloses no area with the outline (one along it).
+// Each section parts the ring in two, whichever ring position the polygons
+// start from; neither part may be flat.
 void requireArea(const std::vector<hsMesh2D::chopPolygon>& polygons, const std::vector<int>& ring,
-                 const double* x, const double* y)
+                 int** sections, int nSections, const int* lengths, const double* x,
+                 const double* y)
 {
+    const int m = static_cast<int>(ring.size());
+    const double x0 = x[ring[0]], y0 = y[ring[0]];
     double extent = 0.0;
     for (int v : ring)
-        extent = std::max({extent, std::fabs(x[v] - x[ring[0]]), std::fabs(y[v] - y[ring[0]])});
+        extent = std::max({extent, std::fabs(x[v] - x0), std::fabs(y[v] - y0)});
+    const double least = 1e-12 * extent * extent;
+    auto refuse = [&](int s) {
+        throw ZException(chopWhere + "section " + str(s) + " encloses no area with the outline" +
+                         chopRule);
+    };
+    auto term = [&](int p, int q) {
+        return (x[p] - x0) * (y[q] - y0) - (x[q] - x0) * (y[p] - y0);
+    };
+    // The ring's partial sums, so that a part costs only its section.
+    std::vector<compensatedSum> upTo(static_cast<std::size_t>(m) + 1);
+    for (int k = 0; k < m; ++k) {
+        upTo[k + 1] = upTo[k];
+        upTo[k + 1].add(term(ring[k], ring[(k + 1) % m]));
+    }
+    const double whole = upTo[m].value();
+    auto onwards = [&](int a, int b) { // the ring from position a on to position b
+        const double d = (upTo[b].sum - upTo[a].sum) + (upTo[b].carry - upTo[a].carry);
+        return a <= b ? d : d + whole;
+    };
+    const std::unordered_map<int, int> at = ringPositions(ring);
+    for (int s = 0; s < nSections; ++s) {
+        compensatedSum part;
+        for (int k = 0; k + 1 < lengths[s]; ++k)
+            part.add(term(sections[s][k], sections[s][k + 1]));
+        part.add(onwards(at.at(sections[s][lengths[s] - 1]), at.at(sections[s][0])));
+        // The part back along the ring is this one less the ring.
+        if (!(std::fabs(part.value()) > least) || !(std::fabs(part.value() - whole) > least))
+            refuse(s);
+    }
     for (std::size_t p = 1; p < polygons.size(); ++p)
-        if (!(std::fabs(twiceArea(polygons[p].nodes, x, y)) > 1e-12 * extent * extent))
-            throw ZException(chopWhere + "section " + str(static_cast<int>(p) - 1) +
-                             " encloses no area with the outline" + chopRule);
+        if (!(std::fabs(twiceArea(polygons[p].nodes, x, y)) > least))
+            refuse(static_cast<int>(p) - 1);
+}
+
+// A step of a section between two distinct nodes; k counts the section's
+// steps without repeats of a node.
+struct step {
+    int section, k, a, b;
+};
+
+// Calls visit(i, j), i < j, for every pair of steps that may come within
+// reach of each other (and some that do not): each step is entered in the
+// cells it passes of a grid about one mean step wide, and a pair shares one.
+template <typename Visit>
+void nearPairs(const std::vector<step>& steps, const double* x, const double* y, double reach,
+               Visit visit)
+{
+    if (steps.empty())
+        return;
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL, length = 0.0;
+    for (const step& s : steps) {
+        for (int v : {s.a, s.b}) {
+            x0 = std::min(x0, x[v]);
+            y0 = std::min(y0, y[v]);
+            x1 = std::max(x1, x[v]);
+            y1 = std::max(y1, y[v]);
+        }
+        length += std::hypot(x[s.b] - x[s.a], y[s.b] - y[s.a]);
+    }
+    // Cells at least one mean step wide, so that the steps pass a few cells
+    // each on the whole; at most a million across, so that the keys stay exact.
+    double h =
+        std::max(length / static_cast<double>(steps.size()), 1e-6 * std::max(x1 - x0, y1 - y0));
+    if (!(h > 0))
+        h = 1.0;
+    const double pad = reach + 1e-9 * h;
+    const long long rows = static_cast<long long>((y1 - y0) / h) + 3;
+    auto cell = [&](double v, double v0) {
+        return static_cast<long long>(std::floor((v - v0) / h));
+    };
+    std::vector<std::pair<long long, std::size_t>> entries;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ZCancel::poll();
+        const double ax = x[steps[i].a], ay = y[steps[i].a], bx = x[steps[i].b], by = y[steps[i].b];
+        const double lo = std::min(ax, bx) - pad, hi = std::max(ax, bx) + pad;
+        for (long long c = cell(lo, x0), last = cell(hi, x0); c <= last; ++c) {
+            // The step's stretch of y within the column.
+            double ya = ay, yb = by;
+            if (bx != ax) {
+                const double c0 = std::max(lo, x0 + static_cast<double>(c) * h);
+                const double c1 = std::min(hi, x0 + static_cast<double>(c + 1) * h);
+                const double t0 = std::clamp((c0 - ax) / (bx - ax), 0.0, 1.0);
+                const double t1 = std::clamp((c1 - ax) / (bx - ax), 0.0, 1.0);
+                ya = ay + t0 * (by - ay);
+                yb = ay + t1 * (by - ay);
+            }
+            for (long long r = cell(std::min(ya, yb) - pad, y0),
+                           rl = cell(std::max(ya, yb) + pad, y0);
+                 r <= rl; ++r)
+                entries.emplace_back(c * rows + r + 1, i);
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    for (std::size_t p = 0; p < entries.size();) {
+        std::size_t q = p;
+        while (q < entries.size() && entries[q].first == entries[p].first)
+            ++q;
+        for (std::size_t i = p; i < q; ++i) {
+            ZCancel::poll();
+            for (std::size_t j = i + 1; j < q; ++j)
+                visit(entries[i].second, entries[j].second);
+        }
+        p = q;
+    }
+}
+
+// Whether (px, py) lies on the step from node a to node b, within tol.
+bool onStep(int a, int b, double px, double py, const double* x, const double* y, double tol)
+{
+    const double dx = x[b] - x[a], dy = y[b] - y[a], len = std::hypot(dx, dy);
+    const double rx = px - x[a], ry = py - y[a];
+    if (!(len > 0))
+        return std::hypot(rx, ry) <= tol;
+    const double along = (dx * rx + dy * ry) / len;
+    return std::fabs(dx * ry - dy * rx) <= tol * len && along >= -tol && along <= len + tol;
+}
+
+// Whether two steps that share no node but shared (-1: none) meet, and the
+// lowest point (x first) where they do.
+bool stepsMeet(const step& p, const step& q, int shared, const double* x, const double* y,
+               double tol, double& mx, double& my)
+{
+    bool met = false;
+    auto meet = [&](double px, double py) {
+        if (!met || std::tie(px, py) < std::tie(mx, my)) {
+            mx = px;
+            my = py;
+        }
+        met = true;
+    };
+    for (const auto& [on, other] : {std::make_pair(p, q), std::make_pair(q, p)})
+        for (int v : {other.a, other.b})
+            if (v != shared && onStep(on.a, on.b, x[v], y[v], x, y, tol))
+                meet(x[v], y[v]);
+    if (met || shared >= 0)
+        return met;
+    // Distances from the line of the step from a to b, within tol counted 0.
+    auto side = [&](int a, int b, int v) {
+        const double dx = x[b] - x[a], dy = y[b] - y[a], len = std::hypot(dx, dy);
+        const double d = len > 0 ? (dx * (y[v] - y[a]) - dy * (x[v] - x[a])) / len : 0.0;
+        return std::fabs(d) <= tol ? 0.0 : d;
+    };
+    const double qa = side(p.a, p.b, q.a), qb = side(p.a, p.b, q.b);
+    const double pa = side(q.a, q.b, p.a), pb = side(q.a, q.b, p.b);
+    if (qa * qb >= 0 || pa * pb >= 0)
+        return false;
+    const double t = pa / (pa - pb);
+    meet(x[p.a] + t * (x[p.b] - x[p.a]), y[p.a] + t * (y[p.b] - y[p.a]));
+    return true;
+}
+
+// Refuses sections that meet themselves or each other anywhere but at the
+// ends two sections share on the outline: the regions between them would
+// wind the other way, twice, or touch at a point. Of the meetings the one
+// named is the first by sections, then by place, whichever way they run.
+void requireApart(int** sections, int nSections, const int* lengths, const double* x,
+                  const double* y)
+{
+    std::vector<step> steps;
+    double scale = 0.0;
+    for (int s = 0; s < nSections; ++s)
+        for (int i = 1, k = 0, from = sections[s][0]; i < lengths[s]; ++i) {
+            const int to = sections[s][i];
+            if (to == from)
+                continue;
+            steps.push_back({s, k++, from, to});
+            scale = std::max({scale, std::fabs(x[from]), std::fabs(y[from]), std::fabs(x[to]),
+                              std::fabs(y[to])});
+            from = to;
+        }
+    const double tol = 1e-12 * scale;
+    auto isEnd = [&](int s, int v) {
+        return v == sections[s][0] || v == sections[s][lengths[s] - 1];
+    };
+    bool found = false;
+    std::tuple<int, int, double, double> first;
+    int atNode = -1;
+    auto note = [&](const step& p, const step& q, double mx, double my, int node) {
+        const auto key = std::make_tuple(p.section, q.section, mx, my);
+        if (!found || key < first) {
+            first = key;
+            atNode = node;
+        }
+        found = true;
+    };
+    nearPairs(steps, x, y, tol, [&](std::size_t i, std::size_t j) {
+        const step& p = steps[i];
+        const step& q = steps[j];
+        int shared = -1, count = 0;
+        for (int v : {p.a, p.b}) {
+            if (v != q.a && v != q.b)
+                continue;
+            const bool may = p.section == q.section ? q.k == p.k + 1 && v == p.b
+                                                    : isEnd(p.section, v) && isEnd(q.section, v);
+            if (!may)
+                return note(p, q, x[v], y[v], v);
+            shared = v;
+            ++count;
+        }
+        double mx = 0.0, my = 0.0;
+        if (count == 2) // the same step twice
+            note(p, q, 0.5 * (x[p.a] + x[p.b]), 0.5 * (y[p.a] + y[p.b]), -1);
+        else if (stepsMeet(p, q, shared, x, y, tol, mx, my))
+            note(p, q, mx, my, -1);
+    });
+    if (!found)
+        return;
+    const auto [s, t, mx, my] = first;
+    const std::string who = s == t ? "section " + str(s) + " crosses or touches itself"
+                                   : "sections " + str(s) + " and " + str(t) + " cross or touch";
+    const std::string where = atNode >= 0 ? " at node " + str(atNode)
+                                          : " at (" + std::to_string(mx) + ", " +
+                                                std::to_string(my) + ")";
+    throw ZException(chopWhere + "the sections cross each other or themselves: " + who + where +
+                     chopRule);
 }
 
 // The group of each polygon: in the order in which the outline walk from its
@@ -438,7 +674,8 @@ std::vector<int> hsMesh2D::chopRegions(int** sections, int nSections, const int*
     const std::vector<int> ring(ringNodes.get(), ringNodes.get() + m);
     const std::vector<chopPolygon> polygons =
         chopPolygons(ring, sections, nSections, lengths, nX, nY);
-    requireArea(polygons, ring, nX, nY);
+    requireApart(sections, nSections, lengths, nX, nY);
+    requireArea(polygons, ring, sections, nSections, lengths, nX, nY);
 
     const std::vector<int> piece = piecesApart(cutLinks(sections, nSections, lengths));
     std::vector<int> reps;

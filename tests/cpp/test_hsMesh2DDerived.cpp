@@ -76,6 +76,19 @@ std::vector<std::vector<int>> chop(hsMesh2D& m, const std::vector<std::vector<in
     return out;
 }
 
+// Chops with each set of sections in turn; throws the message all of them
+// throw, or all the messages when they differ.
+void chopEach(hsMesh2D& m, const std::vector<std::vector<std::vector<int>>>& sets)
+{
+    std::string first, all;
+    for (const auto& s : sets) {
+        const std::string got = thrownMessage([&] { chop(m, s); });
+        first = first.empty() || first == got ? got : "differ";
+        all += got + "\n";
+    }
+    throw ZCoreLib::ZException(first == "differ" ? all : first);
+}
+
 } // namespace
 
 TEST(hsMesh2DDerived, SubMeshKeepsListOrderAndProjection)
@@ -115,8 +128,16 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
     const std::string zone = " (1 to 60, negative in the south)";
     const std::string cross = "; each section must cross the mesh from outline to outline, and "
                               "no two may cross.";
-    hsMesh2D open;
+    const std::string meet = "hsMesh2D::chopMesh: the sections cross each other or themselves: ";
+    hsMesh2D open, g4;  // g4: node (i, j) is 5 j + i, squares cut by rising diagonals
     meshtest::build(open, meshtest::sideTypedGrid(2, 3, 10.0, 1, 0));
+    meshtest::build(g4, meshtest::squareTriGrid(4, 4));
+    const int rim[] = {0, 1, 2, 5, 8, 7, 6, 3};  // the outline of grid
+    std::vector<std::vector<std::vector<int>>> alongRim;
+    for (int k = 0; k < 8; k++) {
+        alongRim.push_back({{rim[k], rim[(k + 1) % 8], rim[(k + 2) % 8]}});
+        alongRim.push_back({{rim[(k + 2) % 8], rim[(k + 1) % 8], rim[k]}});
+    }
     const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { delete m.subMesh(2, bad); },
          "hsMesh2D::subMesh: element 4 (entry 1) is not one of the 4 elements of the mesh."},
@@ -135,6 +156,16 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
          "hsMesh2D::chopMesh: section 0 encloses no area with the outline" + cross},
         {[&] { chop(grid, {{3, 4, 3}}); },
          "hsMesh2D::chopMesh: section 0 begins and ends at node 3" + cross},
+        {[&] { chopEach(g4, {{{10, 18, 8, 16, 21}}, {{21, 16, 8, 18, 10}}}); },
+         meet + "section 0 crosses or touches itself at (1.500000, 2.500000)" + cross},
+        {[&] { chopEach(grid, alongRim); },
+         "hsMesh2D::chopMesh: section 0 encloses no area with the outline" + cross},
+        {[&] { chop(g4, {{10, 12, 11, 14}}); },  // back along its own step
+         meet + "section 0 crosses or touches itself at (1.000000, 2.000000)" + cross},
+        {[&] { chop(g4, {{5, 12, 22}, {2, 12, 19}}); },
+         meet + "sections 0 and 1 cross or touch at node 12" + cross},
+        {[&] { chop(g4, {{10, 17, 8, 14}, {10, 7, 18, 14}}); },  // sharing both ends
+         meet + "sections 0 and 1 cross or touch at (2.500000, 2.000000)" + cross},
         {[&] { hsMesh2D e(open); e.editAddNode(0, 0, 0, false); delete e.bndMesh(0); },
          "hsMesh2D::bndMesh: the mesh has no derived tables (edited without initMesh, or "
          "initMesh failed); run initMesh first."},
