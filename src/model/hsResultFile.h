@@ -235,7 +235,8 @@ public:
     // read first reaches it. totalTimesteps and the series readers use those
     // counts alone, so they agree, and a file that grows beside its writer
     // keeps its count. A file once counted must stay: gone, replaced, cut
-    // short or given another header, it is refused by name.
+    // short or given another header, it is refused by name (an object that
+    // has handed out nothing yet takes a new run of its model, takeNewRun).
     // Takes the files on disk as they are now, for an object whose files
     // were rewritten on purpose by its owner (the first file with the count
     // the object holds).
