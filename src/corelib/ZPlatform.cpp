@@ -121,8 +121,10 @@ std::vector<ZPlatform::FolderEntry> ZPlatform::listFolder(const std::string& fol
                                             closedir);
     if (!dir)
         return entries;
+    // "*" takes every name: a large folder is listed without matching each.
+    const bool all = pattern == "*";
     while (const dirent* entry = readdir(dir.get())) {
-        if (!nameMatches(entry->d_name, pattern))
+        if (!all && !nameMatches(entry->d_name, pattern))
             continue;
         FolderEntry e;
         e.name = entry->d_name;
