@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 #include <pthread.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/file.h>
@@ -120,8 +121,10 @@ std::vector<ZPlatform::FolderEntry> ZPlatform::listFolder(const std::string& fol
                                             closedir);
     if (!dir)
         return entries;
+    // "*" takes every name: a large folder is listed without matching each.
+    const bool all = pattern == "*";
     while (const dirent* entry = readdir(dir.get())) {
-        if (!nameMatches(entry->d_name, pattern))
+        if (!all && !nameMatches(entry->d_name, pattern))
             continue;
         FolderEntry e;
         e.name = entry->d_name;
@@ -310,30 +313,51 @@ int ZPlatform::createLockedFile(const std::string& path, bool& busy, int& error)
     return keepLock(fd);
 }
 
-int ZPlatform::renameNoReplace(const std::string& from, const std::string& to)
+bool ZPlatform::splitHiddenName(const std::string& entry, const std::string& ending,
+                                std::string& base, long long& pid)
 {
-#ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-#endif
-    // A file system without the flag: looked at first, then renamed.
-    struct stat st;
-    if (lstat(to.c_str(), &st) == 0)
-        return EEXIST;
-    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    // "." base "." pid "." count ending, as hiddenNameBeside makes it.
+    if (entry.size() <= ending.size() + 1 || entry[0] != '.' ||
+        entry.compare(entry.size() - ending.size(), ending.size(), ending) != 0)
+        return false;
+    const std::string rest = entry.substr(1, entry.size() - ending.size() - 1);
+    const size_t countDot = rest.find_last_of('.');
+    if (countDot == std::string::npos || countDot == 0)
+        return false;
+    const size_t pidDot = rest.find_last_of('.', countDot - 1);
+    const auto digits = [](const std::string& s) {
+        return !s.empty() && s.size() <= 18 &&
+               std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+    };
+    if (pidDot == std::string::npos || pidDot == 0 || !digits(rest.substr(countDot + 1)) ||
+        !digits(rest.substr(pidDot + 1, countDot - pidDot - 1)))
+        return false;
+    base = rest.substr(0, pidDot);
+    pid = std::stoll(rest.substr(pidDot + 1, countDot - pidDot - 1));
+    return true;
 }
 
-int ZPlatform::moveAside(const std::string& path, std::string& aside)
+bool ZPlatform::processAlive(long long pid)
 {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        aside = hiddenNameBeside(path, ".old");
-        const int error = renameNoReplace(path, aside);
-        if (error != EEXIST)
-            return error;
-    }
-    return EEXIST;
+    if (pid <= 0 || pid != static_cast<pid_t>(pid))
+        return false;
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+int ZPlatform::removalRefused(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat entry, dir;
+    if (lstat(path.c_str(), &entry) != 0 || stat(folder.c_str(), &dir) != 0)
+        return errno;
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return errno;
+    const uid_t me = geteuid();
+    if ((dir.st_mode & S_ISVTX) && me != 0 && entry.st_uid != me && dir.st_uid != me)
+        return EPERM;
+    return 0;
 }
 
 bool ZPlatform::leadsTo(const std::string& path, int fd)

@@ -71,12 +71,18 @@ public:
     // the name is taken, with busy set when another holds the lock of the
     // file there.
     static int createLockedFile(const std::string& path, bool& busy, int& error);
-    // Renames from to to (the same folder) only when no entry has the name
-    // to; 0 or errno (EEXIST when it is taken).
-    static int renameNoReplace(const std::string& from, const std::string& to);
-    // Renames path to a hidden name that no other entry of its folder has
-    // (aside); 0 or errno.
-    static int moveAside(const std::string& path, std::string& aside);
+    // Whether a bare name is one that makeLockedFileBeside (ending ".new")
+    // or an earlier version's setting aside of a file (".old") gives: then
+    // base is the bare name of the file it was made beside, and pid the
+    // process that made it.
+    static bool splitHiddenName(const std::string& entry, const std::string& ending,
+                                std::string& base, long long& pid);
+    // Whether a process of that id runs (one of another user included).
+    static bool processAlive(long long pid);
+    // Whether this process may remove the entry at path, by its folder's
+    // rules (write permission and, in a sticky folder, ownership): 0, or the
+    // errno that removing it would give.
+    static int removalRefused(const std::string& path);
     // Whether path names the file open on descriptor fd.
     static bool leadsTo(const std::string& path, int fd);
     // Moves from over to (the same folder), replacing it; 0 or errno.

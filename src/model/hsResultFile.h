@@ -152,23 +152,31 @@ public:
     // regular file or none, writable, in a writable folder, the extension of
     // fmt), builds the model with fill, declares the items and checks the
     // header, then takes the name: the old file (or, when there is none, a
-    // placeholder) is locked, the header is written to a new file in the
-    // same folder, and the later files of an old series are moved aside one
-    // by one under hidden names, each locked while it moves (refused when
-    // one is no result file, cannot be read or moved, or another writer
-    // holds it). Then the new file is renamed over the name and the files
-    // moved aside are removed. A symbolic link keeps its target: the file
+    // placeholder) is locked and the header is written to a new file in the
+    // same folder. Every later file of an old series (each file named as one
+    // in the folder, beyond a gap too) is checked where it stands, locked
+    // while it is looked at: refused when one is no result file, cannot be
+    // read or removed, or another writer holds it. Then the new file, which
+    // holds no timestep yet, is renamed over the name: the one step that
+    // changes what readers see. The old series files are removed after it,
+    // from the last down, and so are hidden files that writers which are
+    // gone left beside the name. A symbolic link keeps its target: the file
     // it leads to is replaced. Readers of the old file see it replaced.
-    // A failure or an interrupt before the rename puts every moved file
-    // back and removes the new one: the folder holds the whole old run or
-    // the whole new one, never a part of the old series. Refusals throw
-    // writerRefused.
+    // A failure or an interrupt before the rename removes the new file and
+    // leaves the folder as it was; a kill leaves the whole old run, or the
+    // new file with what the next new run of the name removes. Refusals
+    // throw writerRefused.
     static std::unique_ptr<hsResultFile> createWriter(
         const std::string& name, int fmt, const std::function<void(hsModelInfo&)>& fill,
         const std::vector<std::string>& names, const std::vector<int>& lengths);
     // Run once when another writer holds the name, before the second try: a
     // caller whose dropped writers let go only when collected collects here.
     static void setBusyHook(void (*hook)());
+    // Run at each step of a new run (before each check of an old series file,
+    // before the rename, before each removal) and of a roll-over (while it
+    // holds both files), for tests that stop a writer there or look at what
+    // it holds.
+    static void setStepHook(void (*hook)());
     // Made by a writer (its header sized the files of the series); a reader's
     // object never is.
     bool madeForWriting() const { return maxTimestepsPerFile >= 0; }
@@ -227,7 +235,8 @@ public:
     // read first reaches it. totalTimesteps and the series readers use those
     // counts alone, so they agree, and a file that grows beside its writer
     // keeps its count. A file once counted must stay: gone, replaced, cut
-    // short or given another header, it is refused by name.
+    // short or given another header, it is refused by name (an object that
+    // has handed out nothing yet takes a new run of its model, takeNewRun).
     // Takes the files on disk as they are now, for an object whose files
     // were rewritten on purpose by its owner (the first file with the count
     // the object holds).
@@ -324,9 +333,11 @@ private:
     std::string firstFilePath_;
     // createWriter's steps (hsResultFileCreate.cpp)
     static std::string checkWriteTarget(const std::string& name, int fmt);
-    // Files of an old series moved aside: their names and hidden names.
-    using movedFiles = std::vector<std::pair<std::string, std::string>>;
-    static void takeSeriesTail(const std::string& first, movedFiles& moved);
+    // Checks the later files of an old series of first (their numbers k,
+    // ascending); those gone meanwhile are taken off the list.
+    static void checkSeriesTail(const std::string& first, std::vector<int>& tail);
+    // Runs the hook of setStepHook.
+    static void atStep();
     [[noreturn]] void failWrite(const std::string& what);
 
     // What the series needs of a file's header: its version, where its
@@ -357,6 +368,9 @@ private:
         openFile::status stamp;
     };
     refusedNext refused_;
+    // Whether the object has handed out anything of its files but the first
+    // file's header: values, or counts of its series.
+    bool handedOut_ = false;
 
     // Identity (hsResultFileIdentity.cpp)
     bool isReader() const;
@@ -370,6 +384,16 @@ private:
     void checkOpen(int k, const openFile& f);
     // File k (seen) opened and checked through its descriptor.
     std::unique_ptr<openFile> openSeen(int k);
+    // Whether the name still leads to the first file this object read.
+    bool firstStillNamed() const;
+    // A new run renamed its first file over the name: an object that has
+    // handed out nothing yet takes it, when it holds the same model, and is
+    // true; any other object is false.
+    bool takeNewRun();
+    // After a scan past the first file: false when the name still leads to
+    // the first file; true when the object took a new run and scans again;
+    // throws when the run was replaced under it.
+    bool rescanReplacedRun(int attempt);
 
     // Series (hsResultFileSeries.cpp)
     // Sees files of the series until their counts reach `need` timesteps (all

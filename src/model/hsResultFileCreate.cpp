@@ -1,11 +1,15 @@
 // Creating a writer. A new run makes a new file and renames it over the old
 // one, so that readers of the old file are told it was replaced instead of
-// reading the new run's values. The later files of an old series are moved
-// aside first and removed only after the rename: a failure or an interrupt
-// before it leaves the folder as it was.
+// reading the new run's values. Everything that could stop the run is
+// checked before the rename and nothing is changed: a failure, an interrupt
+// or a kill before it leaves the old run whole. The new file holds no
+// timestep when it takes the name, so no reader joins the old series to it;
+// the old series files go after it, from the last down, and what a kill
+// leaves of them the next new run of the name removes.
 
 #include "hsResultFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -24,6 +28,7 @@ using ZCoreLib::ZPlatform;
 namespace {
 
 void (*busyHook)() = nullptr;
+void (*stepHook)() = nullptr;
 
 writerRefused refusal(const std::string& file, const std::string& what,
                       writerRefused::Kind kind = writerRefused::OTHER)
@@ -86,23 +91,140 @@ bool holdName(nameHold& h, const std::string& name, const std::string& target, b
     }
 }
 
-// Puts the files of an old series back under their names; what could not
-// be put back (its name was taken meanwhile) is said, with where it is.
-std::string putBack(const std::vector<std::pair<std::string, std::string>>& moved)
+// Asked before each step of a new run that may still be given up.
+void beforeStep()
 {
-    std::string notBack;
-    for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
-        const int error = ZPlatform::renameNoReplace(it->second, it->first);
-        if (error != 0)
-            notBack += " the old file " + quoted(it->first) + " could not be put back (" +
-                       systemReason(error) + "); it is kept as " + quoted(it->second) + ".";
+    ZCoreLib::ZCancel::pollNow();
+    if (stepHook)
+        stepHook();
+}
+
+// The part of a path up to and including its last folder separator.
+std::string folderPrefix(const std::string& path)
+{
+    return path.substr(0, path.size() - ZFile::getFilename(path).size());
+}
+
+// What a folder holds beside a name: the numbers k of the files named as
+// later files of its series, ascending, and the hidden files that writers
+// made beside it or beside one of those, with the process that made each.
+struct besideName {
+    std::vector<int> tail;
+    std::vector<std::pair<std::string, long long>> hidden;
+};
+
+// One listing of the folder of first (and of target's, when it is another):
+// a gap in the numbers hides no file, and a tail of thousands of files
+// costs no more than one look at each name.
+besideName lookBeside(const std::string& first, const std::string& target)
+{
+    besideName found;
+    // The bare name of file k is stem + "^k" + ext.
+    const std::string name = ZFile::getFilename(first);
+    const std::string one = ZFile::getFilename(hsResultFile::seriesFileName(first, 1));
+    size_t cut = 0;
+    while (cut < name.size() && name[cut] == one[cut])
+        ++cut;
+    const std::string stem = name.substr(0, cut) + "^", ext = name.substr(cut);
+    const auto seriesNumber = [&](const std::string& entry) {
+        if (entry.size() <= stem.size() + ext.size() || entry.compare(0, stem.size(), stem) != 0 ||
+            entry.compare(entry.size() - ext.size(), ext.size(), ext) != 0)
+            return 0;
+        const std::string digits = entry.substr(stem.size(), entry.size() - stem.size() - ext.size());
+        if (digits.size() > 9 || digits[0] == '0' ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        const int k = std::stoi(digits);
+        return ZFile::getFilename(hsResultFile::seriesFileName(first, k)) == entry ? k : 0;
+    };
+    const std::string folders[] = {folderPrefix(first), folderPrefix(target)};
+    const std::string newBase = ZFile::getFilename(target);
+    for (int f = 0; f < 2 && (f == 0 || folders[1] != folders[0]); ++f) {
+        for (const ZPlatform::FolderEntry& e : ZPlatform::listFolder(folders[f], "*")) {
+            std::string base;
+            long long pid = 0;
+            const int k = f == 0 ? seriesNumber(e.name) : 0;
+            if (k > 0)
+                found.tail.push_back(k);
+            else if (f == 0 && ZPlatform::splitHiddenName(e.name, ".old", base, pid) &&
+                     seriesNumber(base) > 0)
+                found.hidden.emplace_back(folders[f] + e.name, pid);
+            else if ((f == 1 || folders[1] == folders[0]) &&
+                     ZPlatform::splitHiddenName(e.name, ".new", base, pid) && base == newBase)
+                found.hidden.emplace_back(folders[f] + e.name, pid);
+        }
     }
-    return notBack;
+    std::sort(found.tail.begin(), found.tail.end());
+    return found;
+}
+
+// Removes the file at path while this process holds its lock, and only when
+// the name still leads to the locked file; "" or why it was not removed.
+std::string removeLocked(const std::string& path)
+{
+    bool busy = false;
+    int error = 0;
+    const int fd = ZPlatform::lockFile(path, false, busy, error);
+    if (fd < 0)
+        return error == ENOENT ? "" : busy ? "it is being written by another writer" : systemReason(error);
+    std::string why;
+    if (ZPlatform::leadsTo(path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT)
+        why = systemReason(errno);
+    ZPlatform::unlockFile(fd);
+    return why;
+}
+
+// A hidden file whose writer is gone: nobody holds its lock, and the process
+// that made it runs no more (or is this one, which holds its own files'
+// locks). A live writer's file is left alone, and so is one that this
+// process may not remove.
+void removeIfAbandoned(const std::string& path, long long pid)
+{
+    bool busy = false;
+    int error = 0;
+    const int fd = ZPlatform::lockFile(path, false, busy, error);
+    if (fd < 0)
+        return;
+    if ((pid == ZPlatform::processId() || !ZPlatform::processAlive(pid)) &&
+        ZPlatform::leadsTo(path, fd) && ZPlatform::removalRefused(path) == 0)
+        unlink(path.c_str());
+    ZPlatform::unlockFile(fd);
+}
+
+// After the rename: the old series goes from its last file down, so that a
+// kill leaves the new file and the first files of the old tail, which no
+// reader joins to a file without timesteps. What could not be removed is
+// said.
+std::string removeOldRun(const std::string& first, const besideName& old)
+{
+    std::string notRemoved;
+    for (auto k = old.tail.rbegin(); k != old.tail.rend(); ++k) {
+        if (stepHook)
+            stepHook();
+        const std::string name = hsResultFile::seriesFileName(first, *k);
+        const std::string why = removeLocked(name);
+        if (!why.empty())
+            notRemoved += " " + quoted(name) + ": " + why + ".";
+    }
+    for (const auto& h : old.hidden) {
+        if (stepHook)
+            stepHook();
+        removeIfAbandoned(h.first, h.second);
+    }
+    return notRemoved;
 }
 
 } // namespace
 
 void hsResultFile::setBusyHook(void (*hook)()) { busyHook = hook; }
+
+void hsResultFile::setStepHook(void (*hook)()) { stepHook = hook; }
+
+void hsResultFile::atStep()
+{
+    if (stepHook)
+        stepHook();
+}
 
 // Returns the file that the name leads to, through its symbolic links.
 std::string hsResultFile::checkWriteTarget(const std::string& name, int fmt)
@@ -152,18 +274,18 @@ std::string hsResultFile::checkWriteTarget(const std::string& name, int fmt)
 }
 
 // The files an old, longer run left after the first go with it; anything
-// else of such a name is the user's and stays. Each is moved aside while
-// locked, so that no other writer is writing it, and let go at once: a tail
-// of thousands of files takes no more descriptors than one.
-void hsResultFile::takeSeriesTail(const std::string& first, movedFiles& moved)
+// else of such a name is the user's and stays. Each is checked where it
+// stands, locked while it is looked at, so that no other writer is writing
+// it, and let go at once: a tail of thousands of files takes no more
+// descriptors than one.
+void hsResultFile::checkSeriesTail(const std::string& first, std::vector<int>& tail)
 {
     const hsResultFile probe("", EMB);
-    for (int k = 1;; ++k) {
+    std::vector<int> present;
+    for (int k : tail) {
         // Each step reads a header: asked every time.
-        ZCoreLib::ZCancel::pollNow();
+        beforeStep();
         const std::string name = seriesFileName(first, k);
-        if (name == first)
-            return;
         const std::string role = " (file " + std::to_string(k) + " of the series of " +
                                  quoted(first) + ", which a new run removes)";
         const auto foreign = [&] {
@@ -177,7 +299,7 @@ void hsResultFile::takeSeriesTail(const std::string& first, movedFiles& moved)
             throw foreign();
         nameHold held;
         if (!holdName(held, name, name, false, role + " cannot be opened: "))
-            return;
+            continue;
         const openFile f(name);
         if (!f.isOpen())
             throw refusal(name, "the file " + quoted(name) + role + " cannot be read: " +
@@ -187,14 +309,13 @@ void hsResultFile::takeSeriesTail(const std::string& first, movedFiles& moved)
         } catch (const ZException&) {
             throw foreign();
         }
-        std::string aside;
-        const int error = ZPlatform::moveAside(name, aside);
+        const int error = ZPlatform::removalRefused(name);
         if (error != 0)
             throw refusal(name, "could not remove the existing file " + quoted(name) + role + ": " +
                                     systemReason(error) + ".");
-        moved.emplace_back(name, aside);
-        held.release(true);
+        present.push_back(k);
     }
+    tail.swap(present);
 }
 
 std::unique_ptr<hsResultFile> hsResultFile::createWriter(
@@ -222,38 +343,28 @@ std::unique_ptr<hsResultFile> hsResultFile::createWriter(
     if (w->writeHold_ < 0)
         throw ZException("hsResultFile: cannot make a new file beside " + quoted(target) + ": " +
                          systemReason(error) + ".");
-    movedFiles tail;
-    std::string notBack;
+    besideName left;
     try {
         w->firstFilePath_ = fresh;
         w->writeHeader();
         w->firstFilePath_.clear();
-        takeSeriesTail(name, tail);
+        left = lookBeside(name, target);
+        checkSeriesTail(name, left.tail);
+        beforeStep();
         error = ZPlatform::replaceFile(fresh, target);
         if (error != 0)
             throw ZException("hsResultFile: could not put the new file in the place of " +
                              quoted(target) + ": " + systemReason(error) + ".");
     } catch (...) {
-        // An interrupt too: the old run is whole again before it goes on.
-        notBack = putBack(tail);
+        // An interrupt too: nothing of the old run was changed.
         w->fileStream.close();
         unlink(fresh.c_str());
         w->releaseHold();
-        if (notBack.empty())
-            throw;
+        throw;
     }
-    if (!notBack.empty())
-        throw ZException("hsResultFile: the new run of " + quoted(name) + " was given up, but" +
-                         notBack);
     // The new run has the name: the old tail goes, with nothing left to stop it.
     old.release(true);
-    std::string notRemoved;
-    for (const auto& m : tail)
-        if (unlink(m.second.c_str()) != 0) {
-            const std::string why = systemReason(errno);
-            notRemoved += " " + quoted(m.second) + " (" + quoted(m.first) + " of the old run): " +
-                          why + ".";
-        }
+    const std::string notRemoved = removeOldRun(name, left);
     if (!notRemoved.empty())
         throw ZException("hsResultFile: the new run took the place of " + quoted(name) +
                          ", but files of the old run could not be removed; remove them by hand:" +

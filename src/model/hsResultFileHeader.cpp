@@ -221,6 +221,7 @@ void hsResultFile::readBinaryHeader()
                " values after a header of " + str(headerSize) + " bytes do not fit in the file");
     relabelBinaryFormat();
     refused_ = refusedNext();
+    handedOut_ = false;
     seen_.assign(1, firstSight(*r.file, mInfo.noTimestep, seriesHeadOf(*r.file, h, fileName)));
 }
 

@@ -293,4 +293,57 @@ std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeen(int k)
     return f;
 }
 
+bool hsResultFile::firstStillNamed() const
+{
+    const openFile f(fileName);
+    return f.isOpen() && openFile::sameFile(f.stat(), seen_[0].stamp);
+}
+
+// A new run renames its first file, which holds no timestep yet, over the
+// name and only then removes the old series: an object opened on the old run
+// may meet its files going. One that has handed out nothing but the header
+// takes the new run instead, when it holds the same model (the same header
+// but for the start and the count), so that nothing it described changes
+// but its time axis; another model would change the arrays under its users.
+bool hsResultFile::takeNewRun()
+{
+    if (handedOut_ || seen_.empty() || !isReader() || !isBinaryFormat())
+        return false;
+    const openFile f(fileName);
+    if (!f.isOpen())
+        return false;
+    const openFile::status now = f.stat();
+    if (openFile::sameFile(now, seen_[0].stamp))
+        return false;
+    seriesHead head;
+    try {
+        head = readSeriesHead(f, fileName);
+    } catch (const ZException&) {
+        return false;
+    }
+    const seriesHead& was = seen_[0].head;
+    if (head.shape != was.shape || head.headerSize != was.headerSize ||
+        head.version != was.version || !countUnbacked(head, now.size, fileName).empty())
+        return false;
+    mInfo.noTimestep = head.nt;
+    mInfo.startDT = head.startDT;
+    dateModified = now.modifiedNs / 1000000000LL;
+    curTimestep = 0;
+    refused_ = refusedNext();
+    seen_.assign(1, firstSight(f, head.nt, head));
+    return true;
+}
+
+bool hsResultFile::rescanReplacedRun(int attempt)
+{
+    if (firstStillNamed())
+        return false;
+    // A name that keeps changing is refused after a few runs.
+    if (attempt < 3 && takeNewRun())
+        return true;
+    const openFile f(fileName);
+    checkOpen(0, f);
+    throw changed(fileName, "was replaced by another file after this handle read it.");
+}
+
 } // namespace hestor

@@ -144,13 +144,28 @@ int hsResultFile::seeSeries(long long need)
         head.headerSize = headerSize;
         seen_.push_back(firstSight(f, mInfo.noTimestep, head));
     }
-    long long held = 0;
-    for (const seenFile& s : seen_)
-        held += s.nt;
-    while ((need < 0 || held < need) && nextContinues(static_cast<int>(seen_.size()), held)) {
-        ZCoreLib::ZCancel::poll();
-        held += seen_.back().nt;
+    for (int attempt = 0;; ++attempt) {
+        long long held = 0;
+        for (const seenFile& s : seen_)
+            held += s.nt;
+        bool looked = false;
+        try {
+            while (need < 0 || held < need) {
+                looked = true;
+                if (!nextContinues(static_cast<int>(seen_.size()), held))
+                    break;
+                ZCoreLib::ZCancel::poll();
+                held += seen_.back().nt;
+            }
+        } catch (const ZException&) {
+            if (!looked || !rescanReplacedRun(attempt))
+                throw;
+            continue;
+        }
+        if (!looked || !rescanReplacedRun(attempt))
+            break;
     }
+    handedOut_ = true;
     return static_cast<int>(seen_.size());
 }
 
@@ -160,7 +175,7 @@ std::vector<int> hsResultFile::seriesCounts(bool checkAll)
     if (!isBinaryFormat())
         return counts;
     if (isReader()) {
-        if (checkAll && !seen_.empty()) {
+        if (checkAll && !seen_.empty() && !takeNewRun()) {
             // A file deleted under the handle is no shorter series.
             for (size_t k = 0; k < seen_.size(); ++k) {
                 ZCoreLib::ZCancel::poll();
@@ -227,6 +242,7 @@ std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeriesFile(int k, long
         return f;
     }
     recordsStart = seen_[static_cast<size_t>(k)].head.headerSize;
+    handedOut_ = true;
     return openSeen(k);
 }
 

@@ -385,10 +385,12 @@ void hsResultFile::rollOver()
         flushBuf(writeTimestep);
         writeNT(maxTimestepsPerFile);
     } catch (...) {
-        ZPlatform::unlockFile(hold);
+        // Removed while still held: no other writer takes it in between.
         std::remove(next.c_str());
+        ZPlatform::unlockFile(hold);
         throw;
     }
+    atStep();
     releaseHold();
     writeHold_ = hold;
     ++fileNo;

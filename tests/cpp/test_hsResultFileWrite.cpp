@@ -7,12 +7,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "ZCancel.h"
 #include "ZFile.h"
+#include "ZPlatform.h"
 #include "hsResultFile.h"
 #include "test_hsResultFileUtil.h"
 
@@ -568,6 +570,80 @@ TEST_F(ResultWrite, NewRunInterruptedAtEveryStep)
     EXPECT_EQ(wordAt(readBytes(at("run.emb")), 44), 0);
 }
 
+// The old series of the kill and reader tests: 7 timesteps in 4 files.
+void oldRun(const std::string& first)
+{
+    auto old = create(first);
+    old->maxTimestepsPerFile = 2;
+    writeSteps(*old, 0, 7);
+    old->flushBuf();
+}
+
+// A kill at any step of a new run (a child that ends there without clean-up)
+// leaves readers the whole old run or the new one, and the next run removes
+// what it left: the old series, a file of it beyond a gap, and hidden files
+// of writers that are gone.
+TEST_F(ResultWrite, NewRunKilledAtEveryStep)
+{
+    const std::string first = at("run.emb");
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    static int steps, killAt;
+    for (killAt = 1; killAt < 20; ++killAt) {
+        oldRun(first);
+        ZFile::copyFile(at("run^1.emb"), at("run^6.emb"));
+        writeBytes(at(".run^4.emb." + std::to_string(gone) + ".1.old"), {'x'});
+        const pid_t child = fork();
+        if (child == 0) {
+            hsResultFile::setStepHook([] { if (++steps == killAt) _exit(3); });
+            create(first)->flushBuf();
+            _exit(0);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        // 4 old files checked, then the rename.
+        EXPECT_EQ(hsResultFile(first, -1).totalTimesteps(), killAt <= 5 ? 7 : 0) << killAt;
+        create(first)->flushBuf();
+        EXPECT_EQ(entries(dir).size(), 1u) << killAt;
+        if (status == 0)
+            break;
+    }
+    EXPECT_EQ(killAt, 12); // and 4 old files removed, 2 hidden files looked at
+}
+
+// Readers during a new run: a handle that has counted nothing yet counts the
+// whole old run, or the new one once it has the name; one that counted the
+// old run is told it was replaced.
+TEST_F(ResultWrite, ReadersDuringANewRun)
+{
+    const std::string first = at("run.emb");
+    oldRun(first);
+    static std::vector<std::unique_ptr<hsResultFile>> unread;
+    static std::unique_ptr<hsResultFile> counted;
+    static std::vector<std::pair<int, std::string>> seen;
+    for (int i = 0; i < 8; ++i)
+        unread.push_back(std::make_unique<hsResultFile>(first, -1));
+    counted = std::make_unique<hsResultFile>(first, -1);
+    counted->totalTimesteps();
+    hsResultFile::setStepHook([] {
+        const std::vector<int> counts = unread[seen.size()]->seriesTimesteps(-1);
+        seen.emplace_back(std::accumulate(counts.begin(), counts.end(), 0),
+                          message([] { counted->totalTimesteps(); }));
+    });
+    create(first)->flushBuf();
+    hsResultFile::setStepHook(nullptr);
+    const std::string replaced = "hsResultFile: the result file '" + first +
+                                 "' was replaced by another file after this handle read it.";
+    const std::vector<std::pair<int, std::string>> expect = {
+        {7, "(no exception)"}, {7, "(no exception)"}, {7, "(no exception)"}, {7, "(no exception)"},
+        {0, replaced},         {0, replaced},         {0, replaced},         {0, replaced}};
+    EXPECT_EQ(seen, expect);
+    unread.clear();
+    counted.reset();
+}
+
 // A new run that may not remove the last file of the old series (another
 // user's, in a sticky folder) leaves the old run whole.
 TEST_F(ResultWrite, NewRunRefusedByTheLastOldFile)
@@ -631,7 +707,22 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
     }
     auto a = create(at("s.emb"));
     a->maxTimestepsPerFile = 1;
+    static std::string rolling[2];
+    static int held = 0;
+    rolling[0] = at("s.emb");
+    rolling[1] = at("s^1.emb");
+    // The current file stays held until the next one is.
+    hsResultFile::setStepHook([] {
+        for (const std::string& f : rolling) {
+            bool busy = false;
+            int error = 0;
+            ZCoreLib::ZPlatform::unlockFile(ZCoreLib::ZPlatform::lockFile(f, false, busy, error));
+            held += busy;
+        }
+    });
     writeSteps(*a, 0, 1);
+    hsResultFile::setStepHook(nullptr);
+    EXPECT_EQ(held, 2);
     EXPECT_EQ(message([&] { create(at("s^1.emb")); }),
               "the file '" + at("s^1.emb") + "' is being written by another writer.");
 }

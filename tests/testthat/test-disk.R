@@ -39,6 +39,8 @@ test_that("a refused writeHSFile leaves every file byte for byte", {
          "writeHSFile: '<d>/p.emb' is not a regular file (a pipe, a device or a socket); a result file cannot be written to it."),
     list("notes named as a series file", small_header(), "notes.emb", "emb",
          "writeHSFile: '<d>/notes^2.emb' is not a result file, but its name makes it file 2 of the series of '<d>/notes.emb', which a new run removes; move or rename it first."),
+    list("notes beyond a gap in the series", small_header(), "gap.emb", "emb",
+         "writeHSFile: '<d>/gap^2.emb' is not a result file, but its name makes it file 2 of the series of '<d>/gap.emb', which a new run removes; move or rename it first."),
     list("timestep 1e300", hdr_set(timestep = 1e300), "run.emb", "emb",
          "header: timestep is 1e+300; the file stores it as a 32-bit float, which holds magnitudes from 1.17549e-38 to 3.40282e+38 (it would read back as Inf)."),
     list("bathymetry 1e-50", hdr_set(elemBathy = c(6, 1e-50, 0.8, 5.3)), "run.emb", "emb",
@@ -52,6 +54,8 @@ test_that("a refused writeHSFile leaves every file byte for byte", {
     write_series(file.path(d, "run.emb"), list(0:1, 2:3))
     write_series(file.path(d, "notes.emb"), list(0, 1, 2))
     writeLines("my notes", file.path(d, "notes^2.emb"))
+    write_small(file.path(d, "gap.emb"))
+    writeLines("my notes", file.path(d, "gap^2.emb"))
     Sys.chmod(write_small(file.path(d, "ro.emb")), "0444", use_umask = FALSE)
     system2("mkfifo", file.path(d, "p.emb"))
     dir.create(file.path(d, "d.emb"))
