@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -20,23 +24,30 @@ using namespace rftest;
 
 namespace {
 
+using status = hsResultFile::openFile::status;
+
 // The two-square mesh in one layer; one item of a value per element, the
 // first 100 t + bathy at timestep t.
+void fill(hestor::hsModelInfo& mi, double bathy, const std::string& proj = "")
+{
+    const std::vector<char> m = meshBlock(false, false);
+    mi.mesh2d.fromBinary(m.data(), m.size(), -1);
+    if (!proj.empty())
+        mi.mesh2d.proj = proj;
+    mi.noLayer = 1;
+    mi.adoptDz(new double[1]{5}, 1);
+    mi.adoptElemBathy(new double[2]{bathy, 2}, 2);
+    mi.startDT = 1600000000LL;
+    mi.timestep = 600;
+    mi.init();
+}
+
 std::unique_ptr<hsResultFile> writer(const std::string& name, double bathy, int perFile = -1,
                                      const std::string& proj = "")
 {
     std::remove(name.c_str()); // else its header would be read
     auto f = std::make_unique<hsResultFile>(name, hestor::EMB);
-    const std::vector<char> m = meshBlock(false, false);
-    f->mInfo.mesh2d.fromBinary(m.data(), m.size(), -1);
-    if (!proj.empty())
-        f->mInfo.mesh2d.proj = proj;
-    f->mInfo.noLayer = 1;
-    f->mInfo.adoptDz(new double[1]{5}, 1);
-    f->mInfo.adoptElemBathy(new double[2]{bathy, 2}, 2);
-    f->mInfo.startDT = 1600000000LL;
-    f->mInfo.timestep = 600;
-    f->mInfo.init();
+    fill(f->mInfo, bathy, proj);
     f->addItem("v", 2);
     f->maxTimestepsPerFile = perFile;
     f->writeHeader();
@@ -54,6 +65,26 @@ void steps(hsResultFile& w, int from, int to, double bathy = 1)
 void writeFile(const std::string& name, int nt, double bathy)
 {
     steps(*writer(name, bathy), 0, nt, bathy); // closed by its destructor
+}
+
+// A writer that holds its file, as every writer made for R does.
+std::unique_ptr<hsResultFile> heldWriter(const std::string& name)
+{
+    return hsResultFile::createWriter(
+        name, hestor::EMB, [](hestor::hsModelInfo& mi) { fill(mi, 1); }, {"v"}, {2});
+}
+
+// The header's last byte, changed in place.
+void flipLastHeaderByte(const std::string& name)
+{
+    std::fstream f(name, std::ios::in | std::ios::out | std::ios::binary);
+    int32_t size = 0;
+    f.seekg(28);
+    f.read(reinterpret_cast<char*>(&size), 4);
+    f.seekg(size - 1);
+    const char c = static_cast<char>(f.get() ^ 1);
+    f.seekp(size - 1);
+    f.put(c);
 }
 
 unsigned long long inodeOf(const std::string& name)
@@ -74,6 +105,7 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
     testutil::TempDir dir;
     const std::string name = dir.path + "/run.emb", other = dir.path + "/other.emb";
     const std::string why = "hsResultFile: the result file '" + name + "' ";
+    const std::string differs = "was rewritten: its header differs from the one this handle read.";
     std::unique_ptr<hsResultFile> live;
     auto copyOver = [&](const std::string& from) { writeBytes(name, readBytes(from)); }; // in place
     // A long projection text puts the bathymetry after the header's first 64 kB.
@@ -99,18 +131,13 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
          why + "is gone: it was deleted or renamed after this handle read it."},
         {"another header after 64 kB", [&] { steps(*writer(other, 1.5, -1, longProj), 0, 3); copyOver(other); },
          why + "was rewritten: its header differs from the one this handle read.", longProj},
-        // New runs of the same header and values until one gets the inode
-        // number of the deleted file, as file systems reuse them; that one
-        // takes the name.
-        {"inode reused", [&] {
-             const unsigned long long old = inodeOf(name);
-             live.reset(); // lets go of the old file
-             std::remove(name.c_str());
-             std::string run;
-             for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old); ++i)
-                 writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
-             std::rename(run.c_str(), name.c_str());
-         }, why + "was replaced by another file after this handle read it."},
+        // Headers of 406, 408, 416 and 300406 bytes: the last byte after
+        // whole 32-byte stripes, in a word, at a stripe's end, in a later block.
+        {"last header byte", [&] { flipLastHeaderByte(name); }, why + differs},
+        {"last header byte, 408", [&] { flipLastHeaderByte(name); }, why + differs, std::string(7, 'p')},
+        {"last header byte, 416", [&] { flipLastHeaderByte(name); }, why + differs, std::string(15, 'p')},
+        {"last header byte, 300406", [&] { flipLastHeaderByte(name); }, why + differs,
+         std::string(300005, 'p')},
     };
     for (const change& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,14 +193,82 @@ TEST(ResultFileIdentity, OneHandleOneCountBesideAWriter)
     }
 }
 
-// Where a file system keeps no birth time, the inode generation tells a new
-// file of a reused inode number.
-TEST(ResultFileIdentity, GenerationTellsAReusedInode)
+// New runs of the same header and values until one gets the inode number
+// of the deleted file, as file systems reuse them; that one takes the name.
+// Its birth time may fall in the old file's tick (ext2's is 4 ms): the
+// generation tells it apart all the same.
+TEST(ResultFileIdentity, AReusedInodeIsAnotherFile)
 {
-    hsResultFile::openFile::status a, b;
-    a.hasGeneration = b.hasGeneration = true;
-    b.generation = 1;
-    EXPECT_FALSE(hsResultFile::openFile::sameFile(a, b));
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb";
+    writeFile(name, 3, 1);
+    hsResultFile r(name, -1);
+    const status old = hsResultFile::openFile(name).stat();
+    std::remove(name.c_str());
+    std::string run;
+    for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old.inode); ++i)
+        writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
+    if (inodeOf(run) != old.inode)
+        GTEST_SKIP() << "this file system gave no new file the inode number of a deleted one";
+    std::rename(run.c_str(), name.c_str());
+    EXPECT_EQ(thrownMessage([&] { valueAt(r, 2); }),
+              "hsResultFile: the result file '" + name +
+                  "' was replaced by another file after this handle read it.");
+    const int fd = open(name.c_str(), O_RDONLY);
+    long generation = 0;
+    const bool kept = ioctl(fd, FS_IOC_GETVERSION, &generation) == 0;
+    close(fd);
+    if (!kept)
+        GTEST_SKIP() << "this file system keeps no inode generation";
+    status now = hsResultFile::openFile(name).stat();
+    now.birthNs = old.birthNs;
+    EXPECT_FALSE(hsResultFile::openFile::sameFile(now, old));
+}
+
+// A look in the tick of the file's last change proves nothing: a rewrite in
+// place in that tick may leave every time as the look saw it. Here the
+// modification time is put back and the status-change time, which cannot
+// be set, is taken as a coarse clock would leave it.
+TEST(ResultFileIdentity, ALookInTheTickOfAChangeIsNotTrusted)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb";
+    writeFile(name, 3, 1);
+    const hsResultFile::openFile f(name);
+    const status look = f.stat();
+    std::vector<char> b = readBytes(name);
+    b.back() = static_cast<char>(b.back() ^ 1);
+    writeBytes(name, b);
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {look.modifiedNs / 1000000000, look.modifiedNs % 1000000000}};
+    ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+    status now = f.stat();
+    now.changedNs = look.changedNs;
+    ASSERT_EQ(now.modifiedNs, look.modifiedNs);
+    EXPECT_FALSE(hsResultFile::openFile::unchanged(now, look));
+    status lookLater = look;
+    lookLater.takenNs = look.changedNs + 10000000000LL;
+    EXPECT_TRUE(hsResultFile::openFile::unchanged(now, lookLater));
+}
+
+// A file its writer holds is read by its count and size alone (a header
+// byte changed meanwhile is not looked at), so a read costs the same
+// whatever the header's size. The change is found at the first read after
+// the writer let go.
+TEST(ResultFileIdentity, AFileItsWriterHoldsIsCheckedWholeOnceLetGo)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb";
+    auto w = heldWriter(name);
+    steps(*w, 0, 2);
+    hsResultFile r(name, -1);
+    flipLastHeaderByte(name);
+    steps(*w, 2, 3);
+    EXPECT_EQ(valueAt(r, 1), 101.0f);
+    w->flushBuf();
+    EXPECT_EQ(thrownMessage([&] { valueAt(r, 1); }),
+              "hsResultFile: the result file '" + name +
+                  "' was rewritten: its header differs from the one this handle read.");
 }
 
 } // namespace
