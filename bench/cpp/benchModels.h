@@ -129,23 +129,28 @@ inline std::unique_ptr<hestor::hsMesh2D> buildMesh(const GridMesh& g)
 }
 
 // noLayer layers of 1 m; bottom layers from 0 (deepest) at the left side to
-// noLayer - 5 at the right.
+// noLayer - 5 at the right (all 0 below 5 layers).
+inline void fillLayered(hestor::hsModelInfo& mi, const GridMesh& g, int noLayer)
+{
+    fillMesh(mi.mesh2d, g);
+    mi.mesh2d.initMesh();
+    const int noe = mi.mesh2d.noe;
+    mi.noLayer = noLayer;
+    mi.adoptDz(new double[noLayer], noLayer);
+    std::fill(mi.dz, mi.dz + noLayer, 1.0);
+    mi.adoptElemBathy(new double[noe], noe);
+    const int deepest = std::max(noLayer - 5, 0);
+    for (int e = 0; e < noe; ++e) {
+        const int bottom = g.column[e] * (deepest + 1) / g.nx;
+        mi.elemBathy[e] = (noLayer - 1 - bottom) + 0.5;
+    }
+    mi.init();
+}
+
 inline std::unique_ptr<hestor::hsModelInfo> layeredModel(const GridMesh& g, int noLayer)
 {
     std::unique_ptr<hestor::hsModelInfo> mi(new hestor::hsModelInfo());
-    fillMesh(mi->mesh2d, g);
-    mi->mesh2d.initMesh();
-    const int noe = mi->mesh2d.noe;
-    mi->noLayer = noLayer;
-    mi->adoptDz(new double[noLayer], noLayer);
-    std::fill(mi->dz, mi->dz + noLayer, 1.0);
-    mi->adoptElemBathy(new double[noe], noe);
-    const int deepest = noLayer - 5;
-    for (int e = 0; e < noe; ++e) {
-        const int bottom = g.column[e] * (deepest + 1) / g.nx;
-        mi->elemBathy[e] = (noLayer - 1 - bottom) + 0.5;
-    }
-    mi->init();
+    fillLayered(*mi, g, noLayer);
     return mi;
 }
 

@@ -29,6 +29,7 @@
 #include "ZException.h"
 #include "ZNetCdf.h"
 #include "ZPoly.h"
+#include "hsResultFile.h"
 #include "benchModels.h"
 #include "benchTiming.h"
 
@@ -509,6 +510,14 @@ struct TempFile {
     ~TempFile() { std::remove(path.c_str()); }
 };
 
+// A new name in TMPDIR (else /tmp) with the given ending.
+std::string tempPath(const std::string& ending)
+{
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/hestor-bench-" +
+           std::to_string(static_cast<long long>(std::random_device()())) + ending;
+}
+
 void ncCheck(int status, const char* what)
 {
     if (status != NC_NOERR)
@@ -534,9 +543,7 @@ void writeFloatFile(const std::string& path, size_t nTime, size_t nCell)
 
 Times rowNetCdf(const Settings& s, long long nValues)
 {
-    const char* dir = std::getenv("TMPDIR");
-    TempFile file{std::string(dir && *dir ? dir : "/tmp") + "/hestor-bench-" +
-                  std::to_string(static_cast<long long>(std::random_device()())) + ".nc"};
+    TempFile file{tempPath(".nc")};
     const size_t nTime = 10, nCell = static_cast<size_t>(nValues / 10);
     writeFloatFile(file.path, nTime, nCell);
     ZCoreLib::ZNetCdf nc(file.path, false);
@@ -652,9 +659,7 @@ void writeTimeFile(const std::string& path, size_t n)
 // into a fresh file with the variable as defVar makes it, closing included.
 Times rowNetCdfCopy(const Settings& s, long long nRecords)
 {
-    const char* dir = std::getenv("TMPDIR");
-    const std::string stem = std::string(dir && *dir ? dir : "/tmp") + "/hestor-bench-" +
-                             std::to_string(static_cast<long long>(std::random_device()()));
+    const std::string stem = tempPath("");
     TempFile in{stem + "-in.nc"}, out{stem + "-out.nc"};
     const size_t n = static_cast<size_t>(nRecords);
     writeTimeFile(in.path, n);
@@ -687,6 +692,55 @@ Times rowNetCdfCopy(const Settings& s, long long nRecords)
     ncCheck(nc_get_vara_double(src.ncid, 0, &start, &n, values.data()), "nc_get_vara_double");
     checkSame("copyDataFrom", copied == values);
     return compare(s, pass(true), pass(false));
+}
+
+// A file its writer is still writing, and a reader of it opened after the
+// first timestep. The header's size is set by a projection text padded to
+// it: the reader's check reads bytes, whatever they hold, and a mesh of a
+// million elements would cost a gigabyte of memory per object.
+struct LiveFile {
+    TempFile file;
+    std::unique_ptr<hestor::hsResultFile> writer, reader;
+    float step = 0;
+
+    explicit LiveFile(long long headerBytes) : file{tempPath(".emb")}
+    {
+        const GridMesh g = triGrid(100);
+        writer = hestor::hsResultFile::createWriter(
+            file.path, hestor::EMB,
+            [&](hsModelInfo& mi) {
+                fillLayered(mi, g, 1);
+                mi.mesh2d.proj.assign(static_cast<size_t>(headerBytes), 'p');
+            },
+            {"v"}, {1});
+        append();
+        reader.reset(new hestor::hsResultFile(file.path, -1));
+    }
+    void append() { writer->writeData(&++step, 1); }
+    float read()
+    {
+        float v = 0;
+        reader->readItemData(0, 0, &v);
+        return v;
+    }
+};
+
+// One read of a live file after each timestep its writer appends: the
+// check that the file is still the one the reader counted must not grow
+// with the header.
+Times rowLiveRead(const Settings& s, long long headerBytes)
+{
+    LiveFile big(headerBytes), small(headerBytes / 100);
+    checkSame("the first timestep of a live file", big.read() == 1 && small.read() == 1);
+    auto pass = [](LiveFile& f) -> Pass {
+        return [&f]() {
+            f.append();
+            const auto t0 = std::chrono::steady_clock::now();
+            f.read();
+            return seconds(t0);
+        };
+    };
+    return compare(s, pass(big), pass(small));
 }
 
 struct Row {
@@ -750,6 +804,8 @@ int run()
     add("`copyDataFrom`, a time axis of " + count(2 * n) + " records",
         "one whole-variable `nc_get_vara_double` + `nc_put_vara_double`", 2,
         [&] { return rowNetCdfCopy(s, 2 * n); });
+    add("one read of a file its writer is writing, after each timestep, header of 40 MB",
+        "the same with a header of 400 kB", 1.5, [&] { return rowLiveRead(s, 40000000); });
 
     std::printf("HestorTools C++ benchmark: %u cores; median of %d repetitions, each side >= %g s "
                 "per repetition.\n\n",

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -398,6 +399,47 @@ bool ZPlatform::canOpenForWriting(const std::string& path)
 int ZPlatform::truncateFile(const std::string& path, long long size)
 {
     return truncate(path.c_str(), static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+namespace {
+
+// The mark is an open-file-description record lock on one byte far beyond
+// any data: flock and reads do not meet it, and it goes with the lock's
+// descriptor, in this process too.
+#ifdef F_OFD_SETLK
+struct flock writingMark(short type)
+{
+    struct flock mark = {};
+    mark.l_type = type;
+    mark.l_whence = SEEK_SET;
+    mark.l_start = std::numeric_limits<off_t>::max() / 2;
+    mark.l_len = 1;
+    return mark;
+}
+#endif
+
+} // namespace
+
+bool ZPlatform::markBeingWritten(int fd)
+{
+#ifdef F_OFD_SETLK
+    struct flock mark = writingMark(F_WRLCK);
+    return fd >= 0 && fcntl(fd, F_OFD_SETLK, &mark) == 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+bool ZPlatform::beingWritten(int fd)
+{
+#ifdef F_OFD_GETLK
+    struct flock mark = writingMark(F_RDLCK);
+    return fd >= 0 && fcntl(fd, F_OFD_GETLK, &mark) == 0 && mark.l_type != F_UNLCK;
+#else
+    (void)fd;
+    return false;
+#endif
 }
 
 long long ZPlatform::processId() { return static_cast<long long>(getpid()); }

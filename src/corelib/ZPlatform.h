@@ -94,6 +94,12 @@ public:
     static bool canOpenForWriting(const std::string& path);
     // Sets the size of the file at path; 0 or errno.
     static int truncateFile(const std::string& path, long long size);
+    // A writer's mark on the file it writes through fd (open for writing),
+    // held until fd is closed; false where the system keeps no such mark.
+    // beingWritten asks whether another open of the file holds it, taking
+    // nothing: a reader that asks never makes a writer's lock attempt fail.
+    static bool markBeingWritten(int fd);
+    static bool beingWritten(int fd);
     static long long processId();
 };
 

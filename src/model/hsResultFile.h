@@ -198,18 +198,22 @@ public:
     class openFile {
     public:
         // Which file it is and how it stood. A new file may get the inode
-        // number of a deleted one, but never its birth time or its inode
-        // generation: where the file system keeps one of them, it tells the
-        // two apart (has... false where it keeps neither).
+        // number of a deleted one, but not both its birth time and its inode
+        // generation: every one of them the file system keeps is compared
+        // (has... false where it keeps none). takenNs: the clock just before
+        // the times were read.
         struct status {
             unsigned long long device = 0, inode = 0;
             long long size = 0, modifiedNs = 0, changedNs = 0;
             bool hasBirth = false, hasGeneration = false;
             long long birthNs = 0;
             unsigned long long generation = 0;
+            long long takenNs = 0;
         };
         static bool sameFile(const status& a, const status& b);
-        // sameFile, and neither written nor touched since.
+        // sameFile, neither written nor touched since the earlier status b,
+        // and b not taken within a tick of the file's last change (a change
+        // in that tick may have left the times as b saw them).
         static bool unchanged(const status& a, const status& b);
         // Opened as ZFile::openForReading opens: never blocks, regular files
         // only. Not open (isOpen() false, error() the reason, or
@@ -221,6 +225,8 @@ public:
         bool isOpen() const { return fd_ >= 0; }
         int error() const { return error_; }
         status stat() const;
+        // Whether its writer holds the file (ZPlatform::beingWritten).
+        bool heldByWriter() const;
         // Bytes read at pos: n, or fewer where the file ends.
         long long readAt(long long pos, void* dst, long long n) const;
 
@@ -352,13 +358,15 @@ private:
     };
     // A file of the series as first seen: its identity, its size and times at
     // the last check, its count then, its header, the byte its counted
-    // records end at and a digest of their two ends.
+    // records end at and a digest of their two ends. byWriter: last looked
+    // at while its writer held it, its header not read then.
     struct seenFile {
         openFile::status stamp;
         int nt = 0;
         seriesHead head;
         long long recordsEnd = 0;
         unsigned long long records = 0;
+        bool byWriter = false;
     };
     std::vector<seenFile> seen_;
     // The last file found not to continue the series, as it was then, so
@@ -382,6 +390,8 @@ private:
     // The first and last few kB of the bytes from .. to (the counted records).
     unsigned long long recordsDigest(const openFile& f, long long from, long long to) const;
     void checkOpen(int k, const openFile& f);
+    // The look at a file its writer holds: its count and size only.
+    bool onlyAppended(const openFile& f, const seenFile& s, const openFile::status& now) const;
     // File k (seen) opened and checked through its descriptor.
     std::unique_ptr<openFile> openSeen(int k);
     // Whether the name still leads to the first file this object read.

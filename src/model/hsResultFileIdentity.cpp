@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include <fcntl.h>
@@ -23,6 +25,7 @@
 #include "ZCancel.h"
 #include "ZFile.h"
 #include "ZMessage.h"
+#include "ZPlatform.h"
 
 namespace hestor {
 
@@ -103,7 +106,29 @@ ZException changed(const std::string& name, const std::string& what)
     return ZException("hsResultFile: the result file '" + name + "' " + what);
 }
 
-long long nanoseconds(long long sec, long long nsec) { return sec * 1000000000LL + nsec; }
+// Saturates outside the years 1677 to 2262.
+long long nanoseconds(long long sec, long long nsec)
+{
+    long long ns = 0;
+    if (__builtin_mul_overflow(sec, 1000000000LL, &ns) || __builtin_add_overflow(ns, nsec, &ns))
+        return sec < 0 ? LLONG_MIN : LLONG_MAX;
+    return ns;
+}
+
+// File systems take file times from a coarse clock: ext2 and ramfs in ticks
+// of about 4 ms, ext3's small inodes to the second, FAT to 2 s. A change in
+// the same tick as a look may leave every time as the look saw it, so a
+// look is trusted only when the file's last change lay this far before it.
+constexpr long long timeTickNs = 3000000000LL;
+
+bool settled(const hsResultFile::openFile::status& s)
+{
+    const long long last = std::max(s.modifiedNs, s.changedNs);
+    long long age = 0;
+    if (__builtin_sub_overflow(s.takenNs, last, &age))
+        return last < 0;
+    return age >= timeTickNs;
+}
 
 } // namespace
 
@@ -123,6 +148,10 @@ hsResultFile::openFile::status hsResultFile::openFile::stat() const
     status s;
     if (fd_ < 0)
         return s;
+    // Before the times: a change after they were read is later than this.
+    timespec clock = {};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    s.takenNs = nanoseconds(clock.tv_sec, clock.tv_nsec);
 #ifdef STATX_BTIME
     struct ::statx x;
     if (::statx(fd_, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &x) == 0) {
@@ -146,11 +175,11 @@ hsResultFile::openFile::status hsResultFile::openFile::stat() const
         s.changedNs = nanoseconds(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
     }
 #ifdef FS_IOC_GETVERSION
-    if (!s.hasBirth) {
-        int generation = 0;
-        s.hasGeneration = ::ioctl(fd_, FS_IOC_GETVERSION, &generation) == 0;
-        s.generation = s.hasGeneration ? static_cast<unsigned int>(generation) : 0;
-    }
+    // Asked beside the birth time, which some file systems keep only to
+    // their clock's tick. Declared for a long; file systems write an int.
+    long generation = 0;
+    s.hasGeneration = ::ioctl(fd_, FS_IOC_GETVERSION, &generation) == 0;
+    s.generation = s.hasGeneration ? static_cast<unsigned int>(generation) : 0;
 #endif
     return s;
 }
@@ -167,7 +196,12 @@ bool hsResultFile::openFile::sameFile(const status& a, const status& b)
 bool hsResultFile::openFile::unchanged(const status& a, const status& b)
 {
     return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
-           a.changedNs == b.changedNs;
+           a.changedNs == b.changedNs && settled(b);
+}
+
+bool hsResultFile::openFile::heldByWriter() const
+{
+    return fd_ >= 0 && ZCoreLib::ZPlatform::beingWritten(fd_);
 }
 
 long long hsResultFile::openFile::readAt(long long pos, void* dst, long long n) const
@@ -267,8 +301,13 @@ void hsResultFile::checkOpen(int k, const openFile& f)
         throw changed(name, "was cut short: it holds " + str(now.size) +
                                 " bytes, but the timesteps this handle counted end at byte " +
                                 str(s.recordsEnd) + ".");
-    if (openFile::unchanged(now, s.stamp))
+    if (openFile::unchanged(now, s.stamp) && !s.byWriter)
         return;
+    if (f.heldByWriter() && onlyAppended(f, s, now)) {
+        s.stamp = now;
+        s.byWriter = true;
+        return;
+    }
     // Grown by its writer, or touched: the header and the counted records
     // stand. A file written over in place, larger or not, shows another
     // header somewhere, or other counted records.
@@ -284,6 +323,22 @@ void hsResultFile::checkOpen(int k, const openFile& f)
     if (recordsDigest(f, std::max(s.head.headerSize, 0), s.recordsEnd) != s.records)
         throw changed(name, "was rewritten: the timesteps this handle counted hold other values now.");
     s.stamp = now;
+    s.byWriter = false;
+}
+
+// Its writer changes nothing of the header but the count and only appends
+// (hsResultFileWrite.cpp): a count that did not shrink, backed by the file,
+// and the counted records as they were are all it can show. Cheap whatever
+// the header's size; anything else by anyone else is found by the whole
+// check at the first look after the writer let go.
+bool hsResultFile::onlyAppended(const openFile& f, const seenFile& s,
+                                const openFile::status& now) const
+{
+    seriesHead h = s.head;
+    if (f.readAt(ntOffset(h.version), &h.nt, 4) != 4 || h.nt < s.nt ||
+        !countUnbacked(h, now.size, "").empty())
+        return false;
+    return recordsDigest(f, std::max(h.headerSize, 0), s.recordsEnd) == s.records;
 }
 
 std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeen(int k)

@@ -140,6 +140,11 @@ void hsResultFile::writeBinaryHeader()
     fileStream.rdbuf()->pubsetbuf(nullptr, 0);
     const std::string path =
         fileNo == 0 && !firstFilePath_.empty() ? firstFilePath_ : getFilename();
+    // The hold is on the file written here. Marked, it tells readers that
+    // the header changes no more but for the count, so that a read of the
+    // growing file need not hash the whole header again.
+    if (writeHold_ >= 0)
+        ZPlatform::markBeingWritten(writeHold_);
     errno = 0;
     fileStream.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!fileStream)

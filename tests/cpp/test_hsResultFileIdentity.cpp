@@ -8,6 +8,9 @@
 #include <functional>
 #include <memory>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -19,6 +22,9 @@ using testutil::thrownMessage;
 using namespace rftest;
 
 namespace {
+
+using status = hsResultFile::openFile::status;
+const std::string differs = "was rewritten: its header differs from the one this handle read.";
 
 // The two-square mesh in one layer; one item of a value per element, the
 // first 100 t + bathy at timestep t.
@@ -54,6 +60,13 @@ void steps(hsResultFile& w, int from, int to, double bathy = 1)
 void writeFile(const std::string& name, int nt, double bathy)
 {
     steps(*writer(name, bathy), 0, nt, bathy); // closed by its destructor
+}
+
+void flipLastHeaderByte(const std::string& name) // in place
+{
+    std::vector<char> b = readBytes(name);
+    b[static_cast<size_t>(wordAt(b, 28) - 1)] ^= 1;
+    writeBytes(name, b);
 }
 
 unsigned long long inodeOf(const std::string& name)
@@ -98,19 +111,13 @@ TEST(ResultFileIdentity, EachChangeUnderAReader)
         {"deleted", [&] { std::remove(name.c_str()); },
          why + "is gone: it was deleted or renamed after this handle read it."},
         {"another header after 64 kB", [&] { steps(*writer(other, 1.5, -1, longProj), 0, 3); copyOver(other); },
-         why + "was rewritten: its header differs from the one this handle read.", longProj},
-        // New runs of the same header and values until one gets the inode
-        // number of the deleted file, as file systems reuse them; that one
-        // takes the name.
-        {"inode reused", [&] {
-             const unsigned long long old = inodeOf(name);
-             live.reset(); // lets go of the old file
-             std::remove(name.c_str());
-             std::string run;
-             for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old); ++i)
-                 writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
-             std::rename(run.c_str(), name.c_str());
-         }, why + "was replaced by another file after this handle read it."},
+         why + differs, longProj},
+        // Headers of 406, 408, 416 and 300406 bytes: the last byte after
+        // whole 32-byte stripes, in a word, at a stripe's end, in a later block.
+        {"last header byte", [&] { flipLastHeaderByte(name); }, why + differs},
+        {"last header byte, 408", [&] { flipLastHeaderByte(name); }, why + differs, std::string(7, 'p')},
+        {"last header byte, 416", [&] { flipLastHeaderByte(name); }, why + differs, std::string(15, 'p')},
+        {"last header byte, 300406", [&] { flipLastHeaderByte(name); }, why + differs, std::string(300005, 'p')},
     };
     for (const change& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,14 +173,68 @@ TEST(ResultFileIdentity, OneHandleOneCountBesideAWriter)
     }
 }
 
-// Where a file system keeps no birth time, the inode generation tells a new
-// file of a reused inode number.
-TEST(ResultFileIdentity, GenerationTellsAReusedInode)
+// New runs until one gets the deleted file's inode number and takes its name.
+// Its birth time may fall in the old one's tick (ext2's is 4 ms): the generation tells.
+TEST(ResultFileIdentity, AReusedInodeIsAnotherFile)
 {
-    hsResultFile::openFile::status a, b;
-    a.hasGeneration = b.hasGeneration = true;
-    b.generation = 1;
-    EXPECT_FALSE(hsResultFile::openFile::sameFile(a, b));
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb";
+    writeFile(name, 3, 1);
+    hsResultFile r(name, -1);
+    const status old = hsResultFile::openFile(name).stat();
+    std::remove(name.c_str());
+    std::string run;
+    for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old.inode); ++i)
+        writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
+    if (inodeOf(run) != old.inode)
+        GTEST_SKIP() << "this file system gave no new file the inode number of a deleted one";
+    std::rename(run.c_str(), name.c_str());
+    EXPECT_NE(thrownMessage([&] { valueAt(r, 2); }).find("was replaced"), std::string::npos);
+    const int fd = open(name.c_str(), O_RDONLY);
+    long generation = 0;
+    if (ioctl(fd, FS_IOC_GETVERSION, &generation) != 0 || close(fd) != 0)
+        GTEST_SKIP() << "this file system keeps no inode generation";
+    status now = hsResultFile::openFile(name).stat();
+    now.birthNs = old.birthNs;
+    EXPECT_FALSE(hsResultFile::openFile::sameFile(now, old));
+}
+
+// A rewrite in place in the tick of a look may leave the times as the look saw them:
+// mtime put back, ctime (which cannot be set) as a coarse clock leaves it.
+TEST(ResultFileIdentity, ALookInTheTickOfAChangeIsNotTrusted)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb";
+    writeFile(name, 3, 1);
+    const hsResultFile::openFile f(name);
+    status look = f.stat();
+    flipLastHeaderByte(name);
+    const timespec times[2] = {{0, UTIME_OMIT}, {look.modifiedNs / 1000000000, look.modifiedNs % 1000000000}};
+    ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+    status now = f.stat();
+    now.changedNs = look.changedNs;
+    EXPECT_FALSE(hsResultFile::openFile::unchanged(now, look));
+    look.takenNs += 10000000000LL; // the same look, a tick later
+    EXPECT_TRUE(hsResultFile::openFile::unchanged(now, look));
+}
+
+// A file its writer holds (file 1 on of a series) is read by its count and size
+// alone, whatever its header's size: a header byte changed meanwhile is found
+// at the first read after the writer let go.
+TEST(ResultFileIdentity, AFileItsWriterHoldsIsCheckedWholeOnceLetGo)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.path + "/run.emb", second = dir.path + "/run^1.emb";
+    auto w = writer(name, 1, 3);
+    steps(*w, 0, 4);
+    hsResultFile r(name, -1);
+    EXPECT_EQ(r.totalTimesteps(), 4);
+    flipLastHeaderByte(second);
+    steps(*w, 4, 5);
+    EXPECT_EQ(valueAt(r, 3), 301.0f);
+    w->flushBuf();
+    EXPECT_EQ(thrownMessage([&] { valueAt(r, 3); }),
+              "hsResultFile: the result file '" + second + "' " + differs);
 }
 
 } // namespace
