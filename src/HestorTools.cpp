@@ -216,7 +216,8 @@ void checkPolyline(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y)
 }
 
 // Why openHSFile cannot read a file, for the condition it raises. The probe
-// opens as every reader does: a pipe is refused, not waited on.
+// opens as every reader does: a pipe is refused, not waited on, and a
+// device or a socket is refused without being opened.
 std::string unopenableReason(const std::string& name)
 {
     const std::string quoted = "'" + name + "'";

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "ZException.h"
 #include "hsMesh2D.h"
 #include "testUtil.h"
@@ -322,4 +324,17 @@ TEST(hsMesh2DFormat, ReadMeshFromFile) {
     f.fileFmt = 4;
     EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text); }), "readMeshFromFile: unsupported fileformat.");
     EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text + ".none"); }), "No such file: " + text + ".none");
+
+    // One open serves the check and the read, and it refuses a pipe at once:
+    // no pipe put in the file's place between two opens can be waited on.
+    testutil::HangGuard guard;
+    const std::string fifo = dir.at("p.mesh");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (int fmt : {0, 1}) {
+        hsMesh2D g;
+        g.fileFmt = fmt;
+        EXPECT_EQ(testutil::thrownMessage([&] { g.readMeshFromFile(fifo); }), "No such file: " + fifo);
+        EXPECT_LE(testutil::opensOf(fmt ? bin : text, [&] { g.readMeshFromFile(fmt ? bin : text); }), 1);
+        EXPECT_EQ(g.noe, 3);
+    }
 }
