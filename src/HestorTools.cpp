@@ -296,6 +296,10 @@ Rcpp::XPtr<hestor::hsResultFile> openHSFile(rFileName fileName)
         reclaimDroppedHandles();
         const int fmt = ZFile::getExtension(fileName) == "mesh" ? hestor::MESH : -1;
         std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
+        // The name can change after the check: the object stays empty when
+        // nothing readable was there any more.
+        if (!obj->headerRead)
+            rStopWhy("readHeader failed.", unopenableReason(fileName));
         return adoptHandle(obj);
     });
 }
