@@ -34,7 +34,7 @@ public:
 
     // ---- whole files (text: a CR before a LF is dropped on reading)
     static std::string readFile(std::string path); // "" when it cannot be opened
-    static std::string readFile(std::istream& in);  // the rest of in, as above
+    static std::string readFile(std::istream& in);  // the rest of an open input
     static std::vector<std::string> readFileLines(std::string path, int maxLines, bool skipEmpty);
     static int writeFile(std::string path, std::string text, bool append);
     static int writeFile(std::string path, std::stringstream& stream, bool append);

@@ -10,7 +10,8 @@ namespace ZCoreLib {
 
 ZFileInput::ZFileInput(const std::string& path) : std::istream(nullptr)
 {
-    buf_.fd = ZFile::openForReading(path, error_);
+    int error = 0;
+    buf_.fd = ZFile::openForReading(path, error);
     rdbuf(&buf_);
     if (buf_.fd < 0)
         setstate(std::ios_base::failbit);

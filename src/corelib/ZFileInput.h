@@ -21,8 +21,6 @@ public:
 
     bool is_open() const { return buf_.fd >= 0; }
     void close();
-    // Why it is not open: as ZFile::openForReading reports it.
-    int error() const { return error_; }
 
 private:
     class descriptorBuf : public std::streambuf {
@@ -41,7 +39,6 @@ private:
     };
 
     descriptorBuf buf_;
-    int error_ = 0;
 };
 
 } // namespace ZCoreLib

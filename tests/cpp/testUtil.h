@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/inotify.h>
@@ -86,39 +87,33 @@ void expectFasterThan(double seconds, F f)
 #endif
 }
 
-// Kills the test run (SIGALRM) when it outlives `seconds`: a read that
-// waits on a pipe fails instead of hanging.
-class HangGuard {
-public:
+// Kills the run (SIGALRM) after `seconds`: a read that waits fails, not hangs.
+struct HangGuard {
     explicit HangGuard(unsigned seconds = 30) { alarm(seconds); }
     ~HangGuard() { alarm(0); }
 };
 
-// How often path was opened while f ran; -1 where that cannot be watched.
+// Opens of path while f ran (-1: not watchable); closes keep them apart.
 template <typename F>
 int opensOf(const std::string& path, F f)
 {
-    int opens = -1;
 #ifdef __linux__
     const int in = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    // Closes are watched too: repeated events in a row would be merged.
-    if (in >= 0 && inotify_add_watch(in, path.c_str(), IN_OPEN | IN_CLOSE) >= 0)
-        opens = 0;
+    int opens = in >= 0 && inotify_add_watch(in, path.c_str(), IN_OPEN | IN_CLOSE) >= 0 ? 0 : -1;
     f();
     alignas(inotify_event) char buf[4096];
-    ssize_t got;
-    while (opens >= 0 && (got = read(in, buf, sizeof buf)) > 0)
-        for (ssize_t i = 0; i < got;) {
-            const inotify_event* e = reinterpret_cast<const inotify_event*>(buf + i);
+    for (ssize_t got; opens >= 0 && (got = read(in, buf, sizeof buf)) > 0;)
+        for (const char* p = buf; p < buf + got;) {
+            const inotify_event* e = reinterpret_cast<const inotify_event*>(p);
             opens += (e->mask & IN_OPEN) != 0;
-            i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            p += sizeof(inotify_event) + e->len;
         }
-    if (in >= 0)
-        close(in);
+    close(in);
+    return opens;
 #else
     f();
+    return -1;
 #endif
-    return opens;
 }
 
 inline std::string readText(const std::string& path)

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "ZDT.h"
 #include "hsResultFile.h"
 #include "testUtil.h"
