@@ -216,7 +216,8 @@ void checkPolyline(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y)
 }
 
 // Why openHSFile cannot read a file, for the condition it raises. The probe
-// opens as every reader does: a pipe is refused, not waited on.
+// opens as every reader does: a pipe is refused, not waited on, and a
+// device or a socket is refused without being opened.
 std::string unopenableReason(const std::string& name)
 {
     const std::string quoted = "'" + name + "'";
@@ -295,6 +296,10 @@ Rcpp::XPtr<hestor::hsResultFile> openHSFile(rFileName fileName)
         reclaimDroppedHandles();
         const int fmt = ZFile::getExtension(fileName) == "mesh" ? hestor::MESH : -1;
         std::unique_ptr<hsResultFile> obj(new hsResultFile(fileName, fmt));
+        // The name can change after the check: the object stays empty when
+        // nothing readable was there any more.
+        if (!obj->headerRead)
+            rStopWhy("readHeader failed.", unopenableReason(fileName));
         return adoptHandle(obj);
     });
 }

@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 
+#include "ZFileInput.h"
 #include "ZPlatform.h"
 #include "ZStr.h"
 
@@ -26,6 +27,17 @@ typedef std::unique_ptr<FILE, int (*)(FILE*)> FilePtr;
 FilePtr openFile(const std::string& path, const char* mode)
 {
     return FilePtr(std::fopen(path.c_str(), mode), std::fclose);
+}
+
+// A regular file to read, as a C stream on the descriptor openForReading gave.
+FilePtr openInput(const std::string& path)
+{
+    int error = 0;
+    const int fd = ZFile::openForReading(path, error);
+    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+    if (fd >= 0 && !file)
+        ::close(fd);
+    return FilePtr(file, std::fclose);
 }
 
 bool isRegularFile(const std::string& path)
@@ -67,30 +79,48 @@ std::string xyzScanFormat(const std::string& delimiter)
     return "%lf" + d + "%lf" + d + "%lf";
 }
 
-void skipLine(FILE* file)
+// A line as readFileLines gives it: its CR LF or LF end made one LF.
+bool readLine(FILE* file, std::string& line)
 {
     int c;
-    while ((c = std::fgetc(file)) != EOF && c != '\n') {
-    }
+    while ((c = std::fgetc(file)) != EOF && c != '\n')
+        line += static_cast<char>(c);
+    if (c == EOF && line.empty())
+        return false;
+    if (c == '\n' && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    line += '\n';
+    return true;
 }
 
 } // namespace
 
 // ---- existence, folders
 
-// Opened without waiting, then looked at through the descriptor: a name
-// checked first could be swapped for a pipe before it is opened.
+// The name is looked at first: anything but a regular file is refused
+// without being opened, since opening a device can have effects of its own
+// (a terminal could become the controlling one). The name can change before
+// the open, so that is made without waiting and checked again through the
+// descriptor.
 int ZFile::openForReading(const std::string& path, int& error)
 {
+    struct ::stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        error = errno;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : notRegular;
+        return -1;
+    }
     int fd;
     do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         error = errno;
         return -1;
     }
-    struct ::stat st;
     const bool statted = ::fstat(fd, &st) == 0;
     if (!statted || !S_ISREG(st.st_mode)) {
         error = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : notRegular;
@@ -142,9 +172,12 @@ int ZFile::setCurrentDir(std::string path)
 
 std::string ZFile::readFile(std::string path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
-        return std::string();
+    ZFileInput in(path);
+    return in.is_open() ? readFile(in) : std::string();
+}
+
+std::string ZFile::readFile(std::istream& in)
+{
     const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return dropCarriageReturns(raw);
 }
@@ -153,7 +186,7 @@ std::vector<std::string> ZFile::readFileLines(std::string path, int maxLines, bo
 {
     std::vector<std::string> lines;
     const unsigned long long limit = static_cast<unsigned long long>(static_cast<long long>(maxLines));
-    std::ifstream in(path, std::ios::binary);
+    ZFileInput in(path);
     if (!in.is_open())
         return lines;
     std::string line;
@@ -208,11 +241,9 @@ int ZFile::moveFile(std::string from, std::string to)
 
 void ZFile::copyFile(std::string from, std::string to)
 {
+    FilePtr in = openInput(from);
     // Opening the destination first would empty a source that is the same file.
-    if (!isRegularFile(from) || ZPlatform::sameFile(from, to))
-        return;
-    FilePtr in = openFile(from, "rb");
-    if (!in)
+    if (!in || ZPlatform::sameFile(from, to))
         return;
     FilePtr out = openFile(to, "wb");
     if (!out)
@@ -374,28 +405,26 @@ int ZFile::readxyzFile(std::string path, std::vector<double>& x, std::vector<dou
                        std::vector<double>& z, std::vector<std::string>& header,
                        std::string delimiter)
 {
-    const std::vector<std::string> first = readFileLines(path, 1, false);
-    if (first.empty())
+    FilePtr file = openInput(path);
+    std::string first;
+    if (!file || !readLine(file.get(), first))
         return -1;
-    const std::vector<std::string> tokens = ZStr::Split(first[0], delimiter, false, false);
+    const std::vector<std::string> tokens = ZStr::Split(first, delimiter, false, false);
     if (tokens.empty())
         return -1;
     const bool hasHeader = !ZStr::isNumeric(tokens[0], true);
     if (hasHeader) {
         header = tokens;
         header.back() = ZStr::trimEnd(header.back(), '\n');
+    } else {
+        std::rewind(file.get());
     }
-    FilePtr file = openFile(path, "r");
-    if (file) {
-        if (hasHeader)
-            skipLine(file.get());
-        const std::string format = xyzScanFormat(delimiter);
-        double vx, vy, vz;
-        while (std::fscanf(file.get(), format.c_str(), &vx, &vy, &vz) == 3) {
-            x.push_back(vx);
-            y.push_back(vy);
-            z.push_back(vz);
-        }
+    const std::string format = xyzScanFormat(delimiter);
+    double vx, vy, vz;
+    while (std::fscanf(file.get(), format.c_str(), &vx, &vy, &vz) == 3) {
+        x.push_back(vx);
+        y.push_back(vy);
+        z.push_back(vz);
     }
     return static_cast<int>(x.size());
 }

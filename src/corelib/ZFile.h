@@ -5,6 +5,7 @@
 // deletion, name arithmetic, folder listing, sizes and point files.
 // Both '/' and '\' separate folders in names; new separators are '/'.
 
+#include <istream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,8 +17,11 @@ namespace ZCoreLib {
 class ZFile {
 public:
     // ---- existence, folders
-    // Every reader opens through openForReading: it never blocks (a pipe with
-    // no writer, a device) and opens regular files only. Returns the
+    // Every reader opens through openForReading and reads through the one
+    // descriptor it gives (ZFileInput, or the descriptor itself): it never
+    // blocks, and a pipe put in a file's place after a check is refused, not
+    // waited on. Only regular files are opened; a device, a pipe or a socket
+    // is refused on a look at its name, without being opened. Returns the
     // descriptor, or -1 with error set: errno, EISDIR for a folder, or
     // notRegular for a pipe, a device or a socket.
     static constexpr int notRegular = -1;
@@ -29,7 +33,8 @@ public:
     static int setCurrentDir(std::string path);
 
     // ---- whole files (text: a CR before a LF is dropped on reading)
-    static std::string readFile(std::string path);
+    static std::string readFile(std::string path); // "" when it cannot be opened
+    static std::string readFile(std::istream& in);  // the rest of an open input
     static std::vector<std::string> readFileLines(std::string path, int maxLines, bool skipEmpty);
     static int writeFile(std::string path, std::string text, bool append);
     static int writeFile(std::string path, std::stringstream& stream, bool append);

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <type_traits>
@@ -21,6 +20,7 @@
 #include "hsMesh2D.h"
 #include "ZCancel.h"
 #include "ZFile.h"
+#include "ZFileInput.h"
 #include "ZMessage.h"
 #include "ZStr.h"
 
@@ -402,10 +402,12 @@ std::string hsMesh2D::toXML() {
 
 int hsMesh2D::readMeshFromFile(std::string name) {
     fileName = name;
-    if (!ZCoreLib::ZFile::fileExists(name)) throw ZException("No such file: " + name);
-    if (fileFmt == 0) return fromString(ZCoreLib::ZFile::readFile(name), -1);
+    // The name is opened once, and read through what was checked: a pipe put
+    // in the file's place is refused, never waited on.
+    ZCoreLib::ZFileInput in(name);
+    if (!in.is_open()) throw ZException("No such file: " + name);
+    if (fileFmt == 0) return fromString(ZCoreLib::ZFile::readFile(in), -1);
     if (fileFmt != 1) throw ZException("readMeshFromFile: unsupported fileformat.");
-    std::ifstream in(name, std::ios::binary);
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (!in || size < 0) throw ZException("readMeshFromFile: cannot read " + name);

@@ -111,6 +111,7 @@ int hsResultFile::readHeader()
     delete[] itemRead;
     itemRead = nullptr;
     itemRead = new bool[itemNameVec.size()]();
+    headerRead = true;
     return result;
 }
 

@@ -65,6 +65,8 @@ public:
     std::vector<std::string> itemNameVec;
     std::vector<int> itemLengthVec;
     long long dateModified;
+    // readHeader found the file and read its header.
+    bool headerRead = false;
     // Binary header version and size in bytes; the timestep records follow it.
     int headerVersion;
     int headerSize;

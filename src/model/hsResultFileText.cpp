@@ -11,6 +11,7 @@
 
 #include "ZDT.h"
 #include "ZFile.h"
+#include "ZFileInput.h"
 #include "ZMessage.h"
 #include "ZStr.h"
 
@@ -19,6 +20,7 @@ namespace hestor {
 using ZCoreLib::ZDT;
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::ZFileInput;
 using ZCoreLib::ZStr;
 using ZCoreLib::str;
 
@@ -86,9 +88,12 @@ std::vector<std::string> dataPieces(const std::string& line)
 
 } // namespace
 
+// The readers open the name through ZFileInput and read only through it: a
+// pipe put in the file's place after openHSFile's check is refused, never
+// waited on.
 void hsResultFile::readTextFirstLine()
 {
-    std::ifstream in(fileName, std::ios::binary);
+    ZFileInput in(fileName);
     if (!in.is_open())
         throw ZException("hsResultFile::readHeader: cannot open '" + fileName + "'.");
     std::string line;
@@ -122,7 +127,7 @@ long long hsResultFile::readNextTimestep(double**& data, int& nRows)
     default:
         throw ZException("hsResultFile::readItemData undefined format.");
     }
-    std::ifstream in(fileName, std::ios::binary);
+    ZFileInput in(fileName);
     if (!in.is_open())
         throw ZException("hsResultFile::readNextTimestep: cannot open '" + fileName + "'.");
     in.seekg(dataStartPos);
@@ -184,9 +189,10 @@ int hsResultFile::readTimeSeriesUET(int col, long long*& times, double*& values,
 {
     if (fileFmt != TEXT0D)
         throw ZException("hsResultFile::readTimeSeries unsuppored format.");
-    if (!ZFile::fileExists(fileName))
+    ZFileInput in(fileName);
+    if (!in.is_open())
         throw ZException("hsResultFile::readTimeSeriesUET: cannot open '" + fileName + "'.");
-    const std::string text = ZFile::readFile(fileName);
+    const std::string text = ZFile::readFile(in);
     const size_t vc = static_cast<size_t>(col) + 1;
     const size_t fc = static_cast<size_t>(filterCol) + 1;
     std::vector<long long> ts;

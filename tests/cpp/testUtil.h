@@ -7,6 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -79,6 +84,35 @@ void expectFasterThan(double seconds, F f)
 #else
     (void)took;
     (void)seconds;
+#endif
+}
+
+// Kills the run (SIGALRM) after `seconds`: a read that waits fails, not hangs.
+struct HangGuard {
+    explicit HangGuard(unsigned seconds = 30) { alarm(seconds); }
+    ~HangGuard() { alarm(0); }
+};
+
+// Opens of path while f ran (-1: not watchable); closes keep them apart.
+template <typename F>
+int opensOf(const std::string& path, F f)
+{
+#ifdef __linux__
+    const int in = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    int opens = in >= 0 && inotify_add_watch(in, path.c_str(), IN_OPEN | IN_CLOSE) >= 0 ? 0 : -1;
+    f();
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t got; opens >= 0 && (got = read(in, buf, sizeof buf)) > 0;)
+        for (const char* p = buf; p < buf + got;) {
+            const inotify_event* e = reinterpret_cast<const inotify_event*>(p);
+            opens += (e->mask & IN_OPEN) != 0;
+            p += sizeof(inotify_event) + e->len;
+        }
+    close(in);
+    return opens;
+#else
+    f();
+    return -1;
 #endif
 }
 

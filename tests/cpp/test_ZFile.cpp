@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "ZFile.h"
@@ -150,6 +152,26 @@ TEST_F(ZFileDisk, FolderIsNotAFile)
     EXPECT_EQ(ZFile::delFile(sub, true), 0);
     EXPECT_TRUE(ZFile::folderExists(sub));
     EXPECT_EQ(ZFile::fileSize(sub), 0);
+}
+
+// A pipe or a socket, like a device, is refused on a look at its name, unopened.
+TEST_F(ZFileDisk, SpecialFilesRefusedUnopened)
+{
+    testutil::HangGuard guard;
+    const std::string fifo = at("p"), sock = at("s");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{AF_UNIX, {}};
+    sock.copy(addr.sun_path, sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    for (const std::string& path : {fifo, sock}) {
+        int error = 0;
+        EXPECT_LE(testutil::opensOf(path, [&] { ZFile::openForReading(path, error); }), 0);
+        EXPECT_EQ(error, ZFile::notRegular) << path;
+        EXPECT_EQ(ZFile::readFile(path), "");
+        EXPECT_TRUE(ZFile::readFileLines(path, -1, false).empty());
+    }
+    close(s);
 }
 
 TEST_F(ZFileDisk, WriteReadAppend)

@@ -322,4 +322,12 @@ TEST(hsMesh2DFormat, ReadMeshFromFile) {
     f.fileFmt = 4;
     EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text); }), "readMeshFromFile: unsupported fileformat.");
     EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text + ".none"); }), "No such file: " + text + ".none");
+    // One open, which refuses a pipe, serves the check and the read: no pipe
+    // put in the file's place between the two can be waited on.
+    for (int fmt : {0, 1}) {
+        hsMesh2D g;
+        g.fileFmt = fmt;
+        const int opens = testutil::opensOf(fmt ? bin : text, [&] { g.readMeshFromFile(fmt ? bin : text); });
+        EXPECT_TRUE(opens == 1 || opens == -1) << opens;
+    }
 }

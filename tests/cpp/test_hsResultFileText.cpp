@@ -242,6 +242,12 @@ TEST_F(ResultFileText, TimestepsResumeWhereTheLastEnded)
     std::ofstream(path("q.txt"), std::ios::app) << "2012-06-02\t5\n";
     EXPECT_EQ(next(f).cols, (std::vector<std::vector<double>>{{4, 5}}));
     EXPECT_EQ(next(f).dt, kEnd);
+    // A pipe put in the file's place is refused, never waited on.
+    testutil::HangGuard guard;
+    ASSERT_EQ(mkfifo(path("p").c_str(), 0600), 0);
+    ASSERT_EQ(std::rename(path("p").c_str(), path("q.txt").c_str()), 0);
+    EXPECT_EQ(thrownMessage([&] { next(f); }),
+              "hsResultFile::readNextTimestep: cannot open '" + path("q.txt") + "'.");
 
     writeText(path("r.txt"), "Date\tv\nno tab here\n");
     hsResultFile r(path("r.txt"), hestor::TEXT0D);
