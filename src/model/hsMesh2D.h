@@ -230,8 +230,8 @@ private:
     void checkPrimary() const;
     void elemGeometry();
     double vfAngleDevOf(int f) const;
-    // Whether the boundary-face test of calcVFLengthAndPos finds (px, py) on
-    // the line through the face's nodes: its foot point is the point itself.
+    // The boundary-face test of calcVFLengthAndPos, which refuses (px, py)
+    // on the line through the face's nodes: its foot point is the point itself.
     static bool onFaceLine(double x0, double y0, double x1, double y1, double px, double py);
     // The shape rule of elemProblem: no side of length 0, an area, no sides
     // that cross; name leads the sentence.
