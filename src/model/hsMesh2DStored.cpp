@@ -24,10 +24,6 @@ namespace {
 
 const std::string inFloats = " once the coordinates are stored as 32-bit floats";
 
-// Steps of the float grid, each way from an element's centroid, searched for
-// a Voronoi point; an element that holds none so near is a sliver.
-const long long searchSteps = 64;
-
 // Floats in their order: neighbouring floats have neighbouring keys.
 long long floatKey(float v)
 {
@@ -85,16 +81,11 @@ void hsMesh2D::storedForm(std::vector<float>& x, std::vector<float>& y, std::vec
         const int e = vfe[2 * f], a = vfn[2 * f], b = vfn[2 * f + 1];
         if (!onStoredLine(wx[a], wy[a], wx[b], wy[b], vx[e], vy[e]))
             continue;
-        bool searchedAll = false;
-        if (storedInsidePoint(e, wx, wy, vx[e], vy[e], searchedAll))
+        if (storedInsidePoint(e, wx, wy, vx[e], vy[e]))
             continue;
-        const std::string none =
-            searchedAll ? "no 32-bit point lies strictly inside it and off its faces."
-                        : "no 32-bit point within " + str(searchSteps) +
-                              " steps of its centroid lies strictly inside it and off its faces.";
         throw ZException("toBinary: " + elemName(e, en + eStart[e], enon[e]) +
                          " is too thin to keep its Voronoi point off boundary face " + str(f) +
-                         inFloats + ": " + none);
+                         inFloats + ": no 32-bit point lies strictly inside it and off its faces.");
     }
 }
 
@@ -121,11 +112,13 @@ void hsMesh2D::checkStoredElems(const std::vector<double>& x, const std::vector<
 }
 
 // The float point strictly inside element e (nodes x, y as stored) and off
-// the lines of its faces that lies nearest its centroid, searched ring by
-// ring of the float grid around the centroid; false when none lies within
-// searchSteps (searchedAll: the rings covered the element).
+// the lines of its faces that lies nearest its centroid, or false when the
+// element holds none. Rows of the float grid are searched outward from the
+// centroid's, each where it runs inside the element, from the float nearest
+// the centroid on: the first accepted is the nearest of the row. A row
+// farther than the nearest point found ends the search.
 bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std::vector<double>& y,
-                                 float& px, float& py, bool& searchedAll) const
+                                 float& px, float& py) const
 {
     const int* v = en + eStart[e];
     const int n = enon[e];
@@ -137,48 +130,56 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
         cx += ex[k] / n;
         cy += ey[k] / n;
     }
-    const auto bx = std::minmax_element(ex.begin(), ex.end());
-    const auto by = std::minmax_element(ey.begin(), ey.end());
-    auto key = [](double d) { return floatKey(static_cast<float>(d)); };
-    const long long x0 = key(*bx.first), x1 = key(*bx.second);
-    const long long y0 = key(*by.first), y1 = key(*by.second);
-    const long long kx = std::min(std::max(key(cx), x0), x1);
-    const long long ky = std::min(std::max(key(cy), y0), y1);
     auto accepted = [&](double qx, double qy) {
         for (int k = 0; k < n; k++)
             if (onStoredLine(ex[k], ey[k], ex[(k + 1) % n], ey[(k + 1) % n], qx, qy))
                 return false;
         return ZCoreLib::ZPoly::inPoly(n, ex.data(), ey.data(), qx, qy);
     };
+    auto key = [](double d) { return floatKey(static_cast<float>(d)); };
+    const auto rows = std::minmax_element(ey.begin(), ey.end());
+    const long long first = key(*rows.first) + 1, last = key(*rows.second) - 1;
+    const long long mid = std::min(std::max(key(cy), first), last);
     double best = std::numeric_limits<double>::infinity();
-    auto visit = [&](long long i, long long j) {
-        if (kx + i < x0 || kx + i > x1 || ky + j < y0 || ky + j > y1)
-            return;
-        const float qx = keyFloat(kx + i), qy = keyFloat(ky + j);
-        const double d = (qx - cx) * (qx - cx) + (qy - cy) * (qy - cy);
-        if (d < best && accepted(qx, qy)) {
-            best = d;
-            px = qx;
-            py = qy;
+    std::vector<double> cuts;
+    // Each edge line meets a row once, so a walk meets at most n refused
+    // floats before one that is accepted, and two past each end of a stretch.
+    const long long walk = n + 3;
+    auto scanRow = [&](long long row) {
+        const double qy = keyFloat(row);
+        if ((qy - cy) * (qy - cy) >= best)
+            return false;
+        cuts.clear();
+        for (int k = 0; k < n; k++) {
+            const int j = (k + 1) % n;
+            if ((ey[k] < qy) != (ey[j] < qy))
+                cuts.push_back(ex[k] + (qy - ey[k]) * (ex[j] - ex[k]) / (ey[j] - ey[k]));
         }
+        std::sort(cuts.begin(), cuts.end());
+        for (std::size_t i = 0; i + 1 < cuts.size(); i += 2) {
+            const long long lo = key(cuts[i]) - 1, hi = key(cuts[i + 1]) + 1;
+            const long long from = std::min(std::max(key(cx), lo), hi);
+            for (long long d = 0; d <= walk; d++)
+                for (long long k : {from - d, from + d}) {
+                    const double qx = keyFloat(k);
+                    const double dist = (qx - cx) * (qx - cx) + (qy - cy) * (qy - cy);
+                    if (k < lo || k > hi || dist >= best || !accepted(qx, qy))
+                        continue;
+                    best = dist;
+                    px = static_cast<float>(qx);
+                    py = static_cast<float>(qy);
+                }
+        }
+        return true;
     };
-    const long long reach = std::max({kx - x0, x1 - kx, ky - y0, y1 - ky});
-    searchedAll = reach <= searchSteps;
-    for (long long r = 0; r <= std::min(reach, searchSteps); r++) {
-        if (r == 0)
-            visit(0, 0);
-        for (long long i = -r; i <= r && r > 0; i++) {
-            visit(i, -r);
-            visit(i, r);
-        }
-        for (long long j = -r + 1; j < r; j++) {
-            visit(-r, j);
-            visit(r, j);
-        }
-        if (best < std::numeric_limits<double>::infinity())
-            return true;
+    for (long long d = 0; mid - d >= first || mid + d <= last; d++) {
+        ZCoreLib::ZCancel::poll();
+        const bool below = mid - d >= first && scanRow(mid - d);
+        const bool above = d > 0 && mid + d <= last && scanRow(mid + d);
+        if (!below && !above && best < std::numeric_limits<double>::infinity())
+            break;
     }
-    return false;
+    return best < std::numeric_limits<double>::infinity();
 }
 
 } // namespace hestor
