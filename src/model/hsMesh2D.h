@@ -248,7 +248,7 @@ private:
     static bool onStoredLine(double ax, double ay, double bx, double by, double px, double py);
     void checkStoredElems(const std::vector<double>& x, const std::vector<double>& y) const;
     bool storedInsidePoint(int e, const std::vector<double>& x, const std::vector<double>& y,
-                           float& px, float& py) const;
+                           float& px, float& py, bool& searchedAll) const;
     // Throws when elements exist but their derived tables do not (an edit
     // without re-derivation, a failed initMesh, a mesh never initialised).
     void requireDerived(const char* who) const;

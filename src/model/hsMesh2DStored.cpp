@@ -24,6 +24,10 @@ namespace {
 
 const std::string inFloats = " once the coordinates are stored as 32-bit floats";
 
+// Rows of the float grid searched for a Voronoi point at the most: only a
+// sliver that spans millions of float steps comes near.
+const long long maxRows = 1LL << 22;
+
 // Floats in their order: neighbouring floats have neighbouring keys.
 long long floatKey(float v)
 {
@@ -81,11 +85,14 @@ void hsMesh2D::storedForm(std::vector<float>& x, std::vector<float>& y, std::vec
         const int e = vfe[2 * f], a = vfn[2 * f], b = vfn[2 * f + 1];
         if (!onStoredLine(wx[a], wy[a], wx[b], wy[b], vx[e], vy[e]))
             continue;
-        if (storedInsidePoint(e, wx, wy, vx[e], vy[e]))
+        bool searchedAll = true;
+        if (storedInsidePoint(e, wx, wy, vx[e], vy[e], searchedAll))
             continue;
         throw ZException("toBinary: " + elemName(e, en + eStart[e], enon[e]) +
                          " is too thin to keep its Voronoi point off boundary face " + str(f) +
-                         inFloats + ": no 32-bit point lies strictly inside it and off its faces.");
+                         inFloats + ": no 32-bit point " +
+                         (searchedAll ? "" : "within " + str(maxRows / 2) + " rows of its centroid ") +
+                         "lies strictly inside it and off its faces.");
     }
 }
 
@@ -116,9 +123,10 @@ void hsMesh2D::checkStoredElems(const std::vector<double>& x, const std::vector<
 // element holds none. Rows of the float grid are searched outward from the
 // centroid's, each where it runs inside the element, from the float nearest
 // the centroid on: the first accepted is the nearest of the row. A row
-// farther than the nearest point found ends the search.
+// farther than the nearest point found ends the search, and so do maxRows
+// (searchedAll false).
 bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std::vector<double>& y,
-                                 float& px, float& py) const
+                                 float& px, float& py, bool& searchedAll) const
 {
     const int* v = en + eStart[e];
     const int n = enon[e];
@@ -172,13 +180,15 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
         }
         return true;
     };
-    for (long long d = 0; mid - d >= first || mid + d <= last; d++) {
+    long long d = 0;
+    for (; (mid - d >= first || mid + d <= last) && d <= maxRows / 2; d++) {
         ZCoreLib::ZCancel::poll();
         const bool below = mid - d >= first && scanRow(mid - d);
         const bool above = d > 0 && mid + d <= last && scanRow(mid + d);
         if (!below && !above && best < std::numeric_limits<double>::infinity())
             break;
     }
+    searchedAll = !(mid - d >= first || mid + d <= last);
     return best < std::numeric_limits<double>::infinity();
 }
 
