@@ -59,69 +59,6 @@ void freeArr(T*& p)
     p = nullptr;
 }
 
-// A side of length 0 or an area of 0 leaves the element's normals, Voronoi
-// point and inverse area undefined. The area is summed relative to the first
-// node and in units of the element's extent, so that its rounding stays far
-// below the threshold and nothing overflows near the largest doubles.
-std::string elemShapeProblem(const std::string& name, const int* nodes, long long n,
-                             const double* x, const double* y)
-{
-    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
-    double extent = 0.0;
-    for (long long k = 0; k < n; k++) {
-        const int a = nodes[k], b = nodes[(k + 1) % n];
-        if (x[a] == x[b] && y[a] == y[b])
-            return name + " has a side of length 0: nodes " + str(a) + " and " + str(b) +
-                   " lie at one point.";
-        extent = std::max({extent, std::fabs(x[a] - x0), std::fabs(y[a] - y0)});
-    }
-    double twiceArea = 0.0;
-    for (long long k = 0; k < n; k++) {
-        const int a = nodes[k], b = nodes[(k + 1) % n];
-        twiceArea += ((x[a] - x0) / extent) * ((y[b] - y0) / extent) -
-                     ((x[b] - x0) / extent) * ((y[a] - y0) / extent);
-    }
-    auto noArea = [&] {
-        return name + " has area 0: its nodes lie on one line or its sides cross.";
-    };
-    if (!(std::fabs(twiceArea) > 1e-12))
-        return noArea();
-    // The signed area of an outline whose sides cross or fold back is the
-    // difference of its lobes, so it must be looked at side by side. In
-    // units of the extent, turns below this count as none.
-    const double eps = 1e-12;
-    auto px = [&](long long k) { return (x[nodes[k % n]] - x0) / extent; };
-    auto py = [&](long long k) { return (y[nodes[k % n]] - y0) / extent; };
-    auto turn = [&](long long p, long long q, long long r) {
-        const double t = (px(q) - px(p)) * (py(r) - py(p)) - (px(r) - px(p)) * (py(q) - py(p));
-        return t > eps ? 1 : t < -eps ? -1 : 0;
-    };
-    auto within = [&](long long p, long long q, long long r) { // r in the box of side p-q
-        return std::min(px(p), px(q)) - eps <= px(r) && px(r) <= std::max(px(p), px(q)) + eps &&
-               std::min(py(p), py(q)) - eps <= py(r) && py(r) <= std::max(py(p), py(q)) + eps;
-    };
-    for (long long i = 0; n > 3 && i < n; i++) {
-        // A side that runs back along the one before it.
-        const double ax = px(i) - px(i + 1), ay = py(i) - py(i + 1);
-        const double cx = px(i + 2) - px(i + 1), cy = py(i + 2) - py(i + 1);
-        if (turn(i, i + 1, i + 2) == 0 && ax * cx + ay * cy > 0)
-            return noArea();
-        // Sides that are not neighbours must not meet.
-        for (long long j = i + 2; j < n; j++) {
-            if (i == 0 && j == n - 1)
-                continue;
-            const int t1 = turn(i, i + 1, j), t2 = turn(i, i + 1, j + 1);
-            const int t3 = turn(j, j + 1, i), t4 = turn(j, j + 1, i + 1);
-            if (t1 * t2 > 0 || t3 * t4 > 0)
-                continue;
-            if ((t1 != 0 || t2 != 0) ||
-                within(i, i + 1, j) || within(i, i + 1, j + 1) || within(j, j + 1, i))
-                return noArea();
-        }
-    }
-    return "";
-}
-
 // A node id that stands twice in the list, or -1.
 int repeatedNode(const int* nodes, long long n)
 {
@@ -440,6 +377,77 @@ std::string hsMesh2D::elemProblem(int e, const int* nodes, long long n, int non,
     if (x == nullptr || y == nullptr)
         return "";
     return elemShapeProblem(name, nodes, n, x, y);
+}
+
+double hsMesh2D::twiceAreaIn(double unit, const int* nodes, long long n, const double* x,
+                             const double* y)
+{
+    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
+    double sum = 0.0;
+    for (long long k = 0; k < n; k++) {
+        const int a = nodes[k], b = nodes[(k + 1) % n];
+        sum += ((x[a] - x0) / unit) * ((y[b] - y0) / unit) -
+               ((x[b] - x0) / unit) * ((y[a] - y0) / unit);
+    }
+    return sum;
+}
+
+// A side of length 0 or an area of 0 leaves the element's normals, Voronoi
+// point and inverse area undefined. The area is summed relative to the first
+// node and in units of the element's extent, so that its rounding stays far
+// below the threshold and nothing overflows near the largest doubles.
+std::string hsMesh2D::elemShapeProblem(const std::string& name, const int* nodes, long long n,
+                                       const double* x, const double* y)
+{
+    const double x0 = x[nodes[0]], y0 = y[nodes[0]];
+    double extent = 0.0;
+    for (long long k = 0; k < n; k++) {
+        const int a = nodes[k], b = nodes[(k + 1) % n];
+        if (x[a] == x[b] && y[a] == y[b])
+            return name + " has a side of length 0: nodes " + str(a) + " and " + str(b) +
+                   " lie at one point.";
+        extent = std::max({extent, std::fabs(x[a] - x0), std::fabs(y[a] - y0)});
+    }
+    const double twiceArea = twiceAreaIn(extent, nodes, n, x, y);
+    auto noArea = [&] {
+        return name + " has area 0: its nodes lie on one line or its sides cross.";
+    };
+    if (!(std::fabs(twiceArea) > 1e-12))
+        return noArea();
+    // The signed area of an outline whose sides cross or fold back is the
+    // difference of its lobes, so it must be looked at side by side. In
+    // units of the extent, turns below this count as none.
+    const double eps = 1e-12;
+    auto px = [&](long long k) { return (x[nodes[k % n]] - x0) / extent; };
+    auto py = [&](long long k) { return (y[nodes[k % n]] - y0) / extent; };
+    auto turn = [&](long long p, long long q, long long r) {
+        const double t = (px(q) - px(p)) * (py(r) - py(p)) - (px(r) - px(p)) * (py(q) - py(p));
+        return t > eps ? 1 : t < -eps ? -1 : 0;
+    };
+    auto within = [&](long long p, long long q, long long r) { // r in the box of side p-q
+        return std::min(px(p), px(q)) - eps <= px(r) && px(r) <= std::max(px(p), px(q)) + eps &&
+               std::min(py(p), py(q)) - eps <= py(r) && py(r) <= std::max(py(p), py(q)) + eps;
+    };
+    for (long long i = 0; n > 3 && i < n; i++) {
+        // A side that runs back along the one before it.
+        const double ax = px(i) - px(i + 1), ay = py(i) - py(i + 1);
+        const double cx = px(i + 2) - px(i + 1), cy = py(i + 2) - py(i + 1);
+        if (turn(i, i + 1, i + 2) == 0 && ax * cx + ay * cy > 0)
+            return noArea();
+        // Sides that are not neighbours must not meet.
+        for (long long j = i + 2; j < n; j++) {
+            if (i == 0 && j == n - 1)
+                continue;
+            const int t1 = turn(i, i + 1, j), t2 = turn(i, i + 1, j + 1);
+            const int t3 = turn(j, j + 1, i), t4 = turn(j, j + 1, i + 1);
+            if (t1 * t2 > 0 || t3 * t4 > 0)
+                continue;
+            if ((t1 != 0 || t2 != 0) ||
+                within(i, i + 1, j) || within(i, i + 1, j + 1) || within(j, j + 1, i))
+                return noArea();
+        }
+    }
+    return "";
 }
 
 int hsMesh2D::initMesh()

@@ -230,11 +230,25 @@ private:
     void checkPrimary() const;
     void elemGeometry();
     double vfAngleDevOf(int f) const;
-    // Whether the boundary-face test of calcVFLengthAndPos finds (px, py) on
-    // the line through the face's nodes: its foot point is the point itself.
+    // The boundary-face test of calcVFLengthAndPos, which refuses (px, py)
+    // on the line through the face's nodes: its foot point is the point itself.
     static bool onFaceLine(double x0, double y0, double x1, double y1, double px, double py);
-    // The Voronoi points as toBinary stores them (float32, kept off boundary faces).
-    void storedVoronoi(std::vector<float>& vx, std::vector<float>& vy) const;
+    // The shape rule of elemProblem: no side of length 0, an area, no sides
+    // that cross; name leads the sentence.
+    static std::string elemShapeProblem(const std::string& name, const int* nodes, long long n,
+                                        const double* x, const double* y);
+    // Twice the signed area of the element outline, relative to its first
+    // node and in units of unit (its extent keeps the rounding small).
+    static double twiceAreaIn(double unit, const int* nodes, long long n, const double* x,
+                              const double* y);
+    // The nodes and Voronoi points as toBinary stores them (hsMesh2DStored.cpp).
+    void storedForm(std::vector<float>& x, std::vector<float>& y, std::vector<float>& vx,
+                    std::vector<float>& vy) const;
+    // onFaceLine, or the stored point exactly on the line.
+    static bool onStoredLine(double ax, double ay, double bx, double by, double px, double py);
+    void checkStoredElems(const std::vector<double>& x, const std::vector<double>& y) const;
+    bool storedInsidePoint(int e, const std::vector<double>& x, const std::vector<double>& y,
+                           float& px, float& py, bool& searchedAll) const;
     // Throws when elements exist but their derived tables do not (an edit
     // without re-derivation, a failed initMesh, a mesh never initialised).
     void requireDerived(const char* who) const;
@@ -358,8 +372,12 @@ public:
 
     std::string toString();
     int fromString(const std::string& text, int version);
-    // buffer: the returned number of bytes, new.
-    int toBinary(char*& buffer);
+    // buffer: the returned number of bytes, new. The block holds the mesh in
+    // 32-bit floats: refused (before anything is made) when the elements or
+    // their Voronoi points cannot be held so that a reader accepts them.
+    // exact, when given: whether the block holds the coordinates and Voronoi
+    // points as they are (else fromBinary of it gives what a reader sees).
+    int toBinary(char*& buffer, bool* exact = nullptr);
     // length: bytes in the block; counts and node ids are checked against it.
     int fromBinary(const char* buffer, std::size_t length, int version);
     std::string toXML();

@@ -277,51 +277,27 @@ int hsMesh2D::fromString(const std::string& text, int version) {
                         a4.release(), a5.release(), a6.release(), a7.release(), version);
 }
 
-// The Voronoi points as the block stores them. Narrowed to float32 at
-// northings of millions, a point near a boundary face can fall on its line,
-// which the reader refuses on a projected mesh; such an element stores its
-// centroid, as right and obtuse triangles do. Neighbours whose points meet
-// need nothing: the reader takes them.
-void hsMesh2D::storedVoronoi(std::vector<float>& vx, std::vector<float>& vy) const {
-    vx.assign(noe, 0.0f);
-    vy.assign(noe, 0.0f);
-    if (eVoronoiX == nullptr || eVoronoiY == nullptr) return;
-    for (int e = 0; e < noe; e++) {
-        vx[e] = static_cast<float>(eVoronoiX[e]);
-        vy[e] = static_cast<float>(eVoronoiY[e]);
-    }
-    if (lonLat || vfn == nullptr || vfe == nullptr || eX == nullptr) return;
-    auto onFace = [&](int f) {
-        const int n0 = vfn[2 * f], n1 = vfn[2 * f + 1], e = vfe[2 * f];
-        return onFaceLine(static_cast<float>(nX[n0]), static_cast<float>(nY[n0]), static_cast<float>(nX[n1]),
-                          static_cast<float>(nY[n1]), vx[e], vy[e]);
-    };
-    for (int f = noivf; f < novf; f++)
-        if (onFace(f)) {
-            vx[vfe[2 * f]] = static_cast<float>(eX[vfe[2 * f]]);
-            vy[vfe[2 * f]] = static_cast<float>(eY[vfe[2 * f]]);
-        }
-    for (int f = noivf; f < novf; f++)
-        if (onFace(f))
-            throw ZException("toBinary: element " + str(vfe[2 * f]) + " is too thin to keep its Voronoi point off "
-                             "boundary face " + str(f) + " in 32-bit floats.");
-}
-
-int hsMesh2D::toBinary(char*& buffer) {
+int hsMesh2D::toBinary(char*& buffer, bool* exact) {
     long long total = 0;
     for (int e = 0; e < noe; e++) total += enon[e];
     const long long size = 8 + 12LL * non + 12LL * noe + 4 * total;
     if (size > INT_MAX)
         throw ZException("toBinary: a mesh of " + str(non) + " nodes and " + str(noe) +
                          " elements does not fit a block of at most 2 GB.");
-    std::vector<float> vx, vy;
-    storedVoronoi(vx, vy);
+    std::vector<float> x, y, vx, vy;
+    storedForm(x, y, vx, vy);
+    if (exact != nullptr) {
+        *exact = true;
+        for (int i = 0; i < non && *exact; i++) *exact = x[i] == nX[i] && y[i] == nY[i];
+        for (int e = 0; e < noe && *exact && eVoronoiX && eVoronoiY; e++)
+            *exact = vx[e] == eVoronoiX[e] && vy[e] == eVoronoiY[e];
+    }
     std::unique_ptr<char[]> block(new char[size]);
     BlockWriter w(block.get());
     w.i32(non);
     w.i32(noe);
-    for (int i = 0; i < non; i++) w.f32(nX[i]);
-    for (int i = 0; i < non; i++) w.f32(nY[i]);
+    for (int i = 0; i < non; i++) w.f32(x[i]);
+    for (int i = 0; i < non; i++) w.f32(y[i]);
     for (int i = 0; i < non; i++) w.i32(nt[i]);
     for (int e = 0; e < noe; e++) w.i32(enon[e]);
     for (long long k = 0; k < total; k++) w.i32(en[k]);

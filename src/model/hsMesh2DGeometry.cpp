@@ -156,6 +156,8 @@ int hsMesh2D::calcVFLengthAndPos()
         vfxc[f] = 0.5 * (nX[n0] + nX[n1]);
         vfyc[f] = 0.5 * (nY[n0] + nY[n1]);
         const double px = eVoronoiX[e0], py = eVoronoiY[e0];
+        if (!lonLat && f >= noivf && onFaceLine(nX[n0], nY[n0], nX[n1], nY[n1], px, py))
+            voronoiOnFace();
         double qx, qy;
         if (f < noivf) {
             qx = eVoronoiX[vfe[2 * f + 1]];
@@ -185,9 +187,7 @@ int hsMesh2D::calcVFLengthAndPos()
         // Points stored as float32 can meet: lon/lat points on their face, and
         // two neighbours' points at northings of millions. Both then lie on the
         // face between them; the link takes the face's normal, pointing away
-        // from e0. A projected point on a boundary face has no such excuse.
-        if (!lonLat && f >= noivf)
-            voronoiOnFace();
+        // from e0.
         double ex = eX[e0], ey = eY[e0];
         if (lonLat)
             ZConvert::geo2UTM(eX[e0], eY[e0], z, ex, ey);

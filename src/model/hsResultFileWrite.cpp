@@ -201,8 +201,16 @@ void hsResultFile::addModelStaticItems()
                   reinterpret_cast<float*>(ownBlock(floatBlock(mInfo.elemBathy, std::max(noe, 0)))),
                   std::max(noe, 0), 0);
     char* meshBlock = nullptr;
-    const int meshLen = mesh.toBinary(meshBlock);
+    bool exact = true;
+    const int meshLen = mesh.toBinary(meshBlock, &exact);
     addStaticItem("mesh", ownBlock(std::unique_ptr<char[]>(meshBlock)), meshLen, 1);
+    // The handle answers, as every reader of the file will, for the mesh in
+    // the 32-bit floats the file holds.
+    if (!exact) {
+        mesh.fromBinary(meshBlock, static_cast<size_t>(meshLen), writeVersion);
+        if (mInfo.isInit)
+            mInfo.init();
+    }
     addStaticItem("dz", reinterpret_cast<float*>(ownBlock(floatBlock(mInfo.dz, noLayer))), noLayer,
                   0);
     if (mInfo.enol) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZException.h"
+#include "ZPoly.h"
 #include "hsMesh2D.h"
 #include "testUtil.h"
 
@@ -198,6 +199,52 @@ TEST(hsMesh2DFormat, BinaryKeepsVoronoiPointsOffBoundaryFaces) {
     ASSERT_NO_THROW(back.fromBinary(b.data(), b.size(), 7));
     EXPECT_EQ(back.eVoronoiY[0], static_cast<float>(m.eY[0]));
     EXPECT_EQ(back.eVoronoiY[1], 6000060.0);
+}
+
+// At a northing of 9999900 float32 steps are 1 m (1/32 m in x at 500000).
+TEST(hsMesh2DFormat, BinaryRefusesWhatFloatsCannotHold) {
+    const std::string in32 = " once the coordinates are stored as 32-bit floats";
+    const std::string rows[][2] = {
+        {"5 1\n500000 9999900\n500100 9999900\n500100 10000000\n500000 9999999.9\n500000 9999999.6\n0 1 2 3 4\n",
+         "element 0 (nodes 0, 1, 2, 3, 4) has a side of length 0: nodes 3 and 4 lie at one point" + in32 + "."},
+        {"3 1\n500000 9999900\n500010 9999900\n500005 9999900.4\n0 1 2\n",
+         "element 0 (nodes 0, 1, 2) has area 0: its nodes lie on one line or its sides cross" + in32 + "."},
+        {"3 1\n500000 9999900.6\n500010 9999901.6\n500005 9999901.4\n0 1 2\n",
+         "element 0 (nodes 0, 1, 2) turns over" + in32 +
+             ": its nodes run the other way round, and its sides cross those of its neighbours."},
+        // No float point lies strictly between the two rows of the grid.
+        {"3 1\n500000 9999900\n500010 9999900\n500005 9999901\n0 1 2\n",
+         "element 0 (nodes 0, 1, 2) is too thin to keep its Voronoi point off boundary face 0" + in32 +
+             ": no 32-bit point lies strictly inside it and off its faces."}};
+    for (const auto& row : rows) {
+        hsMesh2D m;
+        m.fromString(row[0], -1);
+        EXPECT_EQ(testutil::thrownMessage([&] { binary(m); }), "toBinary: " + row[1]);
+    }
+}
+
+// A Voronoi point 0.3 m (lon/lat: 1e-7 degrees) inside a boundary face would be
+// stored on it; it moves to a stored point strictly inside its element, here
+// a dart whose centroid lies outside it.
+TEST(hsMesh2DFormat, BinaryMovesVoronoiPointsIntoTheirElement) {
+    const std::string meshes[] = {
+        "4 1 1\n500000 9999900\n500010 9999905\n500000 9999910\n500006 9999905\n0 1 2 3\n500008 9999904.3\n",
+        "3 1 1\n170 -40\n170.001 -40\n170 -39.999\n0 1 2\n170.0003 -39.9999999\n"};
+    for (const std::string& text : meshes) {
+        hsMesh2D m;
+        if (text[0] == '3') m.proj = "LONLAT";
+        m.fromString(text, -1);
+        const std::vector<char> b = binary(m);
+        hsMesh2D back;
+        back.proj = m.proj;
+        ASSERT_NO_THROW(back.fromBinary(b.data(), b.size(), 7)) << text;
+        const double px = back.eVoronoiX[0], py = back.eVoronoiY[0];
+        EXPECT_TRUE(ZCoreLib::ZPoly::inPoly(back.enon[0], back.enX, back.enY, px, py)) << text;
+        for (int k = 0; k < back.enon[0]; k++) {
+            const int j = (k + 1) % back.enon[0];
+            EXPECT_NE((back.enX[j] - back.enX[k]) * (py - back.enY[k]), (back.enY[j] - back.enY[k]) * (px - back.enX[k]));
+        }
+    }
 }
 
 TEST(hsMesh2DFormat, BinaryVersions) {

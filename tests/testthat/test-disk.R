@@ -26,6 +26,11 @@ test_that("a refused writeHSFile leaves every file byte for byte", {
          "run.emb", "emb", "header: elemNodes: element 0 has area 0: its nodes lie on one line or its sides cross."),
     list("Voronoi point on a face", hdr_set(elemVoronoiX = c(50, 80, 50, 20), elemVoronoiY = c(0, 50, 80, 50)),
          "run.emb", "emb", "Voronoi point on face."),
+    list("pentagon at a northing of 9999900", hdr_set(noNode = 5L, noElem = 1L, nodeXCoor = 500000 + c(0, 100, 100, 0, 0),
+                                                      nodeYCoor = 9999900 + c(0, 0, 100, 99.9, 99.6), elemNodes = list(0:4),
+                                                      elemBathy = 6, itemLengths = c(3, 1)), "run.emb", "emb",
+         paste("toBinary: element 0 (nodes 0, 1, 2, 3, 4) has a side of length 0: nodes 3 and 4 lie at one point",
+               "once the coordinates are stored as 32-bit floats.")),
     list("node type 500", hdr_set(nodeType = c(500, 99, 99, 99, 0)), "run.emb", "emb",
          "hsMesh2D: initMesh: node 0 has type 500, outside -9999..99."),
     list("repeated node", hdr_set(elemNodes = list(c(0, 1, 1), c(1, 2, 4), c(2, 3, 4), c(3, 0, 4))),
@@ -306,14 +311,16 @@ test_that("a handle keeps naming its file; names are taken as R's file functions
   expect_identical(readItemData(openHSFile(iconv(u, "UTF-8", "latin1")), 1, 0), f32(level_values(0)))
 })
 
-test_that("a mesh at UTM northings of millions reopens as written, also where float32 merges Voronoi points", {
+test_that("a mesh at UTM northings of millions reopens as written, also where float32 merges Voronoi points; one it cannot hold is refused", {
   d <- fresh_dir()
-  # Writes the mesh, reopens it and compares with the writer's handle; returns the reopened header.
+  # Writes the mesh, reopens it and compares with the writer's handle; returns the reopened header,
+  # or the writer's refusal.
   reopened <- function(x, y, elems, px, py, ...) {
     h <- list(noNode = length(x), noElem = length(elems), nodeXCoor = x, nodeYCoor = y, elemNodes = elems, ...,
               startDT = as.POSIXct("2024-01-01", tz = "GMT"), timestep = 3600, noLayer = 1L, dz = 5,
               elemBathy = rep(5, length(elems)), itemNames = "level", itemLengths = length(elems))
-    w <- writeHSFile(h, f <- tempfile(tmpdir = d, fileext = ".emb"), "emb")
+    w <- tryCatch(writeHSFile(h, f <- tempfile(tmpdir = d, fileext = ".emb"), "emb"), error = identity)
+    if (inherits(w, "error")) return(w)
     elems <- mapply(pointElem, list(w), px, py)
     writeHSData(w, seq_along(h$elemBathy)); writeHSDataClose(w)
     r <- openHSFile(f)
@@ -334,4 +341,22 @@ test_that("a mesh at UTM northings of millions reopens as written, also where fl
                  6000000 + runif(300, 0, 300))
   k <- seq(1, 1800, 2)
   expect_gt(sum(hr$eVoronoiX[k] == hr$eVoronoiX[k + 1] & hr$eVoronoiY[k] == hr$eVoronoiY[k + 1]), 5)
+  # Grids jittered by a quarter of their 1.5-6 m (1.5e-5 to 6e-5 degrees) spacing, where 32-bit floats
+  # step 1 m (1.5e-5 degrees): each refused with nothing written, or reopens as written.
+  refused <- 0
+  for (s in 1:24) {
+    ll <- s %% 2 == 0; h <- if (ll) runif(1, 1.5e-5, 6e-5) else runif(1, 1.5, 6)
+    g <- expand.grid(i = 0:5, j = 0:5); a <- (g$i + 6 * g$j)[g$i < 5 & g$j < 5]
+    x <- (if (ll) 170 else 500000) + h * (g$i + runif(36, -0.25, 0.25))
+    y <- (if (ll) -40 else 9.99e6) + h * (g$j + runif(36, -0.25, 0.25))
+    before <- folder_bytes(d)
+    hr <- reopened(x, y, c(Map(c, a, a + 1, a + 7), Map(c, a, a + 7, a + 6)), runif(40, min(x), max(x)),
+                   runif(40, min(y), max(y)), proj = if (ll) "LONLAT" else "UTM33")
+    if (inherits(hr, "error")) {
+      refused <- refused + 1
+      expect_match(hr$reason, "once the coordinates are stored as 32-bit floats", fixed = TRUE)
+      expect_identical(folder_bytes(d), before)
+    }
+  }
+  expect_true(refused > 0 && refused < 12)
 })
