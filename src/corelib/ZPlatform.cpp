@@ -197,18 +197,6 @@ bool lockExclusive(int fd, bool& busy, int& error)
     return true;
 }
 
-// A hidden name beside path, new on each call in this process: the folder
-// is kept, the name gets a leading dot, the process id, a count and ending.
-std::string hiddenNameBeside(const std::string& path, const char* ending)
-{
-    static unsigned counter = 0;
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + base + "." + std::to_string(getpid()) + "." + std::to_string(++counter) +
-           ending;
-}
-
 } // namespace
 
 // flock belongs to the open file description, so a second descriptor on the
@@ -261,10 +249,16 @@ void ZPlatform::unlockFile(int fd)
 
 int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path, int& error)
 {
+    const size_t slash = beside.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : beside.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? beside : beside.substr(slash + 1);
     struct stat old;
     const bool hasOld = stat(beside.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    static unsigned counter = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        path = hiddenNameBeside(beside, ".new");
+        // splitHiddenName takes such a name apart again.
+        path = folder + "." + base + "." + std::to_string(getpid()) + "." +
+               std::to_string(++counter) + ".new";
         const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
         if (fd < 0 && errno == EEXIST)
             continue;
@@ -317,7 +311,7 @@ int ZPlatform::createLockedFile(const std::string& path, bool& busy, int& error)
 bool ZPlatform::splitHiddenName(const std::string& entry, const std::string& ending,
                                 std::string& base, long long& pid)
 {
-    // "." base "." pid "." count ending, as hiddenNameBeside makes it.
+    // "." base "." pid "." count ending, as makeLockedFileBeside makes it.
     if (entry.size() <= ending.size() + 1 || entry[0] != '.' ||
         entry.compare(entry.size() - ending.size(), ending.size(), ending) != 0)
         return false;

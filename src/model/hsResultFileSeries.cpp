@@ -148,21 +148,20 @@ int hsResultFile::seeSeries(long long need)
         long long held = 0;
         for (const seenFile& s : seen_)
             held += s.nt;
-        bool looked = false;
+        if (need >= 0 && held >= need)
+            break; // the counts already seen answer
         try {
-            while (need < 0 || held < need) {
-                looked = true;
-                if (!nextContinues(static_cast<int>(seen_.size()), held))
-                    break;
+            while ((need < 0 || held < need) &&
+                   nextContinues(static_cast<int>(seen_.size()), held)) {
                 ZCoreLib::ZCancel::poll();
                 held += seen_.back().nt;
             }
         } catch (const ZException&) {
-            if (!looked || !rescanReplacedRun(attempt))
+            if (!rescanReplacedRun(attempt))
                 throw;
             continue;
         }
-        if (!looked || !rescanReplacedRun(attempt))
+        if (!rescanReplacedRun(attempt))
             break;
     }
     handedOut_ = true;
