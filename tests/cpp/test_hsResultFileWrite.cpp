@@ -552,18 +552,23 @@ std::unique_ptr<hsResultFile> started(const std::string& name, int perFile, int 
 // The old series of the new-run tests: 7 timesteps in 4 files.
 void oldRun(const std::string& first) { started(first, 2, 7)->flushBuf(); }
 
-// An interrupt at any step of a new run over an old series leaves the whole
-// old run or the whole new one, and no hidden file.
-TEST_F(ResultWrite, NewRunInterruptedAtEveryStep)
+// At any step of a new run over an old series: an interrupt leaves the whole
+// old run or the whole new one, and no hidden file; a kill leaves readers the
+// same, and the next run removes what it left, a file beyond a gap and hidden
+// files of writers that are gone. A handle that has counted nothing yet counts
+// the whole old run, or the new one once it has the name; one that counted the
+// old run is told it was replaced.
+TEST_F(ResultWrite, NewRunInterruptedKilledOrReadAtEveryStep)
 {
-    oldRun(at("run.emb"));
+    const std::string first = at("run.emb");
+    oldRun(first);
     const auto before = entries(dir);
     static int asked, stopAt;
     for (stopAt = 1; stopAt < 20; ++stopAt) {
         asked = 0;
         ZCoreLib::ZCancel::setHook([] { return ++asked == stopAt; });
         try {
-            create(at("run.emb"))->flushBuf();
+            create(first)->flushBuf();
             break;
         } catch (const ZCoreLib::ZCancelled&) {
             EXPECT_EQ(entries(dir), before) << stopAt;
@@ -572,15 +577,8 @@ TEST_F(ResultWrite, NewRunInterruptedAtEveryStep)
     ZCoreLib::ZCancel::setHook(nullptr);
     EXPECT_EQ(stopAt, 5); // asked before each of the 3 old files and past them
     EXPECT_EQ(entries(dir).size(), 1u);
-    EXPECT_EQ(wordAt(readBytes(at("run.emb")), 44), 0);
-}
+    EXPECT_EQ(wordAt(readBytes(first), 44), 0);
 
-// A kill at any step of a new run leaves readers the whole old run or the new
-// one; the next run removes what it left, a file beyond a gap and hidden files
-// of writers that are gone.
-TEST_F(ResultWrite, NewRunKilledAtEveryStep)
-{
-    const std::string first = at("run.emb");
     const pid_t gone = fork();
     if (gone == 0)
         _exit(0);
@@ -606,14 +604,7 @@ TEST_F(ResultWrite, NewRunKilledAtEveryStep)
             break;
     }
     EXPECT_EQ(killAt, 12); // and 4 old files removed, 2 hidden files looked at
-}
 
-// Readers during a new run: a handle that has counted nothing yet counts the
-// whole old run, or the new one once it has the name; one that counted the
-// old run is told it was replaced.
-TEST_F(ResultWrite, ReadersDuringANewRun)
-{
-    const std::string first = at("run.emb");
     oldRun(first);
     static std::vector<std::unique_ptr<hsResultFile>> unread;
     static std::unique_ptr<hsResultFile> counted;
