@@ -609,6 +609,7 @@ TEST_F(ResultWrite, NewRunInterruptedKilledOrReadAtEveryStep)
     static std::vector<std::unique_ptr<hsResultFile>> unread;
     static std::unique_ptr<hsResultFile> counted;
     static std::vector<std::pair<int, std::string>> seen;
+    seen.clear();
     for (int i = 0; i < 8; ++i)
         unread.push_back(std::make_unique<hsResultFile>(first, -1));
     counted = std::make_unique<hsResultFile>(first, -1);
@@ -686,7 +687,8 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
     }
     auto a = started(at("s.emb"), 1, 0);
     static std::vector<std::string> rolling;
-    static int held = 0;
+    static int held;
+    held = 0;
     rolling = {at("s.emb"), at("s^1.emb")};
     // The current file stays held until the next one is.
     hsResultFile::setStepHook([] {
