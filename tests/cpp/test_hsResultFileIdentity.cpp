@@ -173,12 +173,26 @@ TEST(ResultFileIdentity, OneHandleOneCountBesideAWriter)
     }
 }
 
-// New runs until one gets the deleted file's inode number and takes its name.
-// Its birth time may fall in the old one's tick (ext2's is 4 ms): the generation tells.
-TEST(ResultFileIdentity, AReusedInodeIsAnotherFile)
+// A rewrite in place in the tick of a look may leave the times as the look saw them:
+// mtime put back, ctime (which cannot be set) as a coarse clock leaves it. A new run
+// that gets a deleted file's inode number and name may be born in the old one's tick
+// (ext2's is 4 ms): the generation tells.
+TEST(ResultFileIdentity, ALookInTheTickOfAChangeOrAReusedInodeIsNotTrusted)
 {
     testutil::TempDir dir;
     const std::string name = dir.path + "/run.emb";
+    writeFile(name, 3, 1);
+    const hsResultFile::openFile f(name);
+    status look = f.stat();
+    flipLastHeaderByte(name);
+    const timespec times[2] = {{0, UTIME_OMIT}, {look.modifiedNs / 1000000000, look.modifiedNs % 1000000000}};
+    ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+    status now = f.stat();
+    now.changedNs = look.changedNs;
+    EXPECT_FALSE(hsResultFile::openFile::unchanged(now, look));
+    look.takenNs += 10000000000LL; // the same look, a tick later
+    EXPECT_TRUE(hsResultFile::openFile::unchanged(now, look));
+
     writeFile(name, 3, 1);
     hsResultFile r(name, -1);
     const status old = hsResultFile::openFile(name).stat();
@@ -194,28 +208,9 @@ TEST(ResultFileIdentity, AReusedInodeIsAnotherFile)
     long generation = 0;
     if (ioctl(fd, FS_IOC_GETVERSION, &generation) != 0 || close(fd) != 0)
         GTEST_SKIP() << "this file system keeps no inode generation";
-    status now = hsResultFile::openFile(name).stat();
+    now = hsResultFile::openFile(name).stat();
     now.birthNs = old.birthNs;
     EXPECT_FALSE(hsResultFile::openFile::sameFile(now, old));
-}
-
-// A rewrite in place in the tick of a look may leave the times as the look saw them:
-// mtime put back, ctime (which cannot be set) as a coarse clock leaves it.
-TEST(ResultFileIdentity, ALookInTheTickOfAChangeIsNotTrusted)
-{
-    testutil::TempDir dir;
-    const std::string name = dir.path + "/run.emb";
-    writeFile(name, 3, 1);
-    const hsResultFile::openFile f(name);
-    status look = f.stat();
-    flipLastHeaderByte(name);
-    const timespec times[2] = {{0, UTIME_OMIT}, {look.modifiedNs / 1000000000, look.modifiedNs % 1000000000}};
-    ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
-    status now = f.stat();
-    now.changedNs = look.changedNs;
-    EXPECT_FALSE(hsResultFile::openFile::unchanged(now, look));
-    look.takenNs += 10000000000LL; // the same look, a tick later
-    EXPECT_TRUE(hsResultFile::openFile::unchanged(now, look));
 }
 
 // A file its writer holds (file 1 on of a series) is read by its count and size

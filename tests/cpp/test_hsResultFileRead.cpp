@@ -529,7 +529,6 @@ TEST(ResultFileReadRoundTrip, SeriesWrittenByTheWriter)
     EXPECT_EQ(prof[5], val(23, 1, cols.first[2] + 2));
 }
 
-
 // File 1 of a series written apart, with one change: the series holds it only
 // when its header is file 0's but for the start and the count, and it starts
 // where file 0 ends. Otherwise the series ends before it, without an error.
@@ -543,18 +542,15 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
             for (int len : w.itemLengthVec)
                 w.writeData(std::vector<float>(static_cast<size_t>(len), t).data(), len);
     };
-    // Timesteps t0 .. t0 + nt - 1 as file k, starting at timestep t0.
-    auto write = [&](int k, int t0, int nt, const change& c, double ts = 1800, int perFile = -1) {
+    auto write = [&](int k, int t0, int nt, const change& c) {
         const std::string name = hsResultFile::seriesFileName(first, k);
         std::filesystem::remove(name); // else its header would be read
         auto w = std::make_unique<hsResultFile>(name, hestor::EMB);
         buildModel(w->mInfo);
-        w->mInfo.timestep = ts;
-        w->mInfo.startDT += static_cast<long long>(t0 * ts);
+        w->mInfo.startDT += t0 * 1800LL;
         w->addItem("wl", 6);
         w->addItem("temp", Columns().cells);
         c(*w);
-        w->maxTimestepsPerFile = perFile;
         w->writeHeader();
         steps(*w, t0, t0 + nt);
         return w;
@@ -586,7 +582,7 @@ TEST(ResultFileReadRoundTrip, AFileContinuesASeriesOnlyExactly)
     // work: the next file starts after file 0's fourth timestep, which the
     // handle does not hold (with 0.1 s, at the same second).
     std::filesystem::remove(hsResultFile::seriesFileName(first, 1)); // the roll-over makes it
-    auto w = write(0, 0, 3, same, 0.1, 4);
+    auto w = write(0, 0, 3, [](hsResultFile& g) { g.mInfo.timestep = 0.1; g.maxTimestepsPerFile = 4; });
     hsResultFile early(first, -1);
     steps(*w, 3, 6);
     w->flushBuf();

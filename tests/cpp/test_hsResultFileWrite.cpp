@@ -333,29 +333,25 @@ TEST_F(ResultWrite, SeriesOfShortTimestepsReadsWhole)
             steps.push_back(whole + ulps * (std::nextafter(whole, 1e9) - whole));
     for (size_t i = 0; i < steps.size(); ++i) {
         const double dt = steps[i];
-        const std::string name = "s" + std::to_string(i) + ".emb";
-        auto f = writer(name, 7, [dt](hsResultFile& g) { g.mInfo.timestep = dt; });
+        auto f = writer("s" + std::to_string(i) + ".emb", 7, [dt](hsResultFile& g) { g.mInfo.timestep = dt; });
         writeSteps(*f, 0, 30);
         f->flushBuf();
-        hsResultFile r(at(name), -1);
-        EXPECT_EQ(r.totalTimesteps(), 30) << dt;
+        EXPECT_EQ(hsResultFile(f->fileName, -1).totalTimesteps(), 30) << dt;
         EXPECT_EQ(f->totalTimesteps(), 30) << dt;
     }
     // 3e7 s is a float32 whose neighbours lie 2 s away: over 3 timesteps any
     // start within 3 s of the span could be the writer's, and none further.
     for (long long off : {-4, -3, 3, 4}) {
         const std::string name = "w" + std::to_string(off + 4) + ".emb";
-        const auto dt = [](long long s) {
-            return [s](hsResultFile& g) { g.mInfo.timestep = 3e7; g.mInfo.startDT += s; };
-        };
-        auto f = writer(name, -1, dt(0));
-        writeSteps(*f, 0, 3);
-        f->flushBuf();
-        auto g = writer(hsResultFile::seriesFileName(name, 1), -1, dt(90000000 + off));
-        writeSteps(*g, 3, 6);
-        g->flushBuf();
-        hsResultFile r(at(name), -1);
-        EXPECT_EQ(r.totalTimesteps(), std::abs(off) == 3 ? 6 : 3) << off;
+        for (int k = 0; k < 2; ++k) {
+            auto f = writer(hsResultFile::seriesFileName(name, k), -1, [&](hsResultFile& g) {
+                g.mInfo.timestep = 3e7;
+                g.mInfo.startDT += k * (90000000 + off);
+            });
+            writeSteps(*f, 3 * k, 3 * k + 3);
+            f->flushBuf();
+        }
+        EXPECT_EQ(hsResultFile(at(name), -1).totalTimesteps(), std::abs(off) == 3 ? 6 : 3) << off;
     }
 }
 
@@ -544,21 +540,35 @@ TEST_F(ResultWrite, OneWriterPerFile)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1); // no new file left
 }
 
-// An interrupt at any step of a new run over an old series leaves the whole
-// old run or the whole new one, and no hidden file.
-TEST_F(ResultWrite, NewRunInterruptedAtEveryStep)
+// A writer of create's items, perFile timesteps a file, past timesteps 0 .. n - 1.
+std::unique_ptr<hsResultFile> started(const std::string& name, int perFile, int n)
 {
-    auto old = create(at("run.emb"));
-    old->maxTimestepsPerFile = 2;
-    writeSteps(*old, 0, 7);
-    old->flushBuf();
+    auto f = create(name);
+    f->maxTimestepsPerFile = perFile;
+    writeSteps(*f, 0, n);
+    return f;
+}
+
+// The old series of the new-run tests: 7 timesteps in 4 files.
+void oldRun(const std::string& first) { started(first, 2, 7)->flushBuf(); }
+
+// At any step of a new run over an old series: an interrupt leaves the whole
+// old run or the whole new one, and no hidden file; a kill leaves readers the
+// same, and the next run removes what it left, a file beyond a gap and hidden
+// files of writers that are gone. A handle that has counted nothing yet counts
+// the whole old run, or the new one once it has the name; one that counted the
+// old run is told it was replaced.
+TEST_F(ResultWrite, NewRunInterruptedKilledOrReadAtEveryStep)
+{
+    const std::string first = at("run.emb");
+    oldRun(first);
     const auto before = entries(dir);
     static int asked, stopAt;
     for (stopAt = 1; stopAt < 20; ++stopAt) {
         asked = 0;
         ZCoreLib::ZCancel::setHook([] { return ++asked == stopAt; });
         try {
-            create(at("run.emb"))->flushBuf();
+            create(first)->flushBuf();
             break;
         } catch (const ZCoreLib::ZCancelled&) {
             EXPECT_EQ(entries(dir), before) << stopAt;
@@ -567,25 +577,8 @@ TEST_F(ResultWrite, NewRunInterruptedAtEveryStep)
     ZCoreLib::ZCancel::setHook(nullptr);
     EXPECT_EQ(stopAt, 5); // asked before each of the 3 old files and past them
     EXPECT_EQ(entries(dir).size(), 1u);
-    EXPECT_EQ(wordAt(readBytes(at("run.emb")), 44), 0);
-}
+    EXPECT_EQ(wordAt(readBytes(first), 44), 0);
 
-// The old series of the kill and reader tests: 7 timesteps in 4 files.
-void oldRun(const std::string& first)
-{
-    auto old = create(first);
-    old->maxTimestepsPerFile = 2;
-    writeSteps(*old, 0, 7);
-    old->flushBuf();
-}
-
-// A kill at any step of a new run (a child that ends there without clean-up)
-// leaves readers the whole old run or the new one, and the next run removes
-// what it left: the old series, a file of it beyond a gap, and hidden files
-// of writers that are gone.
-TEST_F(ResultWrite, NewRunKilledAtEveryStep)
-{
-    const std::string first = at("run.emb");
     const pid_t gone = fork();
     if (gone == 0)
         _exit(0);
@@ -611,18 +604,12 @@ TEST_F(ResultWrite, NewRunKilledAtEveryStep)
             break;
     }
     EXPECT_EQ(killAt, 12); // and 4 old files removed, 2 hidden files looked at
-}
 
-// Readers during a new run: a handle that has counted nothing yet counts the
-// whole old run, or the new one once it has the name; one that counted the
-// old run is told it was replaced.
-TEST_F(ResultWrite, ReadersDuringANewRun)
-{
-    const std::string first = at("run.emb");
     oldRun(first);
     static std::vector<std::unique_ptr<hsResultFile>> unread;
     static std::unique_ptr<hsResultFile> counted;
     static std::vector<std::pair<int, std::string>> seen;
+    seen.clear();
     for (int i = 0; i < 8; ++i)
         unread.push_back(std::make_unique<hsResultFile>(first, -1));
     counted = std::make_unique<hsResultFile>(first, -1);
@@ -634,11 +621,9 @@ TEST_F(ResultWrite, ReadersDuringANewRun)
     });
     create(first)->flushBuf();
     hsResultFile::setStepHook(nullptr);
-    const std::string replaced = "hsResultFile: the result file '" + first +
-                                 "' was replaced by another file after this handle read it.";
-    const std::vector<std::pair<int, std::string>> expect = {
-        {7, "(no exception)"}, {7, "(no exception)"}, {7, "(no exception)"}, {7, "(no exception)"},
-        {0, replaced},         {0, replaced},         {0, replaced},         {0, replaced}};
+    std::vector<std::pair<int, std::string>> expect(4, {7, "(no exception)"});
+    expect.resize(8, {0, "hsResultFile: the result file '" + first +
+                             "' was replaced by another file after this handle read it."});
     EXPECT_EQ(seen, expect);
     unread.clear();
     counted.reset();
@@ -653,10 +638,7 @@ TEST_F(ResultWrite, NewRunRefusedByTheLastOldFile)
     const std::string shared = at("shared"), name = shared + "/a.emb";
     std::filesystem::create_directory(shared);
     ASSERT_EQ(chmod(dir.c_str(), 0755) | chmod(shared.c_str(), 01777), 0);
-    auto old = create(name);
-    old->maxTimestepsPerFile = 1;
-    writeSteps(*old, 0, 2); // a.emb, a^1.emb and a^2.emb, which stays root's
-    old->flushBuf();
+    started(name, 1, 2)->flushBuf(); // a.emb, a^1.emb and a^2.emb, which stays root's
     for (const std::string& f : {name, shared + "/a^1.emb"})
         ASSERT_EQ(chown(f.c_str(), 65534, 65534), 0);
     const auto before = entries(shared);
@@ -682,9 +664,7 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
                                "the file exists; this writer did not make it", "Is a directory"};
     for (int c = 0; c < 3; ++c) {
         std::filesystem::remove_all(second);
-        auto a = create(first);
-        a->maxTimestepsPerFile = 2;
-        writeSteps(*a, 0, 1);
+        auto a = started(first, 2, 1);
         auto b = c < 2 ? create(second) : nullptr;
         if (c == 1)
             b.reset(); // a finished file of another run
@@ -705,12 +685,11 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
             EXPECT_EQ(hsResultFile(second, -1).totalTimesteps(), 2);
         }
     }
-    auto a = create(at("s.emb"));
-    a->maxTimestepsPerFile = 1;
-    static std::string rolling[2];
-    static int held = 0;
-    rolling[0] = at("s.emb");
-    rolling[1] = at("s^1.emb");
+    auto a = started(at("s.emb"), 1, 0);
+    static std::vector<std::string> rolling;
+    static int held;
+    held = 0;
+    rolling = {at("s.emb"), at("s^1.emb")};
     // The current file stays held until the next one is.
     hsResultFile::setStepHook([] {
         for (const std::string& f : rolling) {
@@ -723,6 +702,6 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
     writeSteps(*a, 0, 1);
     hsResultFile::setStepHook(nullptr);
     EXPECT_EQ(held, 2);
-    EXPECT_EQ(message([&] { create(at("s^1.emb")); }),
-              "the file '" + at("s^1.emb") + "' is being written by another writer.");
+    EXPECT_EQ(message([] { create(rolling[1]); }),
+              "the file '" + rolling[1] + "' is being written by another writer.");
 }
