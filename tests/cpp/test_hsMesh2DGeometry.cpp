@@ -149,13 +149,10 @@ TEST(hsMesh2DGeometry, VoronoiPointOnFaceThrows)
 // normal, pointing from element vfe[0] towards the other.
 TEST(hsMesh2DGeometry, CoincidingVoronoiPointsAreTaken)
 {
-    MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}}, {}, {}};
-    g.proj = "lonlat";
-    g.vx = {9.005, 9.005};
-    g.vy = {55.0, 55.0};
-    MeshData u{{500000, 500010, 500005, 500005}, {6e6, 6e6, 6e6 + 8, 6e6 - 8}, {}, g.elems, {}, {}};
-    u.vx = {500005.0, 500005.0};
-    u.vy = {6e6 + 0.25, 6e6 + 0.25};
+    const MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}},
+                     {9.005, 9.005}, {55.0, 55.0}, "lonlat"};
+    const MeshData u{{500000, 500010, 500005, 500005}, {6e6, 6e6, 6e6 + 8, 6e6 - 8}, {}, g.elems,
+                     {500005.0, 500005.0}, {6e6 + 0.25, 6e6 + 0.25}};
     for (const MeshData& d : {g, u}) {
         SCOPED_TRACE(d.proj);
         hsMesh2D l;
