@@ -127,11 +127,12 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
     const std::string cross = "; each section must cross the mesh from outline to outline, and "
                               "no two may cross.";
     const std::string meet = "hsMesh2D::chopMesh: the sections cross each other or themselves: ";
+    const std::string self = meet + "section 0 crosses or touches itself at ";
     hsMesh2D open, g4;  // g4: node (i, j) is 5 j + i, squares cut by rising diagonals
     meshtest::build(open, meshtest::sideTypedGrid(2, 3, 10.0, 1, 0));
     meshtest::build(g4, meshtest::squareTriGrid(4, 4));
     const int rim[] = {0, 1, 2, 5, 8, 7, 6, 3, 0, 1};  // the outline of grid, wrapped
-    std::vector<std::vector<std::vector<int>>> alongRim;
+    std::vector<std::vector<std::vector<int>>> alongRim{{{0, 1}}};
     for (int k = 0; k < 8; k++)
         alongRim.insert(alongRim.end(), {{{rim[k], rim[k + 1], rim[k + 2]}}, {{rim[k + 2], rim[k + 1], rim[k]}}});
     const std::pair<std::function<void()>, std::string> cases[] = {
@@ -148,18 +149,13 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
         {[&] { int* none[] = {nullptr}; grid.chopMesh(none, 1, lengths, sizes); },
          "hsMesh2D::chopMesh: section 0 is a null pointer."},
         {[&] { chop(grid, {{1, 7}, {3, 5}}); }, "hsMesh2D::chopMesh: sections 0 and 1 cross" + cross},
-        {[&] { chop(grid, {{0, 1}}); },  // along the outline
+        {[&] { chopEach(grid, alongRim); },  // along the outline
          "hsMesh2D::chopMesh: section 0 encloses no area with the outline" + cross},
         {[&] { chop(grid, {{3, 4, 3}}); },
          "hsMesh2D::chopMesh: section 0 begins and ends at node 3" + cross},
-        {[&] { chopEach(g4, {{{10, 18, 8, 16, 21}}, {{21, 16, 8, 18, 10}}}); },
-         meet + "section 0 crosses or touches itself at (1.500000, 2.500000)" + cross},
-        {[&] { chopEach(grid, alongRim); },
-         "hsMesh2D::chopMesh: section 0 encloses no area with the outline" + cross},
-        {[&] { chop(g4, {{10, 12, 11, 14}}); },  // back along its own step
-         meet + "section 0 crosses or touches itself at (1.000000, 2.000000)" + cross},
-        {[&] { chop(g4, {{5, 12, 22}, {2, 12, 19}}); },
-         meet + "sections 0 and 1 cross or touch at node 12" + cross},
+        {[&] { chopEach(g4, {{{10, 18, 8, 16, 21}}, {{21, 16, 8, 18, 10}}}); }, self + "(1.500000, 2.500000)" + cross},
+        {[&] { chop(g4, {{10, 12, 11, 14}}); }, self + "(1.000000, 2.000000)" + cross},  // back along its own step
+        {[&] { chop(g4, {{5, 12, 22}, {2, 12, 19}}); }, meet + "sections 0 and 1 cross or touch at node 12" + cross},
         {[&] { chop(g4, {{10, 17, 8, 14}, {10, 7, 18, 14}}); },  // sharing both ends
          meet + "sections 0 and 1 cross or touch at (2.500000, 2.000000)" + cross},
         {[&] { hsMesh2D e(open); e.editAddNode(0, 0, 0, false); delete e.bndMesh(0); },

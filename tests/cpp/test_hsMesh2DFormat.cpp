@@ -187,46 +187,40 @@ TEST(hsMesh2DFormat, BinaryLayoutAndRoundTrip) {
     EXPECT_EQ(back.toString(), m.toString());
 }
 
-// At a northing of 9999900 float32 steps are 1 m (1/32 m in x at 500000).
-TEST(hsMesh2DFormat, BinaryRefusesWhatFloatsCannotHold) {
+// Float32 steps are 1 m at a northing of 9999900 (1/32 m in x at 500000), 0.5 m
+// at 6e6, 1e-7 degrees in lon/lat. A mesh they cannot hold is refused; a Voronoi
+// point 0.2-0.3 m inside a boundary face, which would be stored on it, moves
+// strictly inside its element: a triangle's to its centroid, a dart's (whose
+// centroid lies outside it) to another stored point.
+TEST(hsMesh2DFormat, BinaryHoldsWhatFloatsCanHoldOnly) {
     const std::string in32 = " once the coordinates are stored as 32-bit floats";
-    const std::string rows[][2] = {
-        {"5 1\n500000 9999900\n500100 9999900\n500100 10000000\n500000 9999999.9\n500000 9999999.6\n0 1 2 3 4\n",
-         "element 0 (nodes 0, 1, 2, 3, 4) has a side of length 0: nodes 3 and 4 lie at one point" + in32 + "."},
-        {"3 1\n500000 9999900\n500010 9999900\n500005 9999900.4\n0 1 2\n",
-         "element 0 (nodes 0, 1, 2) has area 0: its nodes lie on one line or its sides cross" + in32 + "."},
-        {"3 1\n500000 9999900.6\n500010 9999901.6\n500005 9999901.4\n0 1 2\n",
-         "element 0 (nodes 0, 1, 2) turns over" + in32 +
-             ": its nodes run the other way round, and its sides cross those of its neighbours."},
+    const std::string rows[][3] = {  // mesh, projection, refusal after "toBinary: element 0 (nodes 0, 1, 2"
+        {"4 2 2\n500000 6000000\n500100 6000000\n500100 6000100\n500000 6000100\n0 1 2\n0 2 3\n500050 6000000.2\n"
+         "500040 6000060\n", "UTM32", ""},
+        {"4 1 1\n500000 9999900\n500010 9999905\n500000 9999910\n500006 9999905\n0 1 2 3\n500008 9999904.3\n", "UTM32", ""},
+        {"3 1 1\n170 -40\n170.001 -40\n170 -39.999\n0 1 2\n170.0003 -39.9999999\n", "LONLAT", ""},
+        {"5 1\n500000 9999900\n500100 9999900\n500100 10000000\n500000 9999999.9\n500000 9999999.6\n0 1 2 3 4\n", "UTM32",
+         ", 3, 4) has a side of length 0: nodes 3 and 4 lie at one point" + in32 + "."},
+        {"3 1\n500000 9999900\n500010 9999900\n500005 9999900.4\n0 1 2\n", "UTM32",
+         ") has area 0: its nodes lie on one line or its sides cross" + in32 + "."},
+        {"3 1\n500000 9999900.6\n500010 9999901.6\n500005 9999901.4\n0 1 2\n", "UTM32",
+         ") turns over" + in32 + ": its nodes run the other way round, and its sides cross those of its neighbours."},
         // No float point lies strictly between the two rows of the grid.
-        {"3 1\n500000 9999900\n500010 9999900\n500005 9999901\n0 1 2\n",
-         "element 0 (nodes 0, 1, 2) is too thin to keep its Voronoi point off boundary face 0" + in32 +
+        {"3 1\n500000 9999900\n500010 9999900\n500005 9999901\n0 1 2\n", "UTM32",
+         ") is too thin to keep its Voronoi point off boundary face 0" + in32 +
              ": no 32-bit point lies strictly inside it and off its faces."}};
     for (const auto& row : rows) {
-        hsMesh2D m;
-        m.fromString(row[0], -1);
-        EXPECT_EQ(testutil::thrownMessage([&] { binary(m); }), "toBinary: " + row[1]);
-    }
-}
-
-// Float32 steps (0.5 m at a northing of 6e6, 1 m at 9999900, 1e-7 degrees)
-// would store a Voronoi point 0.2-0.3 m inside a boundary face on it: a
-// triangle's point takes its centroid, and a dart, whose centroid lies
-// outside it, another stored point strictly inside it.
-TEST(hsMesh2DFormat, BinaryMovesVoronoiPointsIntoTheirElement) {
-    const std::string meshes[] = {
-        "4 2 2\n500000 6000000\n500100 6000000\n500100 6000100\n500000 6000100\n0 1 2\n0 2 3\n500050 6000000.2\n"
-        "500040 6000060\n",
-        "4 1 1\n500000 9999900\n500010 9999905\n500000 9999910\n500006 9999905\n0 1 2 3\n500008 9999904.3\n",
-        "3 1 1\n170 -40\n170.001 -40\n170 -39.999\n0 1 2\n170.0003 -39.9999999\n"};
-    for (const std::string& text : meshes) {
         hsMesh2D m, back;
-        if (text[0] == '3') m.proj = back.proj = "LONLAT";
-        m.fromString(text, -1);
+        m.proj = back.proj = row[1];
+        m.fromString(row[0], -1);
+        if (!row[2].empty()) {
+            EXPECT_EQ(testutil::thrownMessage([&] { binary(m); }), "toBinary: element 0 (nodes 0, 1, 2" + row[2]);
+            continue;
+        }
         const std::vector<char> b = binary(m);
-        ASSERT_NO_THROW(back.fromBinary(b.data(), b.size(), 7)) << text;
+        ASSERT_NO_THROW(back.fromBinary(b.data(), b.size(), 7)) << row[0];
         const double px = back.eVoronoiX[0], py = back.eVoronoiY[0];
-        EXPECT_TRUE(ZCoreLib::ZPoly::inPoly(back.enon[0], back.enX, back.enY, px, py)) << text;
+        EXPECT_TRUE(ZCoreLib::ZPoly::inPoly(back.enon[0], back.enX, back.enY, px, py)) << row[0];
         for (int k = 0; k < back.enon[0]; k++) {
             const int j = (k + 1) % back.enon[0];
             EXPECT_NE((back.enX[j] - back.enX[k]) * (py - back.enY[k]), (back.enY[j] - back.enY[k]) * (px - back.enX[k]));

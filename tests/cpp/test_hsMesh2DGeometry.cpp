@@ -160,8 +160,7 @@ TEST(hsMesh2DGeometry, CoincidingVoronoiPointsAreTaken)
         ASSERT_EQ(messageOf(l), "");
         for (int f = 0; f < l.novf; f++) {
             EXPECT_TRUE(std::isfinite(l.vfxNormL[f]) && std::isfinite(l.vfyNormL[f])) << f;
-            for (double v : {l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f], l.vfeDist[2 * f],
-                             l.vfeDist[2 * f + 1]})
+            for (double v : {l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f], l.vfeDist[2 * f], l.vfeDist[2 * f + 1]})
                 EXPECT_TRUE(std::isfinite(v) && v >= 0.0) << f;
         }
         ASSERT_EQ(l.noivf, 1);
