@@ -77,8 +77,7 @@ std::vector<std::vector<int>> chop(hsMesh2D& m, const std::vector<std::vector<in
     return out;
 }
 
-// Chops with each set of sections in turn; throws the message all of them
-// throw, or all the messages (run together) when they differ.
+// Chops with each set of sections; throws their message, or all of them run together if they differ.
 void chopEach(hsMesh2D& m, const std::vector<std::vector<std::vector<int>>>& sets)
 {
     std::set<std::string> got;
@@ -324,8 +323,7 @@ TEST(hsMesh2DDerived, ChopGroupsAreTheRegionsInOutlineOrder)
         {"notch", notch, {{1, 3}}, [](double x, double) { return x > 0; }},
         {"far notch reversed", far, {{3, 1}}, [](double x, double) { return x > 500000; }},
         // Sharing both ends: the lens between them touches no outline face.
-        {"lens", g8, {diagonal, bend}, lens},
-        {"lens, other order", g8, {bend, diagonal}, lens},
+        {"lens", g8, {diagonal, bend}, lens}, {"lens, other order", g8, {bend, diagonal}, lens},
     };
     for (const Case& c : cases) {
         hsMesh2D m;

@@ -187,11 +187,10 @@ TEST(hsMesh2DFormat, BinaryLayoutAndRoundTrip) {
     EXPECT_EQ(back.toString(), m.toString());
 }
 
-// Float32 steps are 1 m at a northing of 9999900 (1/32 m in x at 500000), 0.5 m
-// at 6e6, 1e-7 degrees in lon/lat. A mesh they cannot hold is refused; a Voronoi
-// point 0.2-0.3 m inside a boundary face, which would be stored on it, moves
-// strictly inside its element: a triangle's to its centroid, a dart's (whose
-// centroid lies outside it) to another stored point.
+// Float32 steps are 1 m at a northing of 9999900 (1/32 m in x at 500000), 0.5 m at 6e6,
+// 1e-7 degrees in lon/lat. Meshes they cannot hold are refused; a Voronoi point 0.2-0.3 m
+// inside a boundary face would be stored on it, so it moves strictly inside its element:
+// a triangle's to its centroid, a dart's (centroid outside it) to another stored point.
 TEST(hsMesh2DFormat, BinaryHoldsWhatFloatsCanHoldOnly) {
     const std::string in32 = " once the coordinates are stored as 32-bit floats";
     const std::string rows[][3] = {  // mesh, projection, refusal after "toBinary: element 0 (nodes 0, 1, 2"
@@ -331,8 +330,7 @@ TEST(hsMesh2DFormat, ReadMeshFromFile) {
     std::string crlf;
     for (char ch : kText) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
     const std::string text = put(dir, "a.mesh", crlf);
-    // One open, which refuses a pipe, serves the check and the read: no pipe
-    // put in the file's place between the two can be waited on.
+    // One open, which refuses a pipe, serves the check and the read: no pipe swapped in is waited on.
     const auto oneOpen = [](int opens) { return opens == 1 || opens == -1; };
     hsMesh2D t;
     EXPECT_PRED1(oneOpen, testutil::opensOf(text, [&] { EXPECT_EQ(t.readMeshFromFile(text), 0); }));

@@ -143,10 +143,9 @@ TEST(hsMesh2DGeometry, VoronoiPointOnFaceThrows)
     EXPECT_EQ(messageOf(m), "Voronoi point on face." + hestor::errSuffix);
 }
 
-// Points stored as float32 can meet: lon/lat points on their face, and two
-// neighbours' points at UTM northings of millions (here a hair off the face).
-// Such a mesh is taken, with finite link tables: the link takes the face
-// normal, pointing from element vfe[0] towards the other.
+// Points stored as float32 can meet: lon/lat points on their face, two neighbours' points
+// at UTM northings of millions (here a hair off the face). Such a mesh is taken, with finite
+// link tables: the link takes the face normal, pointing from element vfe[0] towards the other.
 TEST(hsMesh2DGeometry, CoincidingVoronoiPointsAreTaken)
 {
     const MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}},

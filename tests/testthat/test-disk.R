@@ -312,8 +312,7 @@ test_that("a handle keeps naming its file; names are taken as R's file functions
 
 test_that("a mesh at UTM northings of millions reopens as written, also where float32 merges Voronoi points; one it cannot hold is refused", {
   d <- fresh_dir()
-  # Writes the mesh, reopens it and compares with the writer's handle; returns the reopened header,
-  # or the writer's refusal.
+  # Writes the mesh, reopens it and compares with the writer; returns the reopened header or the writer's refusal.
   reopened <- function(x, y, elems, px, py, ...) {
     h <- list(noNode = length(x), noElem = length(elems), nodeXCoor = x, nodeYCoor = y, elemNodes = elems, ...,
               startDT = as.POSIXct("2024-01-01", tz = "GMT"), timestep = 3600, noLayer = 1L, dz = 5,
@@ -342,10 +341,9 @@ test_that("a mesh at UTM northings of millions reopens as written, also where fl
   expect_gt(sum(hr$eVoronoiX[k] == hr$eVoronoiX[k + 1] & hr$eVoronoiY[k] == hr$eVoronoiY[k + 1]), 5)
   # Grids jittered by a quarter of their 1.5-6 m (1.5e-5 to 6e-5 degrees) spacing, where 32-bit floats
   # step 1 m (1.5e-5 degrees): each refused with nothing written, or reopens as written.
-  refused <- 0
+  refused <- 0; g <- expand.grid(i = 0:5, j = 0:5)
   for (s in 1:24) {
     ll <- s %% 2 == 0; h <- if (ll) runif(1, 1.5e-5, 6e-5) else runif(1, 1.5, 6)
-    g <- expand.grid(i = 0:5, j = 0:5)
     x <- (if (ll) 170 else 500000) + h * (g$i + runif(36, -0.25, 0.25))
     y <- (if (ll) -40 else 9.99e6) + h * (g$j + runif(36, -0.25, 0.25))
     before <- folder_bytes(d)
