@@ -103,11 +103,8 @@ int opensOf(const std::string& path, F f)
     f();
     alignas(inotify_event) char buf[4096];
     for (ssize_t got; opens >= 0 && (got = read(in, buf, sizeof buf)) > 0;)
-        for (const char* p = buf; p < buf + got;) {
-            const inotify_event* e = reinterpret_cast<const inotify_event*>(p);
-            opens += (e->mask & IN_OPEN) != 0;
-            p += sizeof(inotify_event) + e->len;
-        }
+        for (ssize_t at = 0; at < got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(buf + at)->len)
+            opens += (reinterpret_cast<inotify_event*>(buf + at)->mask & IN_OPEN) != 0;
     close(in);
     return opens;
 #else

@@ -184,43 +184,37 @@ TEST_F(ZNetCdfCopy, UnlimitedDimensionsAnywhereAndStrings)
     EXPECT_NE(header.find("level:_DeflateLevel = 2 ;"), std::string::npos) << header;
 }
 
-// Bulk copies work on the root group: from a source with groups they are
-// refused before anything is written, while named root variables copy.
+// Bulk copies work on the root group and on values they can copy: other
+// sources are refused before anything is written, while named root variables copy.
 TEST_F(ZNetCdfCopy, GroupsRefuseBulkCopiesOnly)
 {
-    const std::string grouped = at("grouped.nc");
+    const std::string grouped = at("grouped.nc"), typed = at("typed.nc");
     {
-        nctest::RawNc raw(grouped);
+        nctest::RawNc raw(grouped), rt(typed);
         int n = raw.dim("n", 2), sub = -1, obs = -1, h = -1;
         raw.put(raw.var("a", NC_INT, {n}), {2}, std::vector<int>{4, 5});
         EXPECT_EQ(nc_def_grp(raw.id, "sub", &sub) | nc_def_var(sub, "h", NC_INT, 1, &n, &h) | nc_def_grp(raw.id, "obs", &obs), 0);
+        const int tn = rt.dim("n", 2), b = rt.dim("b", 2);
+        for (const auto& [name, type, dim] : {std::make_tuple("a", NC_INT, tn), {"b", NC_BYTE, b}, {"c", NC_CHAR, tn}, {"z", NC_INT, tn}})
+            rt.var(name, type, {dim});
     }
-    ZNetCdf in(grouped, false);
-    const std::string tail = " of " + grouped + ": it has the groups 'sub', 'obs', and only the root group is copied.";
-    {
-        ZNetCdf out(dst, true);
-        EXPECT_EQ(thrownMessage([&] { out.copyDimsFrom(&in, true); }), "Cannot copy every dimension" + tail);
-        EXPECT_EQ(thrownMessage([&] { out.copyVarsFrom(&in, false, true); }), "Cannot copy every variable" + tail);
-        out.copyDimFrom(&in, 0, true, "");
-        out.copyVarFrom(&in, 0, false, true, "");
-    }
-    EXPECT_EQ(ZNetCdf(dst, false).varNames, std::vector<std::string>{"a"});
-    EXPECT_EQ(nctest::get<int>(dst, "a", {0}, {2}, 2), (std::vector<int>{4, 5}));
-    const std::string typed = at("typed.nc");
+    const std::string groups = ": it has the groups 'sub', 'obs', and only the root group is copied.";
     const std::string only = ", and only variables of the types short, int, float, double and int64 are copied with their values.";
-    {
-        nctest::RawNc raw(typed);
-        const int n = raw.dim("n", 2), b = raw.dim("b", 2);
-        for (const auto& [name, type, dim] : {std::make_tuple("a", NC_INT, n), {"b", NC_BYTE, b}, {"c", NC_CHAR, n}, {"z", NC_INT, n}})
-            raw.var(name, type, {dim});
+    const std::string rows[][3] = {{grouped, groups, groups},
+                                   {typed, ": it has the variable 'b' (byte)" + only, ": it has the variables 'b' (byte), 'c' (char)" + only}};
+    for (const auto& r : rows) {
+        ZNetCdf in(r[0], false), out(r[0] + ".copy", true);
+        EXPECT_EQ(thrownMessage([&] { out.copyDimsFrom(&in, true); }), "Cannot copy every dimension of " + r[0] + r[1]);
+        EXPECT_EQ(thrownMessage([&] { out.copyVarsFrom(&in, false, true); }), "Cannot copy every variable of " + r[0] + r[2]);
+        int dims = -1, vars = -1;
+        EXPECT_EQ(nc_inq(out.ncid, &dims, &vars, nullptr, nullptr) | dims | vars, 0) << "written before the refusal";
+        if (r[0] == grouped) {
+            out.copyDimFrom(&in, 0, true, "");
+            out.copyVarFrom(&in, 0, false, true, "");
+        }
     }
-    ZNetCdf typedIn(typed, false), out(at("typed_copy.nc"), true);
-    EXPECT_EQ(thrownMessage([&] { out.copyDimsFrom(&typedIn, true); }),
-              "Cannot copy every dimension of " + typed + ": it has the variable 'b' (byte)" + only);
-    EXPECT_EQ(thrownMessage([&] { out.copyVarsFrom(&typedIn, false, true); }),
-              "Cannot copy every variable of " + typed + ": it has the variables 'b' (byte), 'c' (char)" + only);
-    int dims = -1, vars = -1;
-    EXPECT_EQ(nc_inq(out.ncid, &dims, &vars, nullptr, nullptr) | dims | vars, 0) << "written before the refusal";
+    EXPECT_EQ(ZNetCdf(grouped + ".copy", false).varNames, std::vector<std::string>{"a"});
+    EXPECT_EQ(nctest::get<int>(grouped + ".copy", "a", {0}, {2}, 2), (std::vector<int>{4, 5}));
 }
 
 // 48 Mi records of 4 bytes (192 MiB), only the last one written, in chunks

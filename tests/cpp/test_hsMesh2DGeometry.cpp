@@ -143,19 +143,15 @@ TEST(hsMesh2DGeometry, VoronoiPointOnFaceThrows)
     EXPECT_EQ(messageOf(m), "Voronoi point on face." + hestor::errSuffix);
 }
 
-// Points stored as float32 can meet: lon/lat points on their face, and two
-// neighbours' points at UTM northings of millions (here a hair off the face).
-// Such a mesh is taken, with finite link tables: the link takes the face
-// normal, pointing from element vfe[0] towards the other.
+// Points stored as float32 can meet: lon/lat points on their face, two neighbours' points
+// at UTM northings of millions (here a hair off the face). Such a mesh is taken, with finite
+// link tables: the link takes the face normal, pointing from element vfe[0] towards the other.
 TEST(hsMesh2DGeometry, CoincidingVoronoiPointsAreTaken)
 {
-    MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}}, {}, {}};
-    g.proj = "lonlat";
-    g.vx = {9.005, 9.005};
-    g.vy = {55.0, 55.0};
-    MeshData u{{500000, 500010, 500005, 500005}, {6e6, 6e6, 6e6 + 8, 6e6 - 8}, {}, g.elems, {}, {}};
-    u.vx = {500005.0, 500005.0};
-    u.vy = {6e6 + 0.25, 6e6 + 0.25};
+    const MeshData g{{9.0, 9.01, 9.005, 9.005}, {55.0, 55.0, 55.008, 54.992}, {}, {{0, 1, 2}, {1, 0, 3}},
+                     {9.005, 9.005}, {55.0, 55.0}, "lonlat"};
+    const MeshData u{{500000, 500010, 500005, 500005}, {6e6, 6e6, 6e6 + 8, 6e6 - 8}, {}, g.elems,
+                     {500005.0, 500005.0}, {6e6 + 0.25, 6e6 + 0.25}};
     for (const MeshData& d : {g, u}) {
         SCOPED_TRACE(d.proj);
         hsMesh2D l;
@@ -163,8 +159,7 @@ TEST(hsMesh2DGeometry, CoincidingVoronoiPointsAreTaken)
         ASSERT_EQ(messageOf(l), "");
         for (int f = 0; f < l.novf; f++) {
             EXPECT_TRUE(std::isfinite(l.vfxNormL[f]) && std::isfinite(l.vfyNormL[f])) << f;
-            for (double v : {l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f], l.vfeDist[2 * f],
-                             l.vfeDist[2 * f + 1]})
+            for (double v : {l.vfDist[f], l.vfDistInv[f], l.vfDx[f], l.vfDy[f], l.vfeDist[2 * f], l.vfeDist[2 * f + 1]})
                 EXPECT_TRUE(std::isfinite(v) && v >= 0.0) << f;
         }
         ASSERT_EQ(l.noivf, 1);

@@ -100,8 +100,9 @@ grid_header <- function(n, layers = 1) {
 
 # Runs R code in a second R process that has this package and the helpers
 # above; returns its standard output and error, lines. With limit_kb its
-# files may not grow beyond that size (writes fail with "File too large").
-run_child <- function(code, wait = TRUE, limit_kb = NULL) {
+# files may not grow beyond that size (writes fail with "File too large"); with
+# limit_s it is killed after that many seconds.
+run_child <- function(code, wait = TRUE, limit_kb = NULL, limit_s = NULL) {
   helpers <- tempfile(fileext = ".R")
   dump(c("small_header", "temp_values", "level_values", "grid_header", "condition_of"), helpers)
   script <- tempfile(fileext = ".R")
@@ -113,6 +114,7 @@ run_child <- function(code, wait = TRUE, limit_kb = NULL) {
     args <- c("-c", shQuote(sprintf("ulimit -f %d; trap '' XFSZ; exec %s %s", 2 * limit_kb, cmd, script)))
     cmd <- "sh"
   }
+  if (!is.null(limit_s)) { args <- c(limit_s, cmd, args); cmd <- "timeout" }
   suppressWarnings(system2(cmd, args, stdout = wait, stderr = wait, wait = wait,
           env = paste0("R_LIBS=", paste(.libPaths(), collapse = ":"))))
 }

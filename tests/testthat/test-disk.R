@@ -26,9 +26,8 @@ test_that("a refused writeHSFile leaves every file byte for byte", {
          "run.emb", "emb", "header: elemNodes: element 0 has area 0: its nodes lie on one line or its sides cross."),
     list("Voronoi point on a face", hdr_set(elemVoronoiX = c(50, 80, 50, 20), elemVoronoiY = c(0, 50, 80, 50)),
          "run.emb", "emb", "Voronoi point on face."),
-    list("pentagon at a northing of 9999900", hdr_set(noNode = 5L, noElem = 1L, nodeXCoor = 500000 + c(0, 100, 100, 0, 0),
-                                                      nodeYCoor = 9999900 + c(0, 0, 100, 99.9, 99.6), elemNodes = list(0:4),
-                                                      elemBathy = 6, itemLengths = c(3, 1)), "run.emb", "emb",
+    list("pentagon at a northing of 9999900", hdr_set(noNode = 5L, noElem = 1L, nodeXCoor = 500000 + c(0, 100, 100, 0, 0), elemNodes = list(0:4),
+         nodeYCoor = 9999900 + c(0, 0, 100, 99.9, 99.6), elemBathy = 6, itemLengths = c(3, 1)), "run.emb", "emb",
          paste("toBinary: element 0 (nodes 0, 1, 2, 3, 4) has a side of length 0: nodes 3 and 4 lie at one point",
                "once the coordinates are stored as 32-bit floats.")),
     list("node type 500", hdr_set(nodeType = c(500, 99, 99, 99, 0)), "run.emb", "emb",
@@ -313,45 +312,42 @@ test_that("a handle keeps naming its file; names are taken as R's file functions
 
 test_that("a mesh at UTM northings of millions reopens as written, also where float32 merges Voronoi points; one it cannot hold is refused", {
   d <- fresh_dir()
-  # Writes the mesh, reopens it and compares with the writer's handle; returns the reopened header,
-  # or the writer's refusal.
+  # Writes the mesh, reopens it and compares with the writer; returns the reopened header or the writer's refusal.
   reopened <- function(x, y, elems, px, py, ...) {
     h <- list(noNode = length(x), noElem = length(elems), nodeXCoor = x, nodeYCoor = y, elemNodes = elems, ...,
               startDT = as.POSIXct("2024-01-01", tz = "GMT"), timestep = 3600, noLayer = 1L, dz = 5,
               elemBathy = rep(5, length(elems)), itemNames = "level", itemLengths = length(elems))
-    w <- tryCatch(writeHSFile(h, f <- tempfile(tmpdir = d, fileext = ".emb"), "emb"), error = identity)
-    if (inherits(w, "error")) return(w)
+    if (inherits(w <- tryCatch(writeHSFile(h, f <- tempfile(tmpdir = d, fileext = ".emb"), "emb"), error = identity), "error")) return(w)
     elems <- mapply(pointElem, list(w), px, py)
-    writeHSData(w, seq_along(h$elemBathy)); writeHSDataClose(w)
-    r <- openHSFile(f)
+    writeHSData(w, seq_along(h$elemBathy)); writeHSDataClose(w); r <- openHSFile(f)
     expect_identical(mapply(pointElem, list(r), px, py), elems)
     expect_equal(elemArea(r), elemArea(w), tolerance = 1e-6)
     getHeader(r)
   }
-  x <- c(504511.0, 504522.0, 504521.5, 504510.5); y <- c(6002258.5, 6002259.0, 6002269.5, 6002269.0)
-  hr <- reopened(x, y, list(c(0, 1, 2), c(0, 2, 3)), c(504515, 504519, 504514), c(6002262, 6002262, 6002266))
+  x <- c(504511.0, 504522.0, 504521.5, 504510.5); y <- c(6002258.5, 6002259.0, 6002269.5, 6002269.0); e <- list(0:2, c(0, 2, 3))
+  hr <- reopened(x, y, e, c(504515, 504519, 504514), c(6002262, 6002262, 6002266))
   expect_identical(c(hr$eVoronoiX[1], hr$eVoronoiY[1]), c(hr$eVoronoiX[2], hr$eVoronoiY[2]))  # one point
-  expect_identical(reopened(x, y, list(c(0, 1, 2), c(0, 2, 3)), 504515, 6002262, elemVoronoiX = rep(504516.25, 2),
-                            elemVoronoiY = rep(6002264, 2))$eVoronoiY, rep(6002264, 2))
-  # Quadrilaterals split in two, nodes jittered a little (and stored exactly).
+  expect_identical(reopened(x, y, e, 504515, 6002262, elemVoronoiX = rep(504516.25, 2), elemVoronoiY = rep(6002264, 2))$eVoronoiY,
+                   rep(6002264, 2))
+  # The squares of an n x n grid of nodes (i, j) = i + (n + 1) j, each split in two (neighbours in the list).
+  split_grid <- function(g, n, a = (g$i + (n + 1) * g$j)[g$i < n & g$j < n])
+    c(rbind(Map(c, a, a + 1, a + n + 2), Map(c, a, a + n + 2, a + n + 1)))
+  # Nodes jittered a little (and stored exactly).
   set.seed(38)
-  g <- expand.grid(i = 0:30, j = 0:30); a <- (g$i + 31 * g$j)[g$i < 30 & g$j < 30]
+  g <- expand.grid(i = 0:30, j = 0:30)
   x <- f32(500000 + 10 * g$i + runif(961, -0.05, 0.05)); y <- f32(6000000 + 10 * g$j + runif(961, -0.05, 0.05))
-  hr <- reopened(x, y, c(rbind(Map(c, a, a + 1, a + 32), Map(c, a, a + 32, a + 31))), 500000 + runif(300, 0, 300),
-                 6000000 + runif(300, 0, 300))
+  hr <- reopened(x, y, split_grid(g, 30), 500000 + runif(300, 0, 300), 6000000 + runif(300, 0, 300))
   k <- seq(1, 1800, 2)
   expect_gt(sum(hr$eVoronoiX[k] == hr$eVoronoiX[k + 1] & hr$eVoronoiY[k] == hr$eVoronoiY[k + 1]), 5)
   # Grids jittered by a quarter of their 1.5-6 m (1.5e-5 to 6e-5 degrees) spacing, where 32-bit floats
   # step 1 m (1.5e-5 degrees): each refused with nothing written, or reopens as written.
-  refused <- 0
+  refused <- 0; g <- expand.grid(i = 0:5, j = 0:5)
   for (s in 1:24) {
     ll <- s %% 2 == 0; h <- if (ll) runif(1, 1.5e-5, 6e-5) else runif(1, 1.5, 6)
-    g <- expand.grid(i = 0:5, j = 0:5); a <- (g$i + 6 * g$j)[g$i < 5 & g$j < 5]
     x <- (if (ll) 170 else 500000) + h * (g$i + runif(36, -0.25, 0.25))
     y <- (if (ll) -40 else 9.99e6) + h * (g$j + runif(36, -0.25, 0.25))
     before <- folder_bytes(d)
-    hr <- reopened(x, y, c(Map(c, a, a + 1, a + 7), Map(c, a, a + 7, a + 6)), runif(40, min(x), max(x)),
-                   runif(40, min(y), max(y)), proj = if (ll) "LONLAT" else "UTM33")
+    hr <- reopened(x, y, split_grid(g, 5), runif(40, min(x), max(x)), runif(40, min(y), max(y)), proj = if (ll) "LONLAT" else "UTM33")
     if (inherits(hr, "error")) {
       refused <- refused + 1
       expect_match(hr$reason, "once the coordinates are stored as 32-bit floats", fixed = TRUE)

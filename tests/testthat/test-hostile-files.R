@@ -252,17 +252,11 @@ test_that("a series with a missing or damaged middle file ends or is refused", {
     unlink(middle, recursive = TRUE)
   }
 
-  # A pipe, opened or in a series' place, is refused at once: in a child R
-  # process with a time limit, so that a read that blocks fails this test
-  # instead of hanging the suite.
-  unlink(middle)
+  # A pipe, opened or in a series' place, is refused at once: in a child with a
+  # time limit, so that a read that blocks fails this test instead of hanging the suite.
   system2("mkfifo", middle)
-  script <- tempfile(fileext = ".R")
-  writeLines(c("library(HestorTools)", sprintf("r <- openHSFile('%s')", f),
-               "cat(totalTimesteps(r), length(readTimeseries(r, 0, 1, 2)), '\\n')",
-               sprintf("cat(tryCatch(openHSFile('%s'), error = function(e) e$reason))", middle)), script)
-  out <- suppressWarnings(system2("timeout", c("30", file.path(R.home("bin"), "Rscript"), script), stdout = TRUE,
-                                  stderr = TRUE, env = paste0("R_LIBS=", paste(.libPaths(), collapse = ":"))))
+  out <- run_child(c(sprintf("r <- openHSFile('%s')", f), "cat(totalTimesteps(r), length(readTimeseries(r, 0, 1, 2)), '\\n')",
+                     sprintf("cat(tryCatch(openHSFile('%s'), error = function(e) e$reason))", middle)), limit_s = 30)
   expect_identical(out, c("3 3 ", paste0("openHSFile: '", middle, "' is not a regular file (a pipe, a device or a ",
                                          "socket); a result file cannot be read from it.")))
   unlink(middle)
