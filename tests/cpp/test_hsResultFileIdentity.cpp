@@ -69,12 +69,6 @@ void flipLastHeaderByte(const std::string& name) // in place
     writeBytes(name, b);
 }
 
-unsigned long long inodeOf(const std::string& name)
-{
-    struct stat st;
-    return ::stat(name.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
 float valueAt(hsResultFile& r, int ts)
 {
     float v[2] = {};
@@ -198,9 +192,9 @@ TEST(ResultFileIdentity, ALookInTheTickOfAChangeOrAReusedInodeIsNotTrusted)
     const status old = hsResultFile::openFile(name).stat();
     std::remove(name.c_str());
     std::string run;
-    for (int i = 0; i < 1000 && (i == 0 || inodeOf(run) != old.inode); ++i)
+    for (int i = 0; i < 1000 && (i == 0 || hsResultFile::openFile(run).stat().inode != old.inode); ++i)
         writeFile(run = dir.path + "/new" + std::to_string(i) + ".emb", 3, 1);
-    if (inodeOf(run) != old.inode)
+    if (hsResultFile::openFile(run).stat().inode != old.inode)
         GTEST_SKIP() << "this file system gave no new file the inode number of a deleted one";
     std::rename(run.c_str(), name.c_str());
     EXPECT_NE(thrownMessage([&] { valueAt(r, 2); }).find("was replaced"), std::string::npos);
