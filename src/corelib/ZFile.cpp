@@ -378,12 +378,19 @@ bool ZFile::isRelativePath(std::string path)
 // ---- folder listing
 
 std::vector<std::string> ZFile::getFilesInFolder(std::string folder, std::string pattern,
-                                                 bool folders, int max)
+                                                 bool folders, int max, int* error)
 {
     std::vector<std::string> names;
+    int listError = 0;
+    if (error)
+        *error = 0;
     if (max == 0)
         return names;
-    for (const ZPlatform::FolderEntry& e : ZPlatform::listFolder(folder, pattern)) {
+    const std::vector<ZPlatform::FolderEntry> entries =
+        ZPlatform::listFolder(folder, pattern, listError);
+    if (error)
+        *error = listError;
+    for (const ZPlatform::FolderEntry& e : entries) {
         if (folders ? (e.isFolder && e.name != "." && e.name != "..") : !e.isFolder)
             names.push_back(e.name);
     }

@@ -61,9 +61,12 @@ public:
     static std::string padPath(std::string folder);
     static bool isRelativePath(std::string path);
 
-    // ---- folder listing; names only, sorted by byte value
+    // ---- folder listing; names only, sorted by byte value. A folder that
+    // cannot be read lists what was read of it (nothing, where it cannot be
+    // opened), with *error set to errno; 0 when it was read whole.
     static std::vector<std::string> getFilesInFolder(std::string folder, std::string pattern,
-                                                     bool folders, int max);
+                                                     bool folders, int max,
+                                                     int* error = nullptr);
     static std::vector<std::string> getSubfolders(std::string folder);
 
     // ---- x y z point files; returns the number of points in x, -1 for a

@@ -113,18 +113,27 @@ int ZPlatform::changeDir(const std::string& path)
 }
 
 std::vector<ZPlatform::FolderEntry> ZPlatform::listFolder(const std::string& folder,
-                                                          const std::string& pattern)
+                                                          const std::string& pattern, int& error)
 {
     std::vector<FolderEntry> entries;
+    error = 0;
     if (pattern.empty())
         return entries;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()),
                                             closedir);
-    if (!dir)
+    if (!dir) {
+        error = errno;
         return entries;
+    }
     // "*" takes every name: a large folder is listed without matching each.
     const bool all = pattern == "*";
-    while (const dirent* entry = readdir(dir.get())) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry) {
+            error = errno;
+            break;
+        }
         if (!all && !nameMatches(entry->d_name, pattern))
             continue;
         FolderEntry e;
@@ -203,27 +212,34 @@ bool lockExclusive(int fd, bool& busy, int& error)
 // same file is refused even within this process. A file that cannot be opened
 // for writing is locked through a read-only descriptor.
 int ZPlatform::lockFile(const std::string& path, bool create, bool& busy, int& error,
-                        bool* created)
+                        bool* created, bool regularOnly)
 {
     busy = false;
     error = 0;
     if (created)
         *created = false;
+    const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (regularOnly ? O_NOFOLLOW : 0);
     int fd = -1;
     int createError = 0;
     if (create && created) {
-        fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
+        fd = open(path.c_str(), O_RDWR | flags | O_CREAT | O_EXCL, 0666);
         *created = fd >= 0;
         createError = fd < 0 && errno != EEXIST ? errno : 0;
         create = false;
     }
     if (fd < 0)
-        fd = open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+        fd = open(path.c_str(), O_RDWR | flags | (create ? O_CREAT : 0), 0666);
     if (fd < 0 && (errno == EACCES || errno == EROFS))
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = open(path.c_str(), O_RDONLY | flags);
     if (fd < 0) {
         // Still no file: why it could not be made (a full disk) is the reason.
         error = errno == ENOENT && createError != 0 ? createError : errno;
+        return -1;
+    }
+    struct stat st;
+    if (regularOnly && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        error = EINVAL;
         return -1;
     }
     if (!lockExclusive(fd, busy, error)) {
@@ -244,7 +260,10 @@ void ZPlatform::unlockFile(int fd)
     if (fd < 0 || it == fds.end())
         return;
     fds.erase(it);
-    close(fd); // closing the last descriptor of the description drops the lock
+    // Closing drops the lock only with the last descriptor of the open file
+    // description; a child in the middle of starting a program holds a copy.
+    flock(fd, LOCK_UN);
+    close(fd);
 }
 
 int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path, int& error)
@@ -283,29 +302,35 @@ int ZPlatform::makeLockedFileBeside(const std::string& beside, std::string& path
     return -1;
 }
 
-int ZPlatform::createLockedFile(const std::string& path, bool& busy, int& error)
+int ZPlatform::renameNoReplace(const std::string& from, const std::string& to)
 {
-    busy = false;
-    error = 0;
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) {
-        error = errno;
-        if (error == EEXIST) {
-            const int other = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            int ignored = 0;
-            if (other >= 0) {
-                lockExclusive(other, busy, ignored);
-                close(other);
-            }
-        }
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    // Where the file system cannot rename so: a new link fails on any entry.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    unlink(from.c_str());
+    return 0;
+}
+
+long long ZPlatform::secondsSinceModified(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
         return -1;
-    }
-    if (!lockExclusive(fd, busy, error)) {
-        close(fd);
-        unlink(path.c_str());
-        return -1;
-    }
-    return keepLock(fd);
+    const long long now = static_cast<long long>(time(nullptr));
+    const long long last = static_cast<long long>(st.st_mtime);
+    return now > last ? now - last : 0;
+}
+
+bool ZPlatform::isLink(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool ZPlatform::splitHiddenName(const std::string& entry, const std::string& ending,
@@ -422,6 +447,17 @@ bool ZPlatform::markBeingWritten(int fd)
 #else
     (void)fd;
     return false;
+#endif
+}
+
+void ZPlatform::unmarkBeingWritten(int fd)
+{
+#ifdef F_OFD_SETLK
+    struct flock mark = writingMark(F_UNLCK);
+    if (fd >= 0)
+        fcntl(fd, F_OFD_SETLK, &mark);
+#else
+    (void)fd;
 #endif
 }
 

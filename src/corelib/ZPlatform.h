@@ -42,9 +42,11 @@ public:
     static std::string currentDir();
     static int changeDir(const std::string& path);
     // Entries of `folder` ("" = the current one) whose names match `pattern`,
-    // in the order the system gives them; empty when the folder cannot be read.
+    // in the order the system gives them. A folder that cannot be read gives
+    // what was read of it, with error set to errno (0 when it was read whole):
+    // an empty list alone does not tell an empty folder.
     static std::vector<FolderEntry> listFolder(const std::string& folder,
-                                               const std::string& pattern);
+                                               const std::string& pattern, int& error);
     // Wildcards '*' and '?', case ignored; a trailing ".*" also matches names
     // without a dot, so "*.*" matches every name.
     static bool nameMatches(const std::string& name, const std::string& pattern);
@@ -58,19 +60,26 @@ public:
     // no other process makes it at the same moment. Lock descriptors are not
     // inherited by forked children: a child closes its copies at once, so a
     // lock lasts no longer than the process that took it holds it.
+    // The open never blocks and takes no controlling terminal; with
+    // regularOnly, a symbolic link is not followed and anything but a regular
+    // file is left alone (-1, error ELOOP or EINVAL).
     static int lockFile(const std::string& path, bool create, bool& busy, int& error,
-                        bool* created = nullptr);
+                        bool* created = nullptr, bool regularOnly = false);
+    // Lets go of the lock even where a copy of the descriptor lives on.
     static void unlockFile(int fd);
     // A new empty file, locked as by lockFile, in the folder of `beside`,
     // under a hidden name that no other file has (path). When `beside`
     // exists, the new file takes its permissions and, where the system
     // allows, its owner. -1 with error set to errno on failure.
     static int makeLockedFileBeside(const std::string& beside, std::string& path, int& error);
-    // A new empty file at path, locked as by lockFile, made only when no
-    // entry has that name. -1 with error set to errno on failure: EEXIST when
-    // the name is taken, with busy set when another holds the lock of the
-    // file there.
-    static int createLockedFile(const std::string& path, bool& busy, int& error);
+    // Moves from to the name to, in the same folder, only when no entry has
+    // that name (a dangling link counts): 0, or errno (EEXIST when taken).
+    static int renameNoReplace(const std::string& from, const std::string& to);
+    // Seconds since the entry at path (not followed) was last written; -1
+    // when there is none.
+    static long long secondsSinceModified(const std::string& path);
+    // Whether path is a symbolic link.
+    static bool isLink(const std::string& path);
     // Whether a bare name is one that makeLockedFileBeside (ending ".new")
     // or an earlier version's setting aside of a file (".old") gives: then
     // base is the bare name of the file it was made beside, and pid the
@@ -99,6 +108,7 @@ public:
     // beingWritten asks whether another open of the file holds it, taking
     // nothing: a reader that asks never makes a writer's lock attempt fail.
     static bool markBeingWritten(int fd);
+    static void unmarkBeingWritten(int fd);
     static bool beingWritten(int fd);
     static long long processId();
 };

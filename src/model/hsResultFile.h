@@ -174,10 +174,12 @@ public:
     // Run once when another writer holds the name, before the second try: a
     // caller whose dropped writers let go only when collected collects here.
     static void setBusyHook(void (*hook)());
-    // Run at each step of a new run (before each check of an old series file,
-    // before the rename, before each removal) and of a roll-over (while it
-    // holds both files), for tests that stop a writer there or look at what
-    // it holds.
+    // Run at each step of a new run (once the name is locked, before each
+    // check of an old series file, before the rename, once each old file to
+    // remove is locked, before each hidden file is looked at, before the last
+    // look at the name) and of a roll-over (the next file written under its
+    // hidden name, then under its own), for tests that stop a writer there,
+    // put another in its way or look at what it holds.
     static void setStepHook(void (*hook)());
     // Made by a writer (its header sized the files of the series); a reader's
     // object never is.
@@ -327,8 +329,11 @@ public:
                                  double radius, double unused);
 
 private:
-    // The writer's lock descriptor; -1 when none is held.
+    // The writer's lock descriptors: on the file it writes, and on the
+    // series' first file once it has rolled over past it, so that the name
+    // stays held until the writer ends; -1 when none is held.
     int writeHold_ = -1;
+    int nameHold_ = -1;
     static long long currentProcess();
     long long ownerProcess_ = currentProcess();
     // The system's reason of a failed write; empty while none failed.
@@ -464,8 +469,9 @@ private:
     void countTimestep();
     void addModelStaticItems();
     long long binaryHeaderSize() const;
-    void writeHeaderBytes();
+    void writeHeaderBytes(std::ostream& out, long long start, int nt);
     void rollOver();
+    [[noreturn]] void refuseNext(const std::string& next, int error);
     void checkValueCount(int n) const;
     void flushText();
     void appendText(const char* text, size_t n);

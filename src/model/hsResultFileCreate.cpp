@@ -70,7 +70,11 @@ bool holdName(nameHold& h, const std::string& name, const std::string& target, b
     for (int attempt = 0;; ++attempt) {
         bool busy = false;
         int error = 0;
-        h.fd = ZPlatform::lockFile(target, create, busy, error, create ? &h.placeholder : nullptr);
+        h.fd = ZPlatform::lockFile(target, create, busy, error, create ? &h.placeholder : nullptr,
+                                   !create);
+        // The name may lead elsewhere by now: a lock counts for the file it names.
+        if (h.fd >= 0 && create && stepHook)
+            stepHook();
         if (h.fd >= 0 && ZPlatform::leadsTo(target, h.fd))
             return true;
         if (h.fd >= 0) {
@@ -115,7 +119,9 @@ struct besideName {
 
 // One listing of the folder of first (and of target's, when it is another):
 // a gap in the numbers hides no file, and a tail of thousands of files
-// costs no more than one look at each name.
+// costs no more than one look at each name. A folder of first that cannot
+// be listed may hide an old tail that readers would join to the new run:
+// refused. Hidden files in target's are then only left where they are.
 besideName lookBeside(const std::string& first, const std::string& target)
 {
     besideName found;
@@ -140,13 +146,26 @@ besideName lookBeside(const std::string& first, const std::string& target)
     const std::string folders[] = {folderPrefix(first), folderPrefix(target)};
     const std::string newBase = ZFile::getFilename(target);
     for (int f = 0; f < 2 && (f == 0 || folders[1] != folders[0]); ++f) {
-        for (const ZPlatform::FolderEntry& e : ZPlatform::listFolder(folders[f], "*")) {
+        int error = 0;
+        const std::vector<ZPlatform::FolderEntry> listed =
+            ZPlatform::listFolder(folders[f], "*", error);
+        if (error != 0 && f == 0) {
+            const std::string folder = ZFile::getPath(first);
+            throw refusal(first, "the folder '" + (folder.empty() ? "." : folder) +
+                                     "' cannot be listed (" + systemReason(error) +
+                                     "), so the further files of an old series of " +
+                                     quoted(first) + ", which a new run removes, cannot be "
+                                     "found; make the folder readable.");
+        }
+        for (const ZPlatform::FolderEntry& e : listed) {
             std::string base;
             long long pid = 0;
             const int k = f == 0 ? seriesNumber(e.name) : 0;
             if (k > 0)
                 found.tail.push_back(k);
-            else if (f == 0 && ZPlatform::splitHiddenName(e.name, ".old", base, pid) &&
+            // Set aside by an earlier version, or a roll-over's next file.
+            else if (f == 0 && (ZPlatform::splitHiddenName(e.name, ".old", base, pid) ||
+                                ZPlatform::splitHiddenName(e.name, ".new", base, pid)) &&
                      seriesNumber(base) > 0)
                 found.hidden.emplace_back(folders[f] + e.name, pid);
             else if ((f == 1 || folders[1] == folders[0]) &&
@@ -164,9 +183,11 @@ std::string removeLocked(const std::string& path)
 {
     bool busy = false;
     int error = 0;
-    const int fd = ZPlatform::lockFile(path, false, busy, error);
+    const int fd = ZPlatform::lockFile(path, false, busy, error, nullptr, true);
     if (fd < 0)
         return error == ENOENT ? "" : busy ? "it is being written by another writer" : systemReason(error);
+    if (stepHook)
+        stepHook();
     std::string why;
     if (ZPlatform::leadsTo(path, fd) && unlink(path.c_str()) != 0 && errno != ENOENT)
         why = systemReason(errno);
@@ -174,18 +195,24 @@ std::string removeLocked(const std::string& path)
     return why;
 }
 
-// A hidden file whose writer is gone: nobody holds its lock, and the process
-// that made it runs no more (or is this one, which holds its own files'
-// locks). A live writer's file is left alone, and so is one that this
-// process may not remove.
+// A writer takes the lock of its hidden file right after it makes it.
+constexpr long long abandonedAfterSeconds = 5;
+
+// A hidden file whose writer is gone: nobody holds its lock, and it was
+// written longer ago than a writer takes to lock it, or the process that made
+// it runs no more (or is this one). Process numbers come back, and a folder
+// shared between machines holds other machines' numbers: the lock decides. A
+// live writer's file is left alone, and so is anything but a regular file,
+// and a file that this process may not remove.
 void removeIfAbandoned(const std::string& path, long long pid)
 {
     bool busy = false;
     int error = 0;
-    const int fd = ZPlatform::lockFile(path, false, busy, error);
+    const int fd = ZPlatform::lockFile(path, false, busy, error, nullptr, true);
     if (fd < 0)
         return;
-    if ((pid == ZPlatform::processId() || !ZPlatform::processAlive(pid)) &&
+    if ((pid == ZPlatform::processId() || !ZPlatform::processAlive(pid) ||
+         ZPlatform::secondsSinceModified(path) >= abandonedAfterSeconds) &&
         ZPlatform::leadsTo(path, fd) && ZPlatform::removalRefused(path) == 0)
         unlink(path.c_str());
     ZPlatform::unlockFile(fd);
@@ -199,8 +226,6 @@ std::string removeOldRun(const std::string& first, const besideName& old)
 {
     std::string notRemoved;
     for (auto k = old.tail.rbegin(); k != old.tail.rend(); ++k) {
-        if (stepHook)
-            stepHook();
         const std::string name = hsResultFile::seriesFileName(first, *k);
         const std::string why = removeLocked(name);
         if (!why.empty())
@@ -294,6 +319,12 @@ void hsResultFile::checkSeriesTail(const std::string& first, std::vector<int>& t
                                      std::to_string(k) + " of the series of " + quoted(first) +
                                      ", which a new run removes; move or rename it first.");
         };
+        // Through a link a new run would lock another file, or remove the
+        // link and leave its file.
+        if (ZPlatform::isLink(name))
+            throw refusal(name, quoted(name) + " is a symbolic link, but its name makes it file " +
+                                    std::to_string(k) + " of the series of " + quoted(first) +
+                                    ", which a new run removes; move or rename it first.");
         const ZPlatform::EntryKind kind = ZPlatform::fileInfo(name).kind;
         if (kind == ZPlatform::FOLDER || kind == ZPlatform::OTHER)
             throw foreign();
@@ -370,6 +401,7 @@ std::unique_ptr<hsResultFile> hsResultFile::createWriter(
                          ", but files of the old run could not be removed; remove them by hand:" +
                          notRemoved);
     // Another writer's rename in the moment between: it has the name.
+    atStep();
     if (!ZPlatform::leadsTo(target, w->writeHold_))
         throw refusal(name, "the file " + quoted(name) + " is being written by another writer.",
                       writerRefused::BUSY);

@@ -15,9 +15,12 @@ long long hsResultFile::currentProcess() { return ZPlatform::processId(); }
 // may since belong to a lock of the child's own.
 void hsResultFile::releaseHold() noexcept
 {
-    if (writerOfThisProcess())
+    if (writerOfThisProcess()) {
         ZPlatform::unlockFile(writeHold_);
+        ZPlatform::unlockFile(nameHold_);
+    }
     writeHold_ = -1;
+    nameHold_ = -1;
 }
 
 } // namespace hestor

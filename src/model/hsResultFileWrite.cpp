@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "ZCancel.h"
 #include "ZDT.h"
 #include "ZFile.h"
@@ -150,7 +152,7 @@ void hsResultFile::writeBinaryHeader()
     if (!fileStream)
         failWrite("hsResultFile::writeHeader: cannot open " + getFilename() + " for writing");
     errno = 0;
-    writeHeaderBytes();
+    writeHeaderBytes(fileStream, mInfo.startDT, writeTimestep);
     // Readers may open the file while it is being written.
     fileStream.flush();
     if (!fileStream)
@@ -242,7 +244,8 @@ long long hsResultFile::binaryHeaderSize() const
     return size;
 }
 
-void hsResultFile::writeHeaderBytes()
+// nt: the count of complete timesteps, kept current as they are written.
+void hsResultFile::writeHeaderBytes(std::ostream& out, long long start, int nt)
 {
     char block[128] = {};
     long long itemDirSize = 0;
@@ -256,31 +259,30 @@ void hsResultFile::writeHeaderBytes()
     putF32(block + 20, static_cast<float>(mInfo.offsetDepth));
     put32(block + 24, mInfo.modeltype);
     put32(block + 28, headerSize);
-    const int64_t start = mInfo.startDT;
-    std::memcpy(block + 32, &start, 8);
+    const int64_t start64 = start;
+    std::memcpy(block + 32, &start64, 8);
     putF32(block + 40, static_cast<float>(mInfo.timestep));
-    // The count of complete timesteps, kept current as they are written.
-    put32(block + 44, writeTimestep);
+    put32(block + 44, nt);
     put32(block + 48, nItem());
     put32(block + 52, 128);
     put32(block + 56, static_cast<int32_t>(staticItemVec.size()));
     put32(block + 60, static_cast<int32_t>(128 + itemDirSize));
     put32(block + 64, mInfo.noLayer);
-    fileStream.write(block, sizeof block);
+    out.write(block, sizeof block);
     for (int i = 0; i < nItem(); ++i) {
-        write32(fileStream, itemLengthVec[i]);
-        write32(fileStream, static_cast<int32_t>(itemNameVec[i].size()));
-        fileStream << itemNameVec[i];
+        write32(out, itemLengthVec[i]);
+        write32(out, static_cast<int32_t>(itemNameVec[i].size()));
+        out << itemNameVec[i];
     }
     for (const staticItem& s : staticItemVec) {
         const bool hasData = s.count >= 1 && s.byteLength > 0;
-        write32(fileStream, hasData ? s.byteLength : 0);
-        write32(fileStream, s.count);
-        write32(fileStream, static_cast<int32_t>(s.name.size()));
-        write32(fileStream, static_cast<int32_t>(s.type.size()));
-        fileStream << s.name << s.type;
+        write32(out, hasData ? s.byteLength : 0);
+        write32(out, s.count);
+        write32(out, static_cast<int32_t>(s.name.size()));
+        write32(out, static_cast<int32_t>(s.type.size()));
+        out << s.name << s.type;
         if (hasData)
-            fileStream.write(s.data, s.byteLength);
+            out.write(s.data, s.byteLength);
     }
 }
 
@@ -370,46 +372,91 @@ void hsResultFile::countTimestep()
 }
 
 // The current file is full: close it and continue in the next file of the
-// series, whose start time lies maxTimestepsPerFile timesteps later. The
-// next file is made new and locked before the current one is let go: a name
-// that is taken (another writer's file, another run's, a folder) is refused,
-// and the current file keeps every timestep written to it.
+// series, whose start time lies maxTimestepsPerFile timesteps later. The next
+// file is written whole under a hidden name and takes its own only where no
+// entry has it: a kill leaves a hidden file or a whole file, which the next
+// new run removes, never a name without a header; a name that is taken
+// (another writer's file, another run's, a folder) is refused, and the
+// current file keeps every timestep written to it. The writer holds the
+// series' first file to the end, so that the name stays its own.
 void hsResultFile::rollOver()
 {
     countTimestep();
     const long long span = timespan(maxTimestepsPerFile, mInfo.timestep);
     const std::string next = seriesFileName(fileName, fileNo + 1);
-    bool busy = false;
+    std::string hidden;
     int error = 0;
-    const int hold = ZPlatform::createLockedFile(next, busy, error);
-    if (hold < 0) {
-        const bool folder = ZPlatform::fileInfo(next).kind == ZPlatform::FOLDER;
-        if (busy)
-            writeError_ = "the file is being written by another writer";
-        else if (error == EEXIST && !folder)
-            writeError_ = "the file exists; this writer did not make it";
-        else
-            writeError_ = std::strerror(error == EEXIST ? EISDIR : error);
-        refusedNext_ = next;
-        throw ZException("hsResultFile::writeData: " + failureNote() +
-                         " Close the writer; it takes no further values.");
-    }
-    try {
-        flushBuf(writeTimestep);
-        writeNT(maxTimestepsPerFile);
-    } catch (...) {
-        // Removed while still held: no other writer takes it in between.
-        std::remove(next.c_str());
-        ZPlatform::unlockFile(hold);
-        throw;
-    }
+    const int hold = ZPlatform::makeLockedFileBeside(next, hidden, error);
+    if (hold < 0)
+        refuseNext(next, error);
+    // Removed while still held, unless it took its name.
+    struct nextFile {
+        std::string path;
+        int hold;
+        ~nextFile()
+        {
+            if (hold < 0)
+                return;
+            if (ZPlatform::leadsTo(path, hold))
+                std::remove(path.c_str());
+            ZPlatform::unlockFile(hold);
+        }
+    } made{hidden, hold};
+    std::fstream out;
+    out.rdbuf()->pubsetbuf(nullptr, 0);
+    errno = 0;
+    out.open(hidden, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+    if (out)
+        writeHeaderBytes(out, mInfo.startDT + span, 0);
+    out.flush();
+    if (!out)
+        refuseNext(next, errno != 0 ? errno : EIO);
+    flushBuf(writeTimestep);
+    mInfo.noTimestep = maxTimestepsPerFile;
     atStep();
-    releaseHold();
+    error = ZPlatform::renameNoReplace(hidden, next);
+    if (error != 0)
+        refuseNext(next, error);
+    made.hold = -1;
+    atStep();
+    if (fileNo == 0 && nameHold_ < 0) {
+        // Its header is final: readers look at it whole again.
+        ZPlatform::unmarkBeingWritten(writeHold_);
+        nameHold_ = writeHold_;
+    } else {
+        ZPlatform::unlockFile(writeHold_);
+    }
     writeHold_ = hold;
+    ZPlatform::markBeingWritten(writeHold_);
     ++fileNo;
     mInfo.startDT += span;
-    writeHeader();
+    fileStream = std::move(out);
+    fileStream.seekp(0, std::ios::end);
     writeTimestep = 0;
+    dateModified = ZDT::now();
+}
+
+// The next file of the series cannot be started; the current one holds every
+// complete timestep and its count.
+void hsResultFile::refuseNext(const std::string& next, int error)
+{
+    if (error == EEXIST && ZPlatform::fileInfo(next).kind == ZPlatform::FOLDER) {
+        writeError_ = std::strerror(EISDIR);
+    } else if (error == EEXIST) {
+        // Asked of the writer's mark, which takes nothing from it.
+        int openError = 0;
+        const int fd = ZFile::openForReading(next, openError);
+        const bool busy = fd >= 0 && ZPlatform::beingWritten(fd);
+        if (fd >= 0)
+            close(fd);
+        writeError_ = busy ? "the file is being written by another writer"
+                           : "the file exists; this writer did not make it";
+    } else {
+        writeError_ = std::strerror(error);
+    }
+    refusedNext_ = next;
+    throw ZException("hsResultFile::writeData: " + failureNote() +
+                     " Close the writer; it takes no further values.");
 }
 
 // The final close: the writer lets go of its file as well. After a failed

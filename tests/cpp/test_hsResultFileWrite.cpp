@@ -592,21 +592,46 @@ TEST_F(ResultWrite, NewRunInterruptedKilledOrReadAtEveryStep)
         }
         int status = -1;
         waitpid(child, &status, 0);
-        // 4 old files checked, then the rename.
-        EXPECT_EQ(hsResultFile(first, -1).totalTimesteps(), killAt <= 5 ? 7 : 0) << killAt;
+        // The name locked, 4 old files checked, then the rename.
+        EXPECT_EQ(hsResultFile(first, -1).totalTimesteps(), killAt <= 6 ? 7 : 0) << killAt;
         create(first)->flushBuf();
         EXPECT_EQ(entries(dir).size(), 1u) << killAt;
         if (status == 0)
             break;
     }
-    EXPECT_EQ(killAt, 12); // and 4 old files removed, 2 hidden files looked at
+    EXPECT_EQ(killAt, 14); // and 4 old files removed, 2 hidden files, the name looked at
+
+    // Killed inside a roll-over (each takes two steps, from the fourth on):
+    // the next run takes what it left. A hidden file that nothing holds goes
+    // once it is older than a writer takes to lock it, whatever its number;
+    // one that is no regular file stays.
+    const std::string live = at(".run.emb." + std::to_string(getppid()) + ".1.new");
+    const std::string pipe = at(".run^2.emb.999999999.1.new");
+    for (killAt = 4; killAt < 8; ++killAt) {
+        const pid_t child = fork();
+        if (child == 0) {
+            hsResultFile::setStepHook([] { if (++steps == killAt) _exit(3); });
+            started(first, 1, 3);
+            _exit(0);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        writeBytes(live, {'x'});
+        setModified(live, time(nullptr) - (killAt == 4 ? 0 : 10));
+        ASSERT_EQ(killAt != 5 || mkfifo(pipe.c_str(), 0600) == 0, true);
+        create(first)->flushBuf();
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}),
+                  killAt <= 5 ? 2 : 1) << killAt;
+        std::filesystem::remove(live);
+        std::filesystem::remove(pipe);
+    }
 
     oldRun(first);
     static std::vector<std::unique_ptr<hsResultFile>> unread;
     static std::unique_ptr<hsResultFile> counted;
     static std::vector<std::pair<int, std::string>> seen;
     seen.clear();
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 10; ++i)
         unread.push_back(std::make_unique<hsResultFile>(first, -1));
     counted = std::make_unique<hsResultFile>(first, -1);
     counted->totalTimesteps();
@@ -617,8 +642,8 @@ TEST_F(ResultWrite, NewRunInterruptedKilledOrReadAtEveryStep)
     });
     create(first)->flushBuf();
     hsResultFile::setStepHook(nullptr);
-    std::vector<std::pair<int, std::string>> expect(4, {7, "(no exception)"});
-    expect.resize(8, {0, "hsResultFile: the result file '" + first +
+    std::vector<std::pair<int, std::string>> expect(5, {7, "(no exception)"});
+    expect.resize(10, {0, "hsResultFile: the result file '" + first +
                              "' was replaced by another file after this handle read it."});
     EXPECT_EQ(seen, expect);
     unread.clear();
@@ -697,7 +722,55 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
     });
     writeSteps(*a, 0, 1);
     hsResultFile::setStepHook(nullptr);
-    EXPECT_EQ(held, 2);
-    EXPECT_EQ(message([] { create(rolling[1]); }),
-              "the file '" + rolling[1] + "' is being written by another writer.");
+    EXPECT_EQ(held, 3); // the next file hidden, then under its name
+    // The writer holds its name to the end, also when it rolls over at every
+    // step of a new run.
+    static hsResultFile* writing;
+    writing = a.get();
+    hsResultFile::setStepHook([] {
+        hsResultFile::setStepHook(nullptr);
+        writeSteps(*writing, 1, 2);
+        hsResultFile::setStepHook([] { writeSteps(*writing, 2, 3); });
+    });
+    for (const std::string& f : rolling)
+        EXPECT_EQ(message([&] { create(f); }),
+                  "the file '" + f + "' is being written by another writer.");
+    hsResultFile::setStepHook(nullptr);
+}
+
+// A new run is refused before anything changes when the folder cannot be
+// listed (it may hide an old tail) or a series name is a symbolic link.
+TEST_F(ResultWrite, NewRunRefusedByWhatItCannotSee)
+{
+    const std::string drop = at("drop"), first = drop + "/run.emb";
+    std::filesystem::create_directory(drop);
+    oldRun(first);
+    std::filesystem::create_symlink("run.emb", drop + "/run^7.emb");
+    const auto before = entries(drop);
+    EXPECT_EQ(message([&] { create(first); }),
+              "'" + drop + "/run^7.emb' is a symbolic link, but its name makes it file 7 of the "
+              "series of '" + first + "', which a new run removes; move or rename it first.");
+    std::filesystem::remove(drop + "/run^7.emb");
+    std::filesystem::create_symlink("gone.emb", drop + "/run^7.emb");
+    EXPECT_EQ(message([&] { create(first); }).substr(0, drop.size() + 31),
+              "'" + drop + "/run^7.emb' is a symbolic link");
+    std::filesystem::remove(drop + "/run^7.emb");
+    // Root reads any folder: the listing is refused to another user.
+    const bool root = geteuid() == 0;
+    for (const auto& e : std::filesystem::directory_iterator(drop))
+        ASSERT_EQ(!root || chown(e.path().c_str(), 65534, 65534) == 0, true);
+    ASSERT_EQ((root ? chown(drop.c_str(), 65534, 65534) : 0) | chmod(dir.c_str(), 0755) |
+                  chmod(drop.c_str(), 0333), 0);
+    const pid_t child = fork();
+    if (child == 0)
+        _exit((root && (setgid(65534) | setuid(65534))) ||
+              message([&] { create(first); }) !=
+                  "the folder '" + drop + "' cannot be listed (Permission denied), so the "
+                  "further files of an old series of '" + first + "', which a new run removes, "
+                  "cannot be found; make the folder readable.");
+    int status = -1;
+    waitpid(child, &status, 0);
+    chmod(drop.c_str(), 0755);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(entries(drop).size(), before.size() - 1);
 }
