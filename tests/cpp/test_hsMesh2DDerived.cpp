@@ -154,6 +154,7 @@ TEST(hsMesh2DDerived, ArgumentsAreCheckedFirst)
          "hsMesh2D::chopMesh: section 0 begins and ends at node 3" + cross},
         {[&] { chopEach(g4, {{{10, 18, 8, 16, 21}}, {{21, 16, 8, 18, 10}}}); }, self + "(1.500000, 2.500000)" + cross},
         {[&] { chop(g4, {{10, 12, 11, 14}}); }, self + "(1.000000, 2.000000)" + cross},  // back along its own step
+        {[&] { chop(g4, {{10, 12, 17, 18, 12, 14}}); }, self + "node 12" + cross},  // round a loop to its own node
         {[&] { chop(g4, {{5, 12, 22}, {2, 12, 19}}); }, meet + "sections 0 and 1 cross or touch at node 12" + cross},
         {[&] { chop(g4, {{10, 17, 8, 14}, {10, 7, 18, 14}}); },  // sharing both ends
          meet + "sections 0 and 1 cross or touch at (2.500000, 2.000000)" + cross},

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <tuple>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -207,23 +209,62 @@ TEST(ResultFileIdentity, ALookInTheTickOfAChangeOrAReusedInodeIsNotTrusted)
     EXPECT_FALSE(hsResultFile::openFile::sameFile(now, old));
 }
 
-// A file its writer holds (file 1 on of a series) is read by its count and size
-// alone, whatever its header's size: a header byte changed meanwhile is found
-// at the first read after the writer let go.
+// A file its writer holds (file 1 on of a series) is read by its count, size
+// and counted records alone, whatever its header's size: a header byte
+// changed meanwhile is found at the first read after the writer let go, a
+// counted value at once.
 TEST(ResultFileIdentity, AFileItsWriterHoldsIsCheckedWholeOnceLetGo)
 {
     testutil::TempDir dir;
     const std::string name = dir.path + "/run.emb", second = dir.path + "/run^1.emb";
-    auto w = writer(name, 1, 3);
-    steps(*w, 0, 4);
-    hsResultFile r(name, -1);
-    EXPECT_EQ(r.totalTimesteps(), 4);
-    flipLastHeaderByte(second);
-    steps(*w, 4, 5);
-    EXPECT_EQ(valueAt(r, 3), 301.0f);
-    w->flushBuf();
-    EXPECT_EQ(thrownMessage([&] { valueAt(r, 3); }),
-              "hsResultFile: the result file '" + second + "' " + differs);
+    const std::string why = "hsResultFile: the result file '" + second + "' ";
+    const std::string values = why + "was rewritten: the timesteps this handle counted hold other values now.";
+    auto flipFirstValue = [&] { // in place
+        std::vector<char> b = readBytes(second);
+        b[static_cast<size_t>(wordAt(b, 28))] ^= 1;
+        writeBytes(second, b);
+    };
+    const std::tuple<std::function<void()>, std::string, std::string> cases[] = {
+        {[&] { flipLastHeaderByte(second); }, "<no exception>", why + differs},
+        {flipFirstValue, values, values},
+    };
+    for (const auto& [change, held, letGo] : cases) {
+        std::remove(second.c_str()); // a writer does not take over a file it did not make
+        auto w = writer(name, 1, 3);
+        steps(*w, 0, 4);
+        hsResultFile r(name, -1);
+        EXPECT_EQ(r.totalTimesteps(), 4);
+        change();
+        steps(*w, 4, 5);
+        EXPECT_EQ(thrownMessage([&] { EXPECT_EQ(valueAt(r, 3), 301.0f); }), held);
+        w->flushBuf();
+        EXPECT_EQ(thrownMessage([&] { valueAt(r, 3); }), letGo);
+    }
+}
+
+// Any identity both stamps keep that differs makes another file; one that
+// either lacks tells nothing.
+TEST(ResultFileIdentity, EveryKeptIdentityIsCompared)
+{
+    status a;
+    a.device = 1;
+    a.inode = 2;
+    a.hasBirth = a.hasGeneration = true;
+    a.birthNs = 3;
+    a.generation = 4;
+    const std::pair<std::function<void(status&)>, bool> cases[] = {
+        {[](status& b) { b.size = b.modifiedNs = b.changedNs = b.takenNs = 5; }, true},
+        {[](status& b) { b.birthNs = 5; }, false}, // the same generation, born another time
+        {[](status& b) { b.generation = 5; }, false},
+        {[](status& b) { b.inode = 5; }, false},
+        {[](status& b) { b.birthNs = 5; b.hasBirth = false; }, true},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        status b = a;
+        cases[i].first(b);
+        EXPECT_EQ(hsResultFile::openFile::sameFile(a, b), cases[i].second) << i;
+        EXPECT_EQ(hsResultFile::openFile::sameFile(b, a), cases[i].second) << i;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -341,17 +342,25 @@ TEST_F(ResultWrite, SeriesOfShortTimestepsReadsWhole)
     }
     // 3e7 s is a float32 whose neighbours lie 2 s away: over 3 timesteps any
     // start within 3 s of the span could be the writer's, and none further.
-    for (long long off : {-4, -3, 3, 4}) {
-        const std::string name = "w" + std::to_string(off + 4) + ".emb";
+    // 600 + 2^-14 has an odd last bit: the doubles halfway to its neighbours
+    // round away from it, so over 2^15 timesteps the span runs from 19660801
+    // to 19660803 s, both ends open.
+    const struct { double ts; int nt; long long gap; bool joins; } spans[] = {
+        {3e7, 3, 90000000 - 4, false}, {3e7, 3, 90000000 - 3, true},
+        {3e7, 3, 90000000 + 3, true},  {3e7, 3, 90000000 + 4, false},
+        {600 + 0x1p-14, 32768, 19660802, true}, {600 + 0x1p-14, 32768, 19660803, false},
+    };
+    for (size_t i = 0; i < std::size(spans); ++i) {
+        const std::string name = "w" + std::to_string(i) + ".emb";
         for (int k = 0; k < 2; ++k) {
             auto f = writer(hsResultFile::seriesFileName(name, k), -1, [&](hsResultFile& g) {
-                g.mInfo.timestep = 3e7;
-                g.mInfo.startDT += k * (90000000 + off);
+                g.mInfo.timestep = spans[i].ts;
+                g.mInfo.startDT += k * spans[i].gap;
             });
-            writeSteps(*f, 3 * k, 3 * k + 3);
+            writeSteps(*f, k * spans[i].nt, spans[i].nt + k);
             f->flushBuf();
         }
-        EXPECT_EQ(hsResultFile(at(name), -1).totalTimesteps(), std::abs(off) == 3 ? 6 : 3) << off;
+        EXPECT_EQ(hsResultFile(at(name), -1).totalTimesteps(), spans[i].nt + spans[i].joins) << i;
     }
 }
 

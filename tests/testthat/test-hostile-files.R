@@ -252,14 +252,16 @@ test_that("a series with a missing or damaged middle file ends or is refused", {
     unlink(middle, recursive = TRUE)
   }
 
-  # A pipe, opened or in a series' place, is refused at once: in a child with a
-  # time limit, so that a read that blocks fails this test instead of hanging the suite.
-  system2("mkfifo", middle)
+  # A pipe, opened by each reader's extension or in a series' place, is refused
+  # at once: in a child with a time limit, so that a read that blocks fails this
+  # test instead of hanging the suite.
+  pipes <- c(middle, file.path(d, paste0("p.", c("emb", "mesh", "text0d", "text1d", "restart", "decoupled"))))
+  for (p in pipes) system2("mkfifo", p)
   out <- run_child(c(sprintf("r <- openHSFile('%s')", f), "cat(totalTimesteps(r), length(readTimeseries(r, 0, 1, 2)), '\\n')",
-                     sprintf("cat(tryCatch(openHSFile('%s'), error = function(e) e$reason))", middle)), limit_s = 30)
-  expect_identical(out, c("3 3 ", paste0("openHSFile: '", middle, "' is not a regular file (a pipe, a device or a ",
-                                         "socket); a result file cannot be read from it.")))
-  unlink(middle)
+                     sprintf("cat(tryCatch(openHSFile('%s'), error = function(e) e$reason), '\\n')", pipes)), limit_s = 30)
+  expect_identical(out, c("3 3 ", paste0("openHSFile: '", pipes, "' is not a regular file (a pipe, a device or a ",
+                                         "socket); a result file cannot be read from it. ")))
+  unlink(pipes)
   gc()
   expect_valid_small(write_small(file.path(d, "valid.emb")))
 })
