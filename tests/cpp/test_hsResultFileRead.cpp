@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ZCancel.h"
@@ -323,6 +324,35 @@ TEST_F(ResultFileRead, Profiles)
     for (int k = 0; k < kLayers - 1; ++k)
         EXPECT_EQ(dv[k], 0.0);
     EXPECT_EQ(dv[5], val(0, 2, cols.first[1]));
+}
+
+TEST_F(ResultFileRead, AnItemOfNeitherLengthIsPlacedByNoReader)
+{
+    // One value more than the cells: every placing read would fit in it.
+    lengths = {6, cols.cells, cols.cells + 1};
+    f->itemNameVec = {"wl", "temp", "odd"};
+    f->itemLengthVec = lengths;
+    writeSeries({2});
+    std::vector<float> all(cols.cells + 1);
+    f->readItemData(2, 1, all.data());
+    EXPECT_EQ(all[cols.cells], val(1, 2, cols.cells));
+    const std::string fault =
+        ": item 2 ('odd') holds 22 values per timestep, neither one per element (6) nor one per cell (21).";
+    std::vector<float> buf(kLayers);
+    float* p = buf.data();
+    double xy[] = {5.0};
+    double* out = nullptr;
+    int list[] = {1};
+    const std::vector<std::pair<std::string, std::function<void()>>> readers = {
+        {"readItemData", [&] { f->readItemData(2, 1, list, 1, out); }},
+        {"readLayer", [&] { f->readLayer(2, 1, 999, p); }},
+        {"readProfile", [&] { f->readProfile(2, 1, 1, p); }},
+        {"readTimeSeries", [&] { f->readTimeSeries(2, 1, 5, out, 0, 2); }},
+        {"readTimeSeriesProfile", [&] { f->readTimeSeriesProfile(2, 1, out, 0, 2); }},
+        {"extractSectionCart", [&] { f->extractSectionCart(2, 1, xy, xy, 1, xy, 1, out); }}};
+    for (const auto& r : readers)
+        EXPECT_EQ(thrownMessage(r.second), "hsResultFile::" + r.first + fault);
+    EXPECT_EQ(out, nullptr);
 }
 
 TEST_F(ResultFileRead, NextItemTimestepWalksThroughTimesteps)
