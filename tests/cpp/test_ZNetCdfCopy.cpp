@@ -135,15 +135,12 @@ TEST_F(ZNetCdfCopy, CoordinateVariableOverALaterDimension)
     {
         nctest::RawNc raw(src);
         const int lat = raw.dim("lat", 2), lon = raw.dim("lon", 3);
-        raw.put(raw.var("lon", NC_DOUBLE, {lon}), {3}, std::vector<double>{7, 8, 9});
+        raw.var("lon", NC_DOUBLE, {lon});
         raw.put(raw.var("lat", NC_DOUBLE, {lat, lon}), {2, 3}, std::vector<double>{1, 2, 3, 4, 5, 6});
     }
-    {
-        ZNetCdf in(src, false), out(dst, true);
-        out.copyDimsFrom(&in, true);
-        EXPECT_EQ(out.varNames, (std::vector<std::string>{"lat", "lon"})); // in dimension order
-    }
-    EXPECT_EQ(nctest::get<double>(dst, "lat", {0, 0}, {2, 3}, 6), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    ZNetCdf in(src, false), out(dst, true);
+    out.copyDimsFrom(&in, true);
+    EXPECT_EQ(out.varNames, (std::vector<std::string>{"lat", "lon"})); // in dimension order
 }
 
 TEST_F(ZNetCdfCopy, DataOfAnotherShapeIsRefused)

@@ -328,23 +328,18 @@ TEST_F(ResultFileRead, Profiles)
 
 TEST_F(ResultFileRead, AnItemOfNeitherLengthIsPlacedByNoReader)
 {
-    // One value more than the cells: every placing read would fit in it.
-    f->itemLengthVec = lengths = {6, cols.cells, cols.cells + 1};
-    writeSeries({2});
-    float v[kLayers * 4];
-    float* p = v;
-    double* out = nullptr;
+    f->itemLengthVec = lengths = {6, cols.cells, cols.cells + 1}; // every placing read fits in it
+    writeSeries({1});
+    float v[kLayers], *p = v;
+    double* d = nullptr;
     int one[] = {1};
-    const std::vector<std::pair<std::string, std::function<void()>>> readers = {
-        {"readItemData", [&] { f->readItemData(2, 1, one, 1, out); }},
-        {"readLayer", [&] { f->readLayer(2, 1, 999, p); }},
-        {"readProfile", [&] { f->readProfile(2, 1, 1, v); }},
-        {"readTimeSeries", [&] { f->readTimeSeries(2, 1, 5, out, 0, 2); }},
-        {"readTimeSeriesProfile", [&] { f->readTimeSeriesProfile(2, 1, out, 0, 2); }},
-        {"extractSectionCart", [&] { f->extractSectionCart(2, 1, out, out, 0, out, 0, out); }}};
-    for (const auto& r : readers)
-        EXPECT_EQ(thrownMessage(r.second), "hsResultFile::" + r.first + ": item 2 ('u') holds 22 "
-                  "values per timestep, neither one per element (6) nor one per cell (21).");
+    for (auto [where, read] : std::vector<std::pair<std::string, std::function<void()>>>{
+             {"readItemData", [&] { f->readItemData(2, 0, one, 1, d); }}, {"readLayer", [&] { f->readLayer(2, 0, 999, p); }},
+             {"readProfile", [&] { f->readProfile(2, 0, 1, v); }}, {"readTimeSeries", [&] { f->readTimeSeries(2, 1, 5, d, 0, 1); }},
+             {"readTimeSeriesProfile", [&] { f->readTimeSeriesProfile(2, 1, d, 0, 1); }},
+             {"extractSectionCart", [&] { f->extractSectionCart(2, 0, d, d, 0, d, 0, d); }}})
+        EXPECT_EQ(thrownMessage(read), "hsResultFile::" + where + ": item 2 ('u') holds 22 values "
+                  "per timestep, neither one per element (6) nor one per cell (21).");
 }
 
 TEST_F(ResultFileRead, NextItemTimestepWalksThroughTimesteps)

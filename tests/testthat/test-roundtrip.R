@@ -138,8 +138,7 @@ test_that("a series is read across, each file to its own length", {
     for (fn in list(readLayer, readItemDataElem))
       expect_error(fn(r, 0, nt, 0), "Invalid timestep number.", fixed = TRUE)
   }
-  # Starts are rounded down, as R does: -0.5 s is the second before 1970, and
-  # a series of 1969 written file by file (starts 5401.5 s apart) reads whole.
+  # Starts round down as in R: -0.5 s is -1 s; a 1969 series written file by file reads whole.
   h <- small_header(); h$startDT <- as.POSIXct(-0.5, origin = "1970-01-01", tz = "GMT")
   expect_identical(as.numeric(getHeader(openHSFile(write_small(file.path(fresh_dir(), "m.emb"), header = h)))$startDT), -1)
   h$startDT <- as.POSIXct("1969-06-01", tz = "GMT")
