@@ -155,10 +155,20 @@ hsResultFile& readerObject(hsHandle& f, const char* routine)
     return file;
 }
 
+// The readers that place values by element or cell refuse an item of
+// neither length, which other model types store, before reading it.
+void checkPlacedItem(const hsResultFile& file, int item, const std::string& routine)
+{
+    const std::string fault = file.unplacedItem(item);
+    if (!fault.empty())
+        rStop(routine + ": " + fault);
+}
+
 // The profile readers take an item's values as cells; an item of another
 // layout (one value per element) would give other elements' values, or none.
 void checkCellItem(const hsResultFile& file, int item, const std::string& routine)
 {
+    checkPlacedItem(file, item, routine);
     if (file.itemLengthVec[item] != file.mInfo.noCells)
         rStop(routine + ": item " + std::to_string(item) + " ('" + file.itemNameVec[item] +
               "') holds " + std::to_string(file.itemLengthVec[item]) +
@@ -376,6 +386,7 @@ Rcpp::NumericVector readItemDataElem(Rcpp::XPtr<hestor::hsResultFile> f, int ite
         checkItem(file, item);
         checkTimestep(file, timestep);
         checkElementList(file, elements);
+        checkPlacedItem(file, item, "readItemDataElem");
         int m = 0;
         std::unique_ptr<int[]> elems(numVec2intarray(elements, m));
         double* out = nullptr;
@@ -396,6 +407,7 @@ Rcpp::NumericVector readTimeseries(Rcpp::XPtr<hestor::hsResultFile> f, int item,
         if (layer < 0 || (layer >= file.mInfo.noLayer && layer < 999))
             rStop("Invalid layer number.");
         checkElement(file, element);
+        checkPlacedItem(file, item, "readTimeseries");
         double* out = nullptr;
         const int k = file.readTimeSeries(item, element, layer, out, 0, -1);
         std::unique_ptr<double[]> values(out);
@@ -451,6 +463,7 @@ Rcpp::NumericVector readLayer(Rcpp::XPtr<hestor::hsResultFile> f, int item, int 
         checkTimestep(file, timestep);
         if ((layer >= file.mInfo.noLayer && layer != 999) || layer < -1)
             rStop("Invalid layer number.");
+        checkPlacedItem(file, item, "readLayer");
         const int noe = file.mInfo.mesh2d.noe;
         std::vector<float> buffer(static_cast<size_t>(noe));
         float* p = buffer.data();

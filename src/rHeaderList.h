@@ -282,10 +282,12 @@ inline headerModel readHeaderModel(Rcpp::List& h)
     double start = Rcpp::as<double>(startDT);
     if (startDT.inherits("Date"))
         start = std::floor(start) * 86400.0;
-    // The seconds are kept as a 64-bit integer.
+    // The seconds are kept as a 64-bit integer. R rounds date-times down to
+    // the second (-0.5 s is 1969-12-31 23:59:59); truncation would move a
+    // start before 1970 one second late.
     if (!std::isfinite(start) || std::fabs(start) >= 9.2e18)
         headerStop("startDT is not a finite date-time.");
-    m.startDT = static_cast<long long>(start);
+    m.startDT = static_cast<long long>(std::floor(start));
     m.timestep = Rcpp::as<double>(h["timestep"]);
     if (!std::isfinite(m.timestep))
         headerStop("timestep is not a finite number of seconds.");

@@ -10,8 +10,7 @@ namespace ZCoreLib {
 
 ZFileInput::ZFileInput(const std::string& path) : std::istream(nullptr)
 {
-    int error = 0;
-    buf_.fd = ZFile::openForReading(path, error);
+    buf_.fd = ZFile::openForReading(path, error_);
     rdbuf(&buf_);
     if (buf_.fd < 0)
         setstate(std::ios_base::failbit);

@@ -20,9 +20,13 @@ public:
     ZFileInput& operator=(const ZFileInput&) = delete;
 
     bool is_open() const { return buf_.fd >= 0; }
+    // Why it is not open: openForReading's error (EISDIR, ZFile::notRegular
+    // or errno); 0 when it opened.
+    int error() const { return error_; }
     void close();
 
 private:
+    int error_ = 0;
     class descriptorBuf : public std::streambuf {
     public:
         int fd = -1;

@@ -376,12 +376,27 @@ std::string hsMesh2D::toXML() {
     return ZStr::xmlInsTag(lines, "Mesh", true);
 }
 
+namespace {
+
+// Why the mesh file was not opened, as the shared check found it: a name that
+// became a folder or a pipe during the open is there, but not a file.
+std::string unopened(const std::string& name, int error) {
+    const std::string where = "readMeshFromFile: '" + name + "'";
+    if (error == EISDIR) return where + " is a folder, not a file.";
+    if (error == ZCoreLib::ZFile::notRegular)
+        return where + " is not a regular file (a pipe, a device or a socket); a mesh cannot be read from it.";
+    if (error == ENOENT || error == ENOTDIR) return "No such file: " + name;
+    return where + " cannot be read: " + std::strerror(error) + ".";
+}
+
+} // namespace
+
 int hsMesh2D::readMeshFromFile(std::string name) {
     fileName = name;
     // The name is opened once, and read through what was checked: a pipe put
     // in the file's place is refused, never waited on.
     ZCoreLib::ZFileInput in(name);
-    if (!in.is_open()) throw ZException("No such file: " + name);
+    if (!in.is_open()) throw ZException(unopened(name, in.error()));
     if (fileFmt == 0) return fromString(ZCoreLib::ZFile::readFile(in), -1);
     if (fileFmt != 1) throw ZException("readMeshFromFile: unsupported fileformat.");
     in.seekg(0, std::ios::end);

@@ -262,6 +262,12 @@ public:
     std::unique_ptr<openFile> openSeriesFile(int k, long long& recordsStart);
 
     // Reading item data (hsResultFileRead.cpp)
+    // Why the readers that place values by element or cell cannot place the
+    // item's values, for a message; empty when the item holds one value per
+    // element or per cell (in other layer types, noLayer per element), or the
+    // file's format holds no timestep records. Other model types store items
+    // of other lengths, which only the whole-item readers return.
+    std::string unplacedItem(int item) const;
     // The item's values at ts into the caller's buffer (the item's length).
     int readItemData(int item, int ts, float* values);
     int readItemData(int item, int ts, double* values);

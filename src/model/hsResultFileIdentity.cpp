@@ -289,7 +289,9 @@ void hsResultFile::checkOpen(int k, const openFile& f)
     if (!f.isOpen()) {
         if (f.error() == ENOENT || f.error() == ENOTDIR)
             throw changed(name, "is gone: it was deleted or renamed after this handle read it.");
-        if (f.error() == ZCoreLib::ZFile::notRegular || f.error() == EISDIR)
+        // A socket put in the place between the look at the name and the
+        // open fails the open with ENXIO.
+        if (f.error() == ZCoreLib::ZFile::notRegular || f.error() == EISDIR || f.error() == ENXIO)
             throw changed(name, "was replaced by another file after this handle read it.");
         throw changed(name, std::string("cannot be opened: ") + std::strerror(f.error()) + ".");
     }

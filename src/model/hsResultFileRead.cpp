@@ -150,6 +150,15 @@ bool holdsRecords(const hsResultFile& f)
     return f.fileFmt == EMB || f.fileFmt == RESTART || f.fileFmt == DECOUPLED;
 }
 
+// Readers that place values by element or cell refuse an item they cannot
+// place, rather than take its values by one layout or the other.
+void checkPlaced(const hsResultFile& f, int item, const std::string& where)
+{
+    const std::string fault = f.unplacedItem(item);
+    if (!fault.empty())
+        throw ZException(where + ": " + fault);
+}
+
 // The values of an item at global timestep ts. The file holds the record: its
 // count, checked against its size when first seen, covers ts.
 std::vector<float> readRecord(hsResultFile& f, int item, int ts, const std::string& where)
@@ -271,6 +280,21 @@ void zLayer(const hsModelInfo& mi, const float* rec, int layer, float* values)
 
 } // namespace
 
+std::string hsResultFile::unplacedItem(int item) const
+{
+    if (!holdsRecords(*this) || item < 0 || item >= static_cast<int>(itemLengthVec.size()))
+        return "";
+    const long long n = itemLengthVec[item];
+    const long long noe = mInfo.mesh2d.noe;
+    if (n == noe || (mInfo.layerType == ZLAYER ? n == mInfo.noCells : n == noe * mInfo.noLayer))
+        return "";
+    const std::string name =
+        item < static_cast<int>(itemNameVec.size()) ? " ('" + itemNameVec[item] + "')" : "";
+    return "item " + str(item) + name + " holds " + str(n) +
+           " values per timestep, neither one per element (" + str(noe) +
+           ") nor one per cell (" + str(mInfo.noCells) + ").";
+}
+
 int hsResultFile::readItemData(int item, int ts, float* values)
 {
     switch (fileFmt) {
@@ -312,6 +336,7 @@ int hsResultFile::readItemData(int item, int ts, int* elems, int nElems, double*
         throw ZException(where + " Negative element count " + str(nElems) + ".");
     std::vector<double> all;
     if (holdsRecords(*this)) {
+        checkPlaced(*this, item, where);
         const std::vector<float> rec = readRecord(*this, item, ts, where);
         all.assign(rec.begin(), rec.end());
     } else {
@@ -407,6 +432,7 @@ int hsResultFile::readLayer(int item, int ts, int layer, float*& values)
     if (mInfo.layerType != ZLAYER && mInfo.layerType != SIGMA)
         throw ZException("hsResultFile::readLayer unsupported layerType.");
     const itemLayout lay = layoutOf(*this, item, where);
+    checkPlaced(*this, item, where);
     const std::vector<float> rec = readRecord(*this, item, ts, where);
     const int noe = mInfo.mesh2d.noe;
     const int n = mInfo.noLayer;
@@ -442,6 +468,7 @@ int hsResultFile::readProfile(int item, int ts, int elem, float* values)
     if (fileFmt != EMB)
         throw ZException("hsResultFile::readProfile undefined format.");
     const itemLayout lay = layoutOf(*this, item, where);
+    checkPlaced(*this, item, where);
     checkElem(*this, elem, where);
     requireColumns(*this, where);
     const int k = fileOfTimestep(*this, ts);
@@ -482,6 +509,7 @@ int hsResultFile::readTimeSeries(int item, int elem, int layer, double*& values,
     if (fileFmt != EMB)
         throw ZException("hsResultFile::readTimeSeries undefined format.");
     const itemLayout lay = layoutOf(*this, item, where);
+    checkPlaced(*this, item, where);
     const bool layered = lay.length == mInfo.noCells;
     const bool top = layered && layer >= 999;
     long long first = elem; // value index; for the top value, the column's bottom
@@ -508,6 +536,7 @@ int hsResultFile::readTimeSeriesProfile(int item, int elem, double*& values, int
 {
     const std::string where = "hsResultFile::readTimeSeriesProfile";
     checkItem(*this, item, where);
+    checkPlaced(*this, item, where);
     if (itemLengthVec[item] != mInfo.noCells)
         throw ZException(
             "readTimeSeriesProfile only supports 3D items. Use readTimeSeries for 2D items.");

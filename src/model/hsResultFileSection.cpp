@@ -85,18 +85,16 @@ public:
         v_.resize(known ? static_cast<size_t>(std::max(f.itemLengthVec[item], 0)) : 0);
         f.readItemData(item, ts, v_.data());
         const long long n = static_cast<long long>(v_.size());
-        const long long noe = mi_.mesh2d.noe;
         requireLayers(mi_, where);
+        const std::string fault = f.unplacedItem(item);
+        if (!fault.empty())
+            throw ZException(where + ": " + fault);
         if (mi_.layerType == ZLAYER && n == mi_.noCells)
             layout_ = perCell;
-        else if (n == noe)
+        else if (n == mi_.mesh2d.noe)
             layout_ = perElement;
-        else if (mi_.layerType != ZLAYER && n == noe * mi_.noLayer)
-            layout_ = perLayer;
         else
-            throw ZException(where + ": item " + str(item) + " holds " + str(n) +
-                             " values per timestep, neither one per element (" + str(noe) +
-                             ") nor one per cell (" + str(mi_.noCells) + ").");
+            layout_ = perLayer;
     }
 
     // Element e's value in layer k (0 = bottom); missing below its column.

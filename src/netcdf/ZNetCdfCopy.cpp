@@ -237,8 +237,8 @@ void ZNetCdf::copyDimsFrom(ZNetCdf* src, bool copyVars)
 {
     src->refuseGroups("dimension");
     // Ids of no root dimension are gaps in the caches.
+    std::vector<int> coordVars;
     if (copyVars) {
-        std::vector<int> coordVars;
         for (int d = 0; d < static_cast<int>(src->dimLens.size()); ++d) {
             const int v = src->dimLens[d] >= 0 ? src->varId(src->dimNames[d]) : -1;
             if (v >= 0)
@@ -246,9 +246,14 @@ void ZNetCdf::copyDimsFrom(ZNetCdf* src, bool copyVars)
         }
         refuseTypes(*src, coordVars, true, "dimension");
     }
+    // Every dimension before any coordinate variable: one may span a
+    // dimension defined after its own, as lat(lat, lon) does. The ids come
+    // out in the source's order either way.
     for (int d = 0; d < static_cast<int>(src->dimLens.size()); ++d)
         if (src->dimLens[d] >= 0)
-            copyDimFrom(src, d, copyVars, "");
+            copyDimFrom(src, d, false, "");
+    for (int v : coordVars)
+        copyVarFrom(src, v, true, true, "");
 }
 
 } // namespace ZCoreLib

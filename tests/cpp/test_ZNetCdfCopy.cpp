@@ -129,6 +129,20 @@ TEST_F(ZNetCdfCopy, DimensionsWithTheirCoordinateVariables)
     EXPECT_EQ(out.getStringAttribValue("units", 0), "hours since 1970-01-01 00:00:00");
 }
 
+// lat(lat, lon) spans a dimension defined after its own.
+TEST_F(ZNetCdfCopy, CoordinateVariableOverALaterDimension)
+{
+    {
+        nctest::RawNc raw(src);
+        const int lat = raw.dim("lat", 2), lon = raw.dim("lon", 3);
+        raw.var("lon", NC_DOUBLE, {lon});
+        raw.put(raw.var("lat", NC_DOUBLE, {lat, lon}), {2, 3}, std::vector<double>{1, 2, 3, 4, 5, 6});
+    }
+    ZNetCdf in(src, false), out(dst, true);
+    out.copyDimsFrom(&in, true);
+    EXPECT_EQ(out.varNames, (std::vector<std::string>{"lat", "lon"})); // in dimension order
+}
+
 TEST_F(ZNetCdfCopy, DataOfAnotherShapeIsRefused)
 {
     // The destination's x and time (-1 unlimited) and whether its temp has

@@ -355,4 +355,9 @@ TEST(hsMesh2DFormat, ReadMeshFromFile) {
     f.fileFmt = 4;
     EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text); }), "readMeshFromFile: unsupported fileformat.");
     EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(text + ".none"); }), "No such file: " + text + ".none");
+    const std::string fifo = dir.path + "/p.mesh"; // there, but no file
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(fifo); }), "readMeshFromFile: '" + fifo +
+              "' is not a regular file (a pipe, a device or a socket); a mesh cannot be read from it.");
+    EXPECT_EQ(testutil::thrownMessage([&] { f.readMeshFromFile(dir.path); }), "readMeshFromFile: '" + dir.path + "' is a folder, not a file.");
 }

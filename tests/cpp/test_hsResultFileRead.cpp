@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ZCancel.h"
@@ -323,6 +324,22 @@ TEST_F(ResultFileRead, Profiles)
     for (int k = 0; k < kLayers - 1; ++k)
         EXPECT_EQ(dv[k], 0.0);
     EXPECT_EQ(dv[5], val(0, 2, cols.first[1]));
+}
+
+TEST_F(ResultFileRead, AnItemOfNeitherLengthIsPlacedByNoReader)
+{
+    f->itemLengthVec = lengths = {6, cols.cells, cols.cells + 1}; // every placing read fits in it
+    writeSeries({1});
+    float v[kLayers], *p = v;
+    double* d = nullptr;
+    int one[] = {1};
+    for (auto [where, read] : std::vector<std::pair<std::string, std::function<void()>>>{
+             {"readItemData", [&] { f->readItemData(2, 0, one, 1, d); }}, {"readLayer", [&] { f->readLayer(2, 0, 999, p); }},
+             {"readProfile", [&] { f->readProfile(2, 0, 1, v); }}, {"readTimeSeries", [&] { f->readTimeSeries(2, 1, 5, d, 0, 1); }},
+             {"readTimeSeriesProfile", [&] { f->readTimeSeriesProfile(2, 1, d, 0, 1); }},
+             {"extractSectionCart", [&] { f->extractSectionCart(2, 0, d, d, 0, d, 0, d); }}})
+        EXPECT_EQ(thrownMessage(read), "hsResultFile::" + where + ": item 2 ('u') holds 22 values "
+                  "per timestep, neither one per element (6) nor one per cell (21).");
 }
 
 TEST_F(ResultFileRead, NextItemTimestepWalksThroughTimesteps)

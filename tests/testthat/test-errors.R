@@ -76,6 +76,13 @@ test_that("index arguments are refused when negative, NA or too large", {
     expect_plain_error(do.call(fn, args), paste0(
       fn, ": item 1 ('level') holds 4 values per timestep, not one per cell (9)."))
   }
+  # An item of neither length is placed by no reader; readItemData gives it.
+  w <- writeHSFile(small_header("odd", 10), f <- file.path(fresh_dir(), "odd.emb"), "emb")
+  writeHSData(w, 1:10); writeHSDataClose(w); o <- openHSFile(f)
+  expect_identical(readItemData(o, 0, 0), as.numeric(1:10))
+  for (call in alist(readLayer(o, 0, 0, 999), readTimeseries(o, 0, 1, 0), readItemDataElem(o, 0, 0, 0),
+                     readProfile(o, 0, 0, 0), readTimeseriesProfile(o, 0, 0, 0, -1)))
+    expect_plain_error(eval(call), paste0(call[[1]], ": item 0 ('odd') holds 10 values per timestep, neither one per element (4) nor one per cell (9)."))
   for (elements in list(4, c(0, 4), c(1, NA), NaN, 1e300, NA_integer_)) {
     expect_plain_error(readItemDataElem(r, 0, 0, elements), "Invalid element number.")
   }

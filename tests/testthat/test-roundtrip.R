@@ -138,6 +138,11 @@ test_that("a series is read across, each file to its own length", {
     for (fn in list(readLayer, readItemDataElem))
       expect_error(fn(r, 0, nt, 0), "Invalid timestep number.", fixed = TRUE)
   }
+  # Starts round down as in R: -0.5 s is -1 s; a 1969 series written file by file reads whole.
+  h <- small_header(); h$startDT <- as.POSIXct(-0.5, origin = "1970-01-01", tz = "GMT")
+  expect_identical(as.numeric(getHeader(openHSFile(write_small(file.path(fresh_dir(), "m.emb"), header = h)))$startDT), -1)
+  h$startDT <- as.POSIXct("1969-06-01", tz = "GMT")
+  expect_identical(totalTimesteps(openHSFile(write_series(file.path(fresh_dir(), "s.emb"), list(0:2, 3:5), h))), 6L)
 })
 
 test_that("a new file replaces the whole series of its name", {
