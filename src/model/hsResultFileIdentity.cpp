@@ -365,10 +365,7 @@ bool hsResultFile::mayTakeNewRun() const
 // and a second open could find the old file, then the new one.
 bool hsResultFile::takeNewRun(const openFile& f)
 {
-    if (!mayTakeNewRun() || !f.isOpen())
-        return false;
-    const openFile::status now = f.stat();
-    if (openFile::sameFile(now, seen_[0].stamp))
+    if (!mayTakeNewRun() || !f.isOpen() || openFile::sameFile(f.stat(), seen_[0].stamp))
         return false;
     seriesHead head;
     try {
@@ -376,6 +373,9 @@ bool hsResultFile::takeNewRun(const openFile& f)
     } catch (const ZException&) {
         return false;
     }
+    // Its writer appends a timestep before counting it: the size taken after
+    // the count backs it.
+    const openFile::status now = f.stat();
     const seriesHead& was = seen_[0].head;
     if (head.shape != was.shape || head.headerSize != was.headerSize ||
         head.version != was.version || !countUnbacked(head, now.size, fileName).empty())
