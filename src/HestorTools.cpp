@@ -146,12 +146,15 @@ bool isWriting(const hsResultFile& file)
 // gave it, not as written (its timestep count, the files of its series), so
 // the data readers refuse it. Only a writer writes a header, which sizes the
 // files of the series; a handle opened for reading never sets that.
+// The run is settled before the readers check their timesteps against it, so
+// that a read answers for the run it was checked against.
 hsResultFile& readerObject(hsHandle& f, const char* routine)
 {
     hsResultFile& file = handleObject(f, routine);
     if (isWriting(file) || file.madeForWriting())
         rStop(std::string(routine) +
               ": the handle was made by writeHSFile; open the file with openHSFile to read it.");
+    file.settleRun();
     return file;
 }
 
@@ -319,6 +322,8 @@ Rcpp::List getHeader(Rcpp::XPtr<hestor::hsResultFile> f)
 {
     return libraryCall([&]() -> Rcpp::List {
         hsResultFile& file = handleObject(f, "getHeader");
+        // Its start, count and modification time are the run's own.
+        file.settleRun();
         Rcpp::List h = mInfo2header(file.mInfo);
         const int n = file.nItem();
         const int nLen = std::min(n, static_cast<int>(file.itemLengthVec.size()));
@@ -509,6 +514,8 @@ Rcpp::DataFrame readProfile(Rcpp::XPtr<hestor::hsResultFile> f, int item, int ti
 Rcpp::NumericVector getStaticItem(Rcpp::XPtr<hestor::hsResultFile> f, std::string name)
 {
     return libraryCall([&]() -> Rcpp::NumericVector {
+        // Static items are header bytes that every run a handle may take
+        // shares with its own: nothing to settle.
         hsResultFile& file = handleObject(f, "getStaticItem");
         for (const hestor::staticItem& s : file.staticItemVec) {
             if (s.name != name)

@@ -246,7 +246,8 @@ public:
     // counts alone, so they agree, and a file that grows beside its writer
     // keeps its count. A file once counted must stay: gone, replaced, cut
     // short or given another header, it is refused by name (an object that
-    // has handed out nothing yet takes a new run of its model, takeNewRun).
+    // has handed out nothing of its run yet takes a new run of its model,
+    // takeNewRun).
     // Takes the files on disk as they are now, for an object whose files
     // were rewritten on purpose by its owner (the first file with the count
     // the object holds).
@@ -255,6 +256,12 @@ public:
         seen_.clear();
         refused_ = refusedNext();
     }
+    // Called before anything that differs between two runs of one model is
+    // handed out (the header's start, count and modification time, a count,
+    // values): an object that has handed out nothing takes the run the name
+    // leads to now, when it is a new run of its model; from then on it
+    // answers for its run or refuses.
+    void settleRun();
     // The readers' way to the series: the counts of its files, seen until
     // they reach `need` timesteps (all files when negative), and file k of
     // them opened and checked, with the byte its records start at.
@@ -389,8 +396,8 @@ private:
         openFile::status stamp;
     };
     refusedNext refused_;
-    // Whether the object has handed out anything of its files but the first
-    // file's header: values, or counts of its series.
+    // Whether the object has handed out anything of its run: its header (by
+    // settleRun), a count or values.
     bool handedOut_ = false;
 
     // Identity (hsResultFileIdentity.cpp)
@@ -407,15 +414,15 @@ private:
     bool onlyAppended(const openFile& f, const seenFile& s, const openFile::status& now) const;
     // File k (seen) opened and checked through its descriptor.
     std::unique_ptr<openFile> openSeen(int k);
-    // Whether the name still leads to the first file this object read.
-    bool firstStillNamed() const;
-    // A new run renamed its first file over the name: an object that has
-    // handed out nothing yet takes it, when it holds the same model, and is
-    // true; any other object is false.
-    bool takeNewRun();
-    // After a scan past the first file: false when the name still leads to
-    // the first file; true when the object took a new run and scans again;
-    // throws when the run was replaced under it.
+    bool mayTakeNewRun() const;
+    // f: the name, opened once for this look. When it is another file than
+    // the first file counted, a new run renamed over the name: an object
+    // that has handed out nothing yet takes it from f, when it holds the same
+    // model, and is true; any other object, and any other file, is false.
+    bool takeNewRun(const openFile& f);
+    // After a scan past the first file, one look at the name: false when it
+    // still leads to the first file; true when the object took a new run and
+    // scans again; throws when the run was replaced under it.
     bool rescanReplacedRun(int attempt);
 
     // Series (hsResultFileSeries.cpp)

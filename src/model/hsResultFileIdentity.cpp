@@ -350,27 +350,24 @@ std::unique_ptr<hsResultFile::openFile> hsResultFile::openSeen(int k)
     return f;
 }
 
-bool hsResultFile::firstStillNamed() const
-{
-    const openFile f(fileName);
-    return f.isOpen() && openFile::sameFile(f.stat(), seen_[0].stamp);
-}
-
 // A new run renames its first file, which holds no timestep yet, over the
 // name and only then removes the old series: an object opened on the old run
-// may meet its files going. One that has handed out nothing but the header
-// takes the new run instead, when it holds the same model (the same header
-// but for the start and the count), so that nothing it described changes
-// but its time axis; another model would change the arrays under its users.
-bool hsResultFile::takeNewRun()
+// may meet its files going. One that has handed out nothing of its run takes
+// the new run instead, when it holds the same model (the same header but for
+// the start and the count), so that nothing it described changes but its time
+// axis; another model would change the arrays under its users. Once it has
+// handed out anything of its run, a header that names the new run's values
+// would be as wrong as values under the old run's time axis.
+bool hsResultFile::mayTakeNewRun() const
 {
-    if (handedOut_ || seen_.empty() || !isReader() || !isBinaryFormat())
-        return false;
-    const openFile f(fileName);
-    if (!f.isOpen())
-        return false;
-    const openFile::status now = f.stat();
-    if (openFile::sameFile(now, seen_[0].stamp))
+    return !handedOut_ && !seen_.empty() && isReader() && isBinaryFormat();
+}
+
+// The run is taken from the descriptor the name was looked at through: a look
+// and a second open could find the old file, then the new one.
+bool hsResultFile::takeNewRun(const openFile& f)
+{
+    if (!mayTakeNewRun() || !f.isOpen() || openFile::sameFile(f.stat(), seen_[0].stamp))
         return false;
     seriesHead head;
     try {
@@ -378,6 +375,9 @@ bool hsResultFile::takeNewRun()
     } catch (const ZException&) {
         return false;
     }
+    // Its writer appends a timestep before counting it: the size taken after
+    // the count backs it.
+    const openFile::status now = f.stat();
     const seriesHead& was = seen_[0].head;
     if (head.shape != was.shape || head.headerSize != was.headerSize ||
         head.version != was.version || !countUnbacked(head, now.size, fileName).empty())
@@ -391,14 +391,23 @@ bool hsResultFile::takeNewRun()
     return true;
 }
 
+void hsResultFile::settleRun()
+{
+    if (mayTakeNewRun()) {
+        const openFile f(fileName);
+        takeNewRun(f);
+    }
+    handedOut_ = true;
+}
+
 bool hsResultFile::rescanReplacedRun(int attempt)
 {
-    if (firstStillNamed())
+    const openFile f(fileName);
+    if (f.isOpen() && openFile::sameFile(f.stat(), seen_[0].stamp))
         return false;
     // A name that keeps changing is refused after a few runs.
-    if (attempt < 3 && takeNewRun())
+    if (attempt < 3 && takeNewRun(f))
         return true;
-    const openFile f(fileName);
     checkOpen(0, f);
     throw changed(fileName, "was replaced by another file after this handle read it.");
 }

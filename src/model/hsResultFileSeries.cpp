@@ -174,13 +174,15 @@ std::vector<int> hsResultFile::seriesCounts(bool checkAll)
     if (!isBinaryFormat())
         return counts;
     if (isReader()) {
-        if (checkAll && !seen_.empty() && !takeNewRun()) {
-            // A file deleted under the handle is no shorter series.
-            for (size_t k = 0; k < seen_.size(); ++k) {
-                ZCoreLib::ZCancel::poll();
-                const openFile f(seriesFileName(fileName, static_cast<int>(k)));
-                checkOpen(static_cast<int>(k), f);
-            }
+        // A file deleted under the handle is no shorter series. The name is
+        // opened once: the file counted is checked through that descriptor,
+        // a new run is taken from it.
+        for (size_t k = 0; checkAll && k < seen_.size(); ++k) {
+            ZCoreLib::ZCancel::poll();
+            const openFile f(seriesFileName(fileName, static_cast<int>(k)));
+            if (k == 0 && takeNewRun(f))
+                break;
+            checkOpen(static_cast<int>(k), f);
         }
         seeSeries(-1);
         for (const seenFile& s : seen_)

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include "ZCancel.h"
 #include "hsResultFile.h"
 #include "test_hsResultFileUtil.h"
 
@@ -142,6 +143,31 @@ TEST(ResultFileIdentity, ValuesComeThroughTheCheckedDescriptor)
     ASSERT_EQ(f->readAt(start + 4 * 2, &v, 4), 4);
     EXPECT_EQ(v, 101.0f);
     EXPECT_NE(thrownMessage([&] { valueAt(r, 1); }).find("was replaced"), std::string::npos);
+}
+
+// A new run of the model renamed over the name at a count's first poll (the
+// 64th asks the hook), where a look and a second open of the name would find
+// the old file, then the new one: a handle that handed out nothing counts it.
+TEST(ResultFileIdentity, ACountTakesANewRunFromItsOneLookAtTheName)
+{
+    testutil::TempDir dir;
+    static std::string name, other;
+    name = dir.path + "/run.emb", other = dir.path + "/other.emb";
+    writeFile(name, 3, 1);
+    hsResultFile r(name, -1);
+    writeFile(other, 5, 1);
+    static bool renamed;
+    renamed = false;
+    ZCoreLib::ZCancel::setHook([] { renamed = renamed || !std::rename(other.c_str(), name.c_str()); return false; });
+    for (int i = 0; i < 63; ++i)
+        ZCoreLib::ZCancel::poll();
+    int n = -1;
+    const std::string refusal = thrownMessage([&] { n = r.totalTimesteps(); });
+    ZCoreLib::ZCancel::setHook(nullptr);
+    if (!renamed)
+        GTEST_SKIP() << "the hook was asked under 20 ms before, so not at the count";
+    EXPECT_EQ(refusal + ", " + std::to_string(n), "<no exception>, 5");
+    EXPECT_EQ(valueAt(r, 4), 401.0f);
 }
 
 // A series whose writer rolls over every 3 timesteps, read at every step: the

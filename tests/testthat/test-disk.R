@@ -136,13 +136,18 @@ test_that("a reader refuses a file replaced, cut short, rewritten or deleted und
     list("cut short", cut, why(sprintf("was cut short: it holds %d bytes, but the timesteps this handle counted end at byte %d.",
                                         size - 10, size))),
     list("deleted", function() unlink(f), why("is gone: it was deleted or renamed after this handle read it.")),
-    list("a new run", function() write_small(f, 5), why("was replaced by another file after this handle read it.")))
+    list("a new run", function() write_small(f, 5), why("was replaced by another file after this handle read it.")),
+    # A handle that has handed out only its header answers for that run too.
+    list("a new run after the header", function() write_small(f, 5),
+         why("was replaced by another file after this handle read it."), getHeader))
   for (case in cases) {
     write_small(f)
     r <- openHSFile(f)
-    expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
+    if (length(case) > 3) expect_identical(case[[4]](r)$noTimestep, 3L)
+    else expect_identical(readItemData(r, 1, 2), f32(level_values(2)))
     case[[2]]()
-    for (e in list(condition_of(readItemData(r, 1, 0)), condition_of(readTimeseries(r, 1, 0, 0)))) {
+    for (e in list(condition_of(totalTimesteps(r)), condition_of(readTimeseries(r, 1, 0, 0)),
+                   condition_of(readItemData(r, 1, 0)))) {
       expect_s3_class(e, "hestorError")
       expect_identical(e$reason, case[[3]], label = case[[1]])
     }
