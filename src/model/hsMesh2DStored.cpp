@@ -25,11 +25,13 @@ namespace {
 
 const std::string inFloats = " once the coordinates are stored as 32-bit floats";
 
-// Lines of the float grid (rows and columns) searched for a Voronoi point at
-// the most, about a millisecond for an element of a few nodes: an element
-// that spans fewer rows, or fewer columns, is searched whole. Only a sliver
-// narrower than a few steps that spans more in both directions comes near.
-const long long maxLines = 1LL << 12;
+// Sides visited in the search for a Voronoi point at the most, about a
+// millisecond: a line of the float grid costs about as much as n + 8 sides
+// of an element of n nodes, so an element of a few nodes is searched on
+// some 3000 lines, and whole when it spans fewer rows or fewer columns. Only
+// a sliver narrower than a few steps that spans more in both directions
+// comes near.
+const long long maxWork = 1LL << 15;
 // Lines searched on either side of a node's row or column.
 const long long nodeLines = 2;
 
@@ -155,7 +157,7 @@ void hsMesh2D::checkStoredElems(const std::vector<double>& x, const std::vector<
 // directly from where the line cuts the element's sides: first the rows
 // outward from the centroid's (the point found is the nearest the centroid
 // of those rows), then the columns outward from the centroid's, then the
-// rows and columns through the nodes, widest first, within maxLines in all.
+// rows and columns through the nodes, widest first, within maxWork in all.
 // searched stays empty when every row or every column was searched, and
 // otherwise tells what was.
 bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std::vector<double>& y,
@@ -212,10 +214,12 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
     // refused floats before one that is accepted, and two past each end of
     // a stretch. Returns false for a line farther than the point found.
     const long long walk = n + 3;
-    long long budget = maxLines;
+    const long long maxLines = std::max(16LL, maxWork / (n + 8));
+    long long budget = maxLines, searchedLines = 0;
     auto scan = [&](const Lines& l, long long k) {
         ZCoreLib::ZCancel::poll();
         budget--;
+        searchedLines++;
         const double q = keyFloat(k);
         if ((q - l.centreAcross) * (q - l.centreAcross) >= best)
             return false;
@@ -224,8 +228,9 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
             const long long lo = key(cuts[i]) - 1, hi = key(cuts[i + 1]) + 1;
             const long long from = std::min(std::max(key(l.centreAlong), lo), hi);
             for (long long d = 0; d <= walk; d++)
-                for (long long m : {from - d, from + d}) {
-                    if (m < lo || m > hi || (d == 0 && m != from - d))
+                for (long long side = d > 0 ? -1 : 1; side <= 1; side += 2) {
+                    const long long m = from + side * d;
+                    if (m < lo || m > hi)
                         continue;
                     const double r = keyFloat(m);
                     const double qx = l.row ? r : q, qy = l.row ? q : r;
@@ -255,22 +260,30 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
             limit -= below + above;
         }
     };
-    const bool allRows = outward(rows, noRows <= maxLines ? noRows : maxLines / 4);
+    // The lines through the nodes are measured and searched in what the
+    // rows and columns nearest the centroid leave.
+    const long long nodeShare = std::min(maxLines / 2, 2LL * n * (2 * nodeLines + 2));
+    const long long nearShare = (maxLines - nodeShare) / 2;
+    const bool allRows = outward(rows, noRows <= maxLines ? noRows : nearShare);
     if (found() || allRows)
         return found();
-    const bool allCols = outward(cols, noCols <= budget ? noCols : maxLines / 4);
+    const bool allCols = outward(cols, noCols <= budget ? noCols : nearShare);
     if (found() || allCols)
         return found();
     // The rows and columns through the nodes, where the element is widest,
     // measured in floats.
     std::vector<std::array<long long, 3>> byWidth; // minus the width, rows 0 or columns 1, line
+    const long long measured = budget / 2;
     for (const Lines* l : {&rows, &cols})
         for (int k = 0; k < n; k++) {
             const long long at = key(l->across[k]);
-            stretches(*l, keyFloat(at));
             long long width = 0;
-            for (std::size_t i = 0; i + 1 < cuts.size(); i += 2)
-                width += key(cuts[i + 1]) - key(cuts[i]);
+            if (budget > measured) {
+                budget--;
+                stretches(*l, keyFloat(at));
+                for (std::size_t i = 0; i + 1 < cuts.size(); i += 2)
+                    width += key(cuts[i + 1]) - key(cuts[i]);
+            }
             byWidth.push_back({-width, l->row ? 0 : 1, at});
         }
     std::sort(byWidth.begin(), byWidth.end());
@@ -282,7 +295,7 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
             if (scan(l, k) && found())
                 return true;
     }
-    searched = "the " + str(maxLines - budget) + " rows and columns of the float grid searched, nearest its "
+    searched = "the " + str(searchedLines) + " rows and columns of the float grid searched, nearest its "
                "centroid and through its nodes, of the " + str(noRows) + " rows and " + str(noCols) +
                " columns it spans";
     return false;

@@ -209,9 +209,9 @@ TEST(hsMesh2DFormat, BinaryHoldsWhatFloatsCanHoldOnly) {
         // Three float steps wide at x = 1, its widest rows 2^25 rows below its centroid's.
         {"5 1\n1 0.0005\n1.00000035762786865234375 0.001\n1.00000011920928955078125 0.002\n1.000000166893005 1\n1 1\n"
          "0 1 2 3 4\n", "UTM32", ""},
-        // The centroid's nearest float lies on the line of the bottom faces; so do all of its row.
-        {"9 1\n500000 9999900\n500001 9999900\n500002 9999900\n500003 9999900\n500004 9999900\n500005 9999900\n"
-         "500006 9999900\n500006 9999902\n500000 9999902\n0 1 2 3 4 5 6 7 8\n", "UTM32", ""},
+        // The centroid's nearest float, and every float of its row inside, lie on the left faces' line.
+        {"5 1\n500000 9999900\n500000.0625 9999901\n500000 9999910\n500000 9999909\n500000 9999908\n0 1 2 3 4\n",
+         "UTM32", ""},
         // No float point lies strictly between the two rows of the grid.
         {"3 1\n500000 9999900\n500010 9999900\n500005 9999901\n0 1 2\n", "UTM32",
          ") is too thin to keep its Voronoi point off boundary face 0" + in32 +
