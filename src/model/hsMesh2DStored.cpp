@@ -254,8 +254,9 @@ bool hsMesh2D::storedInsidePoint(int e, const std::vector<double>& x, const std:
                 return true;
             if (limit <= 0)
                 return false;
-            const bool nearer = (below && scan(l, mid - d)) | (above && scan(l, mid + d));
-            if (!nearer && found())
+            const bool nearBelow = below && scan(l, mid - d);
+            const bool nearAbove = above && scan(l, mid + d);
+            if (!nearBelow && !nearAbove && found())
                 return true;
             limit -= below + above;
         }
