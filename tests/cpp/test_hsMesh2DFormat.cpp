@@ -204,9 +204,9 @@ TEST(hsMesh2DFormat, BinaryHoldsWhatFloatsCanHoldOnly) {
          ") has area 0: its nodes lie on one line or its sides cross" + in32 + "."},
         {"3 1\n500000 9999900.6\n500010 9999901.6\n500005 9999901.4\n0 1 2\n", "UTM32",
          ") turns over" + in32 + ": its nodes run the other way round, and its sides cross those of its neighbours."},
-        // Stored 0.13 m past face 0-1 (0.5 m steps at northing 2^22).
+        // Its circumcentre, 0.05 m inside face 0-1, is stored 0.12 m past it (0.5 m steps at northing 2^22).
         {"3 1\n800001.714705 4194304.62817\n800004.039563 4194303.72334\n800002.843702 4194305.42824\n0 1 2\n", "UTM32", ""},
-        // Three float steps wide at x = 1, its widest rows 2^25 rows below its centroid's.
+        // Three float steps wide at x = 1, its widest rows 2^26 rows below its centroid's.
         {"5 1\n1 0.0005\n1.00000035762786865234375 0.001\n1.00000011920928955078125 0.002\n1.000000166893005 1\n1 1\n"
          "0 1 2 3 4\n", "UTM32", ""},
         // The centroid's nearest float, and every float of its row inside, lie on the left faces' line.
