@@ -215,7 +215,12 @@ TEST(hsMesh2DFormat, BinaryHoldsWhatFloatsCanHoldOnly) {
         // No float point lies strictly between the two rows of the grid.
         {"3 1\n500000 9999900\n500010 9999900\n500005 9999901\n0 1 2\n", "UTM32",
          ") is too thin to keep its Voronoi point off boundary face 0" + in32 +
-             ": no 32-bit point lies strictly inside it and off its faces."}};
+             ": no 32-bit point lies strictly inside it and off its faces."},
+        // A sliver under 1.2 steps wide spanning 2^20 rows: searched in part, and the refusal says so.
+        {"3 1 1\n500000 9000000\n565536 10048576\n565535.9625 10048576\n0 1 2\n532767.9999999 9524288.000001\n", "UTM32",
+         ") is too thin to keep its Voronoi point off boundary face 0" + in32 + ": no 32-bit point strictly inside it and "
+         "off its faces lies on the 2955 rows and columns of the float grid searched, nearest its centroid and through its "
+         "nodes, of the 1048575 rows and 1437183 columns it spans."}};
     for (const auto& row : rows) {
         hsMesh2D m, back;
         m.proj = back.proj = row[1];
