@@ -110,10 +110,17 @@ void hsMesh2D::storedForm(std::vector<float>& x, std::vector<float>& y, std::vec
 // Whether the stored point (px, py) lies beyond the line of boundary face
 // a-b of element e while the point in doubles lies on its inner side. The
 // inner side follows from the element's turn (which the stored nodes keep)
-// and the face's direction along the element's outline.
+// and the face's direction along the element's outline, looked up only for
+// the rare point whose rounding crossed the line.
 bool hsMesh2D::storedPast(int e, int a, int b, const std::vector<double>& x, const std::vector<double>& y,
                           double px, double py) const
 {
+    auto side = [&](const double* ux, const double* uy, double qx, double qy) {
+        return (ux[b] - ux[a]) * (qy - uy[a]) - (uy[b] - uy[a]) * (qx - ux[a]);
+    };
+    const double stored = side(x.data(), y.data(), px, py), computed = side(nX, nY, eVoronoiX[e], eVoronoiY[e]);
+    if (stored == 0.0 || computed == 0.0 || (stored < 0) == (computed < 0))
+        return false;
     const int* v = en + eStart[e];
     const int n = enon[e];
     double along = 0.0;
@@ -123,10 +130,7 @@ bool hsMesh2D::storedPast(int e, int a, int b, const std::vector<double>& x, con
         else if (v[k] == b && v[(k + 1) % n] == a)
             along = -1.0;
     const double inner = twiceAreaIn(1.0, v, n, nX, nY) > 0 ? along : -along;
-    auto side = [&](const double* ux, const double* uy, double qx, double qy) {
-        return inner * ((ux[b] - ux[a]) * (qy - uy[a]) - (uy[b] - uy[a]) * (qx - ux[a]));
-    };
-    return side(x.data(), y.data(), px, py) < 0 && side(nX, nY, eVoronoiX[e], eVoronoiY[e]) > 0;
+    return inner * stored < 0;
 }
 
 // The reader's shape rule on the stored nodes, and no element turned over
