@@ -247,8 +247,10 @@ private:
     // onFaceLine, or the stored point exactly on the line.
     static bool onStoredLine(double ax, double ay, double bx, double by, double px, double py);
     void checkStoredElems(const std::vector<double>& x, const std::vector<double>& y) const;
+    bool storedPast(int e, int a, int b, const std::vector<double>& x, const std::vector<double>& y,
+                    double px, double py) const;
     bool storedInsidePoint(int e, const std::vector<double>& x, const std::vector<double>& y,
-                           float& px, float& py, bool& searchedAll) const;
+                           float& px, float& py, std::string& searched) const;
     // Throws when elements exist but their derived tables do not (an edit
     // without re-derivation, a failed initMesh, a mesh never initialised).
     void requireDerived(const char* who) const;

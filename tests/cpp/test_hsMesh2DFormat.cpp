@@ -204,10 +204,23 @@ TEST(hsMesh2DFormat, BinaryHoldsWhatFloatsCanHoldOnly) {
          ") has area 0: its nodes lie on one line or its sides cross" + in32 + "."},
         {"3 1\n500000 9999900.6\n500010 9999901.6\n500005 9999901.4\n0 1 2\n", "UTM32",
          ") turns over" + in32 + ": its nodes run the other way round, and its sides cross those of its neighbours."},
+        // Its circumcentre, 0.05 m inside face 0-1, is stored 0.12 m past it (0.5 m steps at northing 2^22).
+        {"3 1\n800001.714705 4194304.62817\n800004.039563 4194303.72334\n800002.843702 4194305.42824\n0 1 2\n", "UTM32", ""},
+        // Three float steps wide at x = 1, its widest rows 2^26 rows below its centroid's.
+        {"5 1\n1 0.0005\n1.00000035762786865234375 0.001\n1.00000011920928955078125 0.002\n1.000000166893005 1\n1 1\n"
+         "0 1 2 3 4\n", "UTM32", ""},
+        // The centroid's nearest float, and every float of its row inside, lie on the left faces' line.
+        {"5 1\n500000 9999900\n500000.0625 9999901\n500000 9999910\n500000 9999909\n500000 9999908\n0 1 2 3 4\n",
+         "UTM32", ""},
         // No float point lies strictly between the two rows of the grid.
         {"3 1\n500000 9999900\n500010 9999900\n500005 9999901\n0 1 2\n", "UTM32",
          ") is too thin to keep its Voronoi point off boundary face 0" + in32 +
-             ": no 32-bit point lies strictly inside it and off its faces."}};
+             ": no 32-bit point lies strictly inside it and off its faces."},
+        // A sliver under 1.2 steps wide spanning 2^20 rows: searched in part, and the refusal says so.
+        {"3 1 1\n500000 9000000\n565536 10048576\n565535.9625 10048576\n0 1 2\n532767.9999999 9524288.000001\n", "UTM32",
+         ") is too thin to keep its Voronoi point off boundary face 0" + in32 + ": no 32-bit point strictly inside it and "
+         "off its faces lies on the 2955 rows and columns of the float grid searched, nearest its centroid and through its "
+         "nodes, of the 1048575 rows and 1437183 columns it spans."}};
     for (const auto& row : rows) {
         hsMesh2D m, back;
         m.proj = back.proj = row[1];
