@@ -13,10 +13,12 @@
 #include <unistd.h>
 
 #include "ZFile.h"
+#include "ZPlatform.h"
 #include "testUtil.h"
 
 using ZCoreLib::ZException;
 using ZCoreLib::ZFile;
+using ZCoreLib::ZPlatform;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -285,10 +287,31 @@ TEST_F(ZFileDisk, FolderListing)
     EXPECT_EQ(ZFile::getFilesInFolder(dir, "*.*", false, 2), (Lines{".hidden", "A.EMB"}));
     EXPECT_TRUE(ZFile::getFilesInFolder(dir, "*.*", false, 0).empty());
     EXPECT_TRUE(ZFile::getFilesInFolder(dir, "", false, -1).empty());
-    EXPECT_TRUE(ZFile::getFilesInFolder(at("missing"), "*.*", false, -1).empty());
+    int error = 0;
+    EXPECT_TRUE(ZFile::getFilesInFolder(at("missing"), "*.*", false, -1, &error).empty());
+    EXPECT_EQ(error, ENOENT); // told from an empty folder
+    EXPECT_TRUE(ZFile::getFilesInFolder(at("sub2"), "*.*", false, -1, &error).empty());
+    EXPECT_EQ(error, 0);
     EXPECT_EQ(ZFile::getFilesInFolder(dir, "*.*", true, -1), (Lines{"sub.d", "sub2"}));
     EXPECT_EQ(ZFile::getSubfolders(dir), (Lines{"sub.d", "sub2"}));
     EXPECT_TRUE(ZFile::getSubfolders(at("sub2")).empty());
+}
+
+// A lock goes at its unlock, also while a copy of its descriptor lives on
+// (a child between its fork and the program it starts).
+TEST_F(ZFileDisk, LockGoesWithItsUnlock)
+{
+    bool busy = false;
+    int error = 0;
+    const int fd = ZPlatform::lockFile(at("l"), true, busy, error);
+    ASSERT_GE(fd, 0);
+    const int copy = dup(fd);
+    ZPlatform::unlockFile(fd);
+    const int again = ZPlatform::lockFile(at("l"), false, busy, error);
+    EXPECT_GE(again, 0);
+    EXPECT_FALSE(busy);
+    ZPlatform::unlockFile(again);
+    close(copy);
 }
 
 TEST_F(ZFileDisk, CurrentFolder)
