@@ -754,16 +754,14 @@ TEST_F(ResultWrite, NewRunRefusedByWhatItCannotSee)
     const std::string drop = at("drop"), first = drop + "/run.emb";
     std::filesystem::create_directory(drop);
     oldRun(first);
-    std::filesystem::create_symlink("run.emb", drop + "/run^7.emb");
     const auto before = entries(drop);
-    EXPECT_EQ(message([&] { create(first); }),
-              "'" + drop + "/run^7.emb' is a symbolic link, but its name makes it file 7 of the "
-              "series of '" + first + "', which a new run removes; move or rename it first.");
-    std::filesystem::remove(drop + "/run^7.emb");
-    std::filesystem::create_symlink("gone.emb", drop + "/run^7.emb");
-    EXPECT_EQ(message([&] { create(first); }).substr(0, drop.size() + 31),
-              "'" + drop + "/run^7.emb' is a symbolic link");
-    std::filesystem::remove(drop + "/run^7.emb");
+    for (const char* to : {"run.emb", "gone.emb"}) { // the name itself, and nothing
+        std::filesystem::create_symlink(to, drop + "/run^7.emb");
+        EXPECT_EQ(message([&] { create(first); }),
+                  "'" + drop + "/run^7.emb' is a symbolic link, but its name makes it file 7 of "
+                  "the series of '" + first + "', which a new run removes; move or rename it first.");
+        std::filesystem::remove(drop + "/run^7.emb");
+    }
     // Root reads any folder: the listing is refused to another user.
     const bool root = geteuid() == 0;
     for (const auto& e : std::filesystem::directory_iterator(drop))
@@ -781,5 +779,5 @@ TEST_F(ResultWrite, NewRunRefusedByWhatItCannotSee)
     waitpid(child, &status, 0);
     chmod(drop.c_str(), 0755);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(entries(drop).size(), before.size() - 1);
+    EXPECT_EQ(entries(drop).size(), before.size());
 }
