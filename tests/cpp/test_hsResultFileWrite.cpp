@@ -659,6 +659,35 @@ TEST_F(ResultWrite, NewRunInterruptedKilledOrReadAtEveryStep)
     counted.reset();
 }
 
+// Another program's file renamed into a new run's way, in the moment between
+// a lock and the look at the name it was taken by: the name locked (step 1),
+// the last old file to remove (step 6), the last look at the name (step 10).
+TEST_F(ResultWrite, NewRunLooksAtTheNameAfterEachLock)
+{
+    const std::string first = at("run.emb");
+    static std::string from, to;
+    static int steps, when;
+    from = at("x");
+    const std::pair<int, std::string> cases[] = {
+        {1, first}, {6, at("run^3.emb")}, {10, first}};
+    for (const auto& [step, target] : cases) {
+        oldRun(first);
+        writeBytes(from, {'x'});
+        to = target, when = step, steps = 0;
+        hsResultFile::setStepHook([] {
+            if (++steps == when)
+                std::rename(from.c_str(), to.c_str());
+        });
+        const std::string refused = message([&] { create(first); });
+        hsResultFile::setStepHook(nullptr);
+        EXPECT_EQ(refused, step == 6 ? "(no exception)"
+                                     : "the file '" + first + "' is being written by another writer.")
+            << step;
+        EXPECT_EQ(readBytes(target), std::vector<char>{'x'}) << step; // left alone
+        std::remove(target.c_str());
+    }
+}
+
 // A new run that may not remove the last file of the old series (another
 // user's, in a sticky folder) leaves the old run whole.
 TEST_F(ResultWrite, NewRunRefusedByTheLastOldFile)
