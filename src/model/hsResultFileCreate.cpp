@@ -60,6 +60,8 @@ struct nameHold {
     }
 };
 
+constexpr int nameRetries = 20;
+
 // Locks the file at target without waiting, the name (create set: a
 // placeholder when there is none) or a file of an old series (false when
 // there is none). `cannot` words the refusal when it cannot be opened.
@@ -77,6 +79,7 @@ bool holdName(nameHold& h, const std::string& name, const std::string& target, b
             stepHook();
         if (h.fd >= 0 && ZPlatform::leadsTo(target, h.fd))
             return true;
+        const bool locked = h.fd < 0 && busy;
         if (h.fd >= 0) {
             // Taken from the file that another writer has just replaced.
             h.release(false);
@@ -86,6 +89,14 @@ bool holdName(nameHold& h, const std::string& name, const std::string& target, b
         }
         if (busy && attempt == 0 && busyHook) {
             busyHook();
+            continue;
+        }
+        // A lock may outlive its writer by a moment, while a copy of its
+        // descriptor lives in a process being started: the name is asked
+        // again for half a second before a run is refused for it.
+        if (locked && create && attempt < nameRetries) {
+            ZCoreLib::ZCancel::pollNow();
+            ZPlatform::sleepMs(25);
             continue;
         }
         if (busy)

@@ -541,7 +541,18 @@ TEST_F(ResultWrite, OneWriterPerFile)
     first->flushBuf();
     hsResultFile reader(name, -1);
     EXPECT_EQ(reader.mInfo.noTimestep, 2);
+    // A lock that outlives its writer by a moment, past the busy hook, costs
+    // no run.
+    static int late;
+    static bool hooked;
+    bool busy = false;
+    int error = 0;
+    late = ZCoreLib::ZPlatform::lockFile(name, false, busy, error), hooked = false;
+    hsResultFile::setBusyHook([] { hooked = true; });
+    ZCoreLib::ZCancel::setHook([] { return hooked && (ZCoreLib::ZPlatform::unlockFile(late), false); });
     create()->flushBuf();
+    ZCoreLib::ZCancel::setHook(nullptr);
+    hsResultFile::setBusyHook(nullptr);
     float values[5];
     EXPECT_EQ(message([&] { reader.readItemData(0, 0, values); }),
               "hsResultFile: the result file '" + name +
