@@ -119,8 +119,9 @@ bool hsResultFile::nextContinues(int k, long long held)
         return false;
     }
     // A file too short for the timesteps its header counts is damaged, not a
-    // stranger: it is refused by name.
-    const std::string unbacked = countUnbacked(head, now.size, name);
+    // stranger: it is refused by name. Its size is taken after its count, since
+    // its writer appends before it counts.
+    const std::string unbacked = countUnbacked(head, f.stat().size, name);
     if (!unbacked.empty())
         throw ZException(unbacked);
     seen_.push_back(firstSight(f, head.nt, head));
