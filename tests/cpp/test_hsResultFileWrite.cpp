@@ -785,6 +785,15 @@ TEST_F(ResultWrite, OneWriterPerFileOfASeries)
         EXPECT_EQ(message([&] { create(f); }),
                   "the file '" + f + "' is being written by another writer.");
     hsResultFile::setStepHook(nullptr);
+    // Held but written no more, the first file is checked whole at once.
+    hsResultFile r(rolling[0], -1);
+    std::vector<char> b = readBytes(rolling[0]);
+    b[static_cast<size_t>(wordAt(b, 28) - 1)] ^= 1;
+    writeBytes(rolling[0], b);
+    float v[5];
+    EXPECT_EQ(message([&] { r.readItemData(0, 0, v); }),
+              "hsResultFile: the result file '" + rolling[0] +
+                  "' was rewritten: its header differs from the one this handle read.");
 }
 
 // A new run is refused before anything changes when the folder cannot be
